@@ -1,0 +1,326 @@
+#include "foundation/Foundation.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+size_t skipSpaces(const std::string& s, size_t i = 0) {
+    while (i < s.size() && isSpace(s[i])) ++i;
+    return i;
+}
+
+// The leading decimal number of s (after spaces): sign, digits, a fraction
+// and an exponent. Empty when s does not begin with one.
+std::string leadingDecimal(const std::string& s, bool allowFraction) {
+    size_t i = skipSpaces(s);
+    size_t start = i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    size_t digitsStart = i;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+    bool any = i > digitsStart;
+    if (allowFraction && i < s.size() && s[i] == '.') {
+        size_t f = i + 1;
+        while (f < s.size() && std::isdigit(static_cast<unsigned char>(s[f]))) ++f;
+        if (f > i + 1 || any) {
+            any = any || f > i + 1;
+            i = f;
+        }
+    }
+    if (!any) return {};
+    if (allowFraction && i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        size_t e = i + 1;
+        if (e < s.size() && (s[e] == '+' || s[e] == '-')) ++e;
+        size_t expDigits = e;
+        while (e < s.size() && std::isdigit(static_cast<unsigned char>(s[e]))) ++e;
+        if (e > expDigits) i = e;
+    }
+    return s.substr(start, i - start);
+}
+
+} // namespace
+
+// ---- NSString ----
+
+std::shared_ptr<NSString> NSString::stringWithFormat(const char* format, ...) {
+    va_list ap;
+    va_start(ap, format);
+    std::string out;
+    for (const char* p = format; p && *p; ++p) {
+        if (*p != '%') {
+            out += *p;
+            continue;
+        }
+        // Collect one conversion: flags, width, precision, length, type.
+        const char* start = p++;
+        while (*p && std::strchr("-+ #0", *p)) ++p;
+        while (*p && std::isdigit(static_cast<unsigned char>(*p))) ++p;
+        if (*p == '.') {
+            ++p;
+            while (*p && std::isdigit(static_cast<unsigned char>(*p))) ++p;
+        }
+        std::string length;
+        while (*p && std::strchr("hlqzjt", *p)) length += *p++;
+        char type = *p;
+        if (!type) break;
+        std::string spec(start, p + 1);
+        char buf[512];
+        buf[0] = 0;
+        switch (type) {
+        case '%': out += '%'; continue;
+        case '@': {
+            const NSObject* obj = va_arg(ap, const NSObject*);
+            out += obj ? obj->description() : "(null)";
+            continue;
+        }
+        case 'd': case 'i': case 'u': case 'x': case 'X': case 'o': case 'c':
+            if (length == "ll" || length == "q" || length == "j") {
+                spec.replace(spec.size() - 1 - length.size(), length.size(), "ll");
+                std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(ap, long long));
+            } else if (length == "l" || length == "z" || length == "t") {
+                spec.replace(spec.size() - 1 - length.size(), length.size(), "l");
+                std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(ap, long));
+            } else {
+                std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(ap, int));
+            }
+            break;
+        case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':
+            std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(ap, double));
+            break;
+        case 's': {
+            const char* s = va_arg(ap, const char*);
+            std::snprintf(buf, sizeof buf, spec.c_str(), s ? s : "(null)");
+            break;
+        }
+        case 'p':
+            std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(ap, void*));
+            break;
+        default:
+            out += spec;
+            continue;
+        }
+        out += buf;
+    }
+    va_end(ap);
+    return std::make_shared<NSString>(std::move(out));
+}
+
+NSRange NSString::rangeOfString(const std::string& needle, unsigned options) const {
+    if (needle.empty() || needle.size() > value_.size()) return {NSNotFound, 0};
+    size_t at = (options & NSBackwardsSearch) ? value_.rfind(needle) : value_.find(needle);
+    if (at == std::string::npos) return {NSNotFound, 0};
+    return {at, needle.size()};
+}
+
+std::shared_ptr<NSString> NSString::substringFromIndex(uint64_t index) const {
+    if (index >= value_.size()) return std::make_shared<NSString>();
+    return std::make_shared<NSString>(value_.substr(index));
+}
+
+// The platform's reading: after leading white space, "Y", "y", "T" or "t"
+// reads as YES; otherwise an optional sign and any leading zeros are
+// skipped and a digit 1 to 9 reads as YES. Everything else, "0.5" included
+// (its first significant character is the point), reads as NO. Trailing
+// text is ignored.
+bool NSString::boolValue() const {
+    size_t i = skipSpaces(value_);
+    if (i >= value_.size()) return false;
+    char c = value_[i];
+    if (c == 'Y' || c == 'y' || c == 'T' || c == 't') return true;
+    if (c == '+' || c == '-') ++i;
+    while (i < value_.size() && value_[i] == '0') ++i;
+    return i < value_.size() && value_[i] >= '1' && value_[i] <= '9';
+}
+
+// The leading decimal integer after white space, 0 when there is none;
+// values beyond the 64-bit range saturate, as the platform's scanner does.
+int64_t NSString::integerValue() const {
+    std::string digits = leadingDecimal(value_, false);
+    if (digits.empty()) return 0;
+    errno = 0;
+    long long v = std::strtoll(digits.c_str(), nullptr, 10);
+    return static_cast<int64_t>(v); // strtoll saturates at LLONG_MIN/MAX
+}
+
+int NSString::intValue() const {
+    int64_t v = integerValue();
+    if (v > std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
+    if (v < std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
+    return static_cast<int>(v);
+}
+
+// The leading decimal number after white space (sign, digits, fraction,
+// exponent), 0 when there is none. Words such as "inf" or "nan" and
+// hexadecimal forms are not numbers here, as for the platform's scanner.
+double NSString::doubleValue() const {
+    std::string number = leadingDecimal(value_, true);
+    if (number.empty()) return 0.0;
+    return std::strtod(number.c_str(), nullptr);
+}
+
+float NSString::floatValue() const { return static_cast<float>(doubleValue()); }
+
+// ---- NSNumber ----
+
+std::shared_ptr<NSNumber> NSNumber::numberWithBool(bool b) {
+    return std::make_shared<NSNumber>(Kind::Bool, b ? 1 : 0, b ? 1 : 0, b ? 1.0 : 0.0, false);
+}
+std::shared_ptr<NSNumber> NSNumber::numberWithInteger(int64_t i) {
+    return std::make_shared<NSNumber>(Kind::Integer, i, static_cast<uint64_t>(i), static_cast<double>(i), false);
+}
+std::shared_ptr<NSNumber> NSNumber::numberWithUnsignedLongLong(uint64_t u) {
+    if (u <= static_cast<uint64_t>(INT64_MAX)) return numberWithInteger(static_cast<int64_t>(u));
+    return std::make_shared<NSNumber>(Kind::Unsigned, static_cast<int64_t>(u), u, static_cast<double>(u), false);
+}
+std::shared_ptr<NSNumber> NSNumber::numberWithFloat(float f) {
+    auto n = numberWithDouble(static_cast<double>(f));
+    return std::make_shared<NSNumber>(Kind::Real, n->i_, n->u_, static_cast<double>(f), true);
+}
+std::shared_ptr<NSNumber> NSNumber::numberWithDouble(double d) {
+    int64_t i = Value(d).intValue();
+    return std::make_shared<NSNumber>(Kind::Real, i, static_cast<uint64_t>(i), d, false);
+}
+
+// Any non-zero value is true: 0.5 reads as YES, as on the platform.
+bool NSNumber::boolValue() const {
+    switch (kind_) {
+    case Kind::Real: return d_ != 0.0;
+    case Kind::Unsigned: return u_ != 0;
+    default: return i_ != 0;
+    }
+}
+
+int64_t NSNumber::integerValue() const {
+    if (kind_ == Kind::Real) return Value(d_).intValue();
+    return i_;
+}
+
+uint64_t NSNumber::unsignedLongLongValue() const {
+    if (kind_ == Kind::Unsigned) return u_;
+    if (kind_ == Kind::Real) return d_ <= 0 ? 0 : Value(d_).uintValue();
+    return static_cast<uint64_t>(i_);
+}
+
+double NSNumber::doubleValue() const {
+    switch (kind_) {
+    case Kind::Real: return d_;
+    case Kind::Unsigned: return static_cast<double>(u_);
+    default: return static_cast<double>(i_);
+    }
+}
+
+bool NSNumber::isEqualToNumber(const NSNumber* other) const {
+    if (!other) return false;
+    if (kind_ == Kind::Real || other->kind_ == Kind::Real) return doubleValue() == other->doubleValue();
+    if (kind_ == Kind::Unsigned || other->kind_ == Kind::Unsigned)
+        return unsignedLongLongValue() == other->unsignedLongLongValue() && (i_ >= 0) == (other->i_ >= 0);
+    return i_ == other->i_;
+}
+
+std::string NSNumber::description() const {
+    char buf[64];
+    switch (kind_) {
+    case Kind::Bool: return i_ ? "1" : "0";
+    case Kind::Unsigned: std::snprintf(buf, sizeof buf, "%llu", static_cast<unsigned long long>(u_)); return buf;
+    case Kind::Integer: std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(i_)); return buf;
+    case Kind::Real:
+        std::snprintf(buf, sizeof buf, "%.*g", single_ ? 9 : 17, d_);
+        return buf;
+    }
+    return {};
+}
+
+// ---- collections ----
+
+std::string NSArray::description() const {
+    std::string s = "(";
+    for (size_t i = 0; i < items_.size(); ++i) {
+        if (i) s += ", ";
+        s += items_[i] ? items_[i]->description() : "(null)";
+    }
+    return s + ")";
+}
+
+std::shared_ptr<NSMutableArray> NSMutableArray::arrayWithCapacity(uint64_t capacity) {
+    auto a = std::make_shared<NSMutableArray>();
+    a->items_.reserve(static_cast<size_t>(std::min<uint64_t>(capacity, 1024)));
+    return a;
+}
+
+void NSMutableArray::removeObjectAtIndex(uint64_t index) {
+    if (index < items_.size()) items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+std::string NSDictionary::description() const {
+    std::string s = "{";
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (i) s += "; ";
+        s += entries_[i].first + " = " + (entries_[i].second ? entries_[i].second->description() : "(null)");
+    }
+    return s + "}";
+}
+
+id NSDictionary::objectForKey(const std::string& key) const {
+    auto it = index_.find(key);
+    return it == index_.end() ? nullptr : entries_[it->second].second;
+}
+
+std::vector<std::string> NSDictionary::allKeys() const {
+    std::vector<std::string> keys;
+    keys.reserve(entries_.size());
+    for (const auto& e : entries_) keys.push_back(e.first);
+    return keys;
+}
+
+void NSDictionary::set(const std::string& key, id value) {
+    auto it = index_.find(key);
+    if (it != index_.end()) {
+        entries_[it->second].second = std::move(value);
+        return;
+    }
+    index_.emplace(key, entries_.size());
+    entries_.emplace_back(key, std::move(value));
+}
+
+void NSDictionary::remove(const std::string& key) {
+    auto it = index_.find(key);
+    if (it == index_.end()) return;
+    size_t at = it->second;
+    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(at));
+    index_.erase(it);
+    for (auto& [k, i] : index_)
+        if (i > at) --i;
+}
+
+void NSMutableDictionary::addEntriesFromDictionary(const NSDictionary& other) {
+    for (const auto& [k, v] : other.entries()) setObjectForKey(v, k);
+}
+
+// ---- readings ----
+
+std::optional<bool> readBool(const NSObject* value) {
+    if (auto* n = dynamic_cast<const NSNumber*>(value)) return n->boolValue();
+    if (auto* s = dynamic_cast<const NSString*>(value)) return s->boolValue();
+    return std::nullopt;
+}
+
+std::optional<int64_t> readInteger(const NSObject* value) {
+    if (auto* n = dynamic_cast<const NSNumber*>(value)) return n->integerValue();
+    if (auto* s = dynamic_cast<const NSString*>(value)) return s->integerValue();
+    return std::nullopt;
+}
+
+std::optional<double> readDouble(const NSObject* value) {
+    if (auto* n = dynamic_cast<const NSNumber*>(value)) return n->doubleValue();
+    if (auto* s = dynamic_cast<const NSString*>(value)) return s->doubleValue();
+    return std::nullopt;
+}

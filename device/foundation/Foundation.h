@@ -1,0 +1,189 @@
+// Foundation's value objects: strings, numbers, data, dates, arrays and
+// dictionaries, the types a property list is made of. Dictionaries keep
+// their keys in insertion order (for a file read from disk, the order the
+// keys stand in the file); that order is their own enumeration order.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "runtime/Runtime.h"
+
+struct NSRange {
+    // NSNotFound in location when nothing was found.
+    uint64_t location;
+    uint64_t length;
+};
+inline constexpr uint64_t NSNotFound = INT64_MAX;
+
+enum NSStringCompareOptions : unsigned {
+    NSCaseInsensitiveSearch = 1,
+    NSLiteralSearch = 2,
+    NSBackwardsSearch = 4,
+};
+
+class NSString : public NSObject {
+public:
+    explicit NSString(std::string utf8 = {}) : value_(std::move(utf8)) {}
+    static std::shared_ptr<NSString> stringWithUTF8String(const std::string& s) {
+        return std::make_shared<NSString>(s);
+    }
+    // printf-style formatting; %@ takes a `const NSObject*` (nil prints "(null)").
+    static std::shared_ptr<NSString> stringWithFormat(const char* format, ...);
+
+    std::string className() const override { return "NSString"; }
+    std::string description() const override { return value_; }
+
+    const std::string& UTF8String() const { return value_; }
+    uint64_t length() const { return value_.size(); }
+    bool isEqualToString(const NSString* other) const { return other && other->value_ == value_; }
+
+    // Locations and lengths count bytes of the UTF-8 text.
+    NSRange rangeOfString(const std::string& needle, unsigned options = 0) const;
+    std::shared_ptr<NSString> substringFromIndex(uint64_t index) const;
+
+    // Readings as the platform's NSString makes them; see Foundation.cpp.
+    bool boolValue() const;
+    int64_t integerValue() const;
+    int intValue() const;
+    float floatValue() const;
+    double doubleValue() const;
+
+private:
+    std::string value_;
+};
+
+class NSNumber : public NSObject {
+public:
+    enum class Kind { Bool, Integer, Unsigned, Real };
+
+    static std::shared_ptr<NSNumber> numberWithBool(bool b);
+    static std::shared_ptr<NSNumber> numberWithInteger(int64_t i);
+    static std::shared_ptr<NSNumber> numberWithInt(int i) { return numberWithInteger(i); }
+    static std::shared_ptr<NSNumber> numberWithUnsignedLongLong(uint64_t u);
+    // A float keeps its single precision: its value is the float widened.
+    static std::shared_ptr<NSNumber> numberWithFloat(float f);
+    static std::shared_ptr<NSNumber> numberWithDouble(double d);
+
+    std::string className() const override { return "NSNumber"; }
+    std::string description() const override;
+
+    Kind kind() const { return kind_; }
+    bool isSinglePrecision() const { return single_; }
+    bool boolValue() const;
+    int64_t integerValue() const;
+    int intValue() const { return static_cast<int>(integerValue()); }
+    uint64_t unsignedLongLongValue() const;
+    float floatValue() const { return static_cast<float>(doubleValue()); }
+    double doubleValue() const;
+
+    bool isEqualToNumber(const NSNumber* other) const;
+
+    NSNumber(Kind kind, int64_t i, uint64_t u, double d, bool single)
+        : kind_(kind), i_(i), u_(u), d_(d), single_(single) {}
+
+private:
+    Kind kind_;
+    int64_t i_;
+    uint64_t u_;
+    double d_;
+    bool single_;
+};
+
+class NSData : public NSObject {
+public:
+    explicit NSData(std::vector<uint8_t> bytes = {}) : bytes_(std::move(bytes)) {}
+    std::string className() const override { return "NSData"; }
+    const std::vector<uint8_t>& bytes() const { return bytes_; }
+    uint64_t length() const { return bytes_.size(); }
+
+private:
+    std::vector<uint8_t> bytes_;
+};
+
+class NSDate : public NSObject {
+public:
+    // Seconds since 2001-01-01 00:00:00 UTC, as the platform counts them.
+    explicit NSDate(double sinceReferenceDate = 0) : t_(sinceReferenceDate) {}
+    std::string className() const override { return "NSDate"; }
+    double timeIntervalSinceReferenceDate() const { return t_; }
+
+private:
+    double t_;
+};
+
+class NSArray : public NSObject {
+public:
+    NSArray() = default;
+    explicit NSArray(std::vector<id> items) : items_(std::move(items)) {}
+    std::string className() const override { return "NSArray"; }
+    std::string description() const override;
+
+    uint64_t count() const { return items_.size(); }
+    // nil past the end (the platform raises; nothing here may crash).
+    id objectAtIndex(uint64_t index) const { return index < items_.size() ? items_[index] : nullptr; }
+    id firstObject() const { return items_.empty() ? nullptr : items_.front(); }
+    id lastObject() const { return items_.empty() ? nullptr : items_.back(); }
+    const std::vector<id>& items() const { return items_; }
+    std::vector<id>::const_iterator begin() const { return items_.begin(); }
+    std::vector<id>::const_iterator end() const { return items_.end(); }
+
+protected:
+    std::vector<id> items_;
+};
+
+class NSMutableArray : public NSArray {
+public:
+    NSMutableArray() = default;
+    static std::shared_ptr<NSMutableArray> arrayWithCapacity(uint64_t capacity);
+    std::string className() const override { return "NSMutableArray"; }
+    void addObject(id obj) { if (obj) items_.push_back(std::move(obj)); }
+    void removeAllObjects() { items_.clear(); }
+    void removeObjectAtIndex(uint64_t index);
+};
+
+class NSDictionary : public NSObject {
+public:
+    NSDictionary() = default;
+    std::string className() const override { return "NSDictionary"; }
+    std::string description() const override;
+
+    uint64_t count() const { return entries_.size(); }
+    id objectForKey(const std::string& key) const;
+    id valueForKey(const std::string& key) const { return objectForKey(key); }
+    // The keys in the dictionary's own order.
+    std::vector<std::string> allKeys() const;
+    const std::vector<std::pair<std::string, id>>& entries() const { return entries_; }
+
+protected:
+    void set(const std::string& key, id value);
+    void remove(const std::string& key);
+    std::vector<std::pair<std::string, id>> entries_;
+    std::unordered_map<std::string, size_t> index_;
+};
+
+class NSMutableDictionary : public NSDictionary {
+public:
+    NSMutableDictionary() = default;
+    std::string className() const override { return "NSMutableDictionary"; }
+    // A key already present keeps its place in the order; a new key goes last.
+    // Setting nil removes the key.
+    void setObjectForKey(id value, const std::string& key) { value ? set(key, std::move(value)) : remove(key); }
+    void removeObjectForKey(const std::string& key) { remove(key); }
+    void addEntriesFromDictionary(const NSDictionary& other);
+};
+
+// Truth and number readings of any property-list value, as `boolValue`,
+// `integerValue` and `floatValue` sent to it would answer: numbers and
+// strings answer; anything else (nil, arrays, dictionaries, data, dates)
+// has no reading.
+std::optional<bool> readBool(const NSObject* value);
+std::optional<int64_t> readInteger(const NSObject* value);
+std::optional<double> readDouble(const NSObject* value);
+
+// Makes an NSString id from text.
+inline id str(const std::string& s) { return std::make_shared<NSString>(s); }

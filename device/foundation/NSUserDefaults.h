@@ -1,0 +1,32 @@
+// The preferences store. `initWithSuiteName:` given an absolute file path
+// opens that property list; each `setObject:forKey:` merges one key into the
+// file under an exclusive lock, writes a temporary file beside it, flushes
+// it and renames it over the file, so no writer ever loses another's keys
+// and a failed write leaves the old file whole.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "foundation/Foundation.h"
+
+class NSUserDefaults : public NSObject {
+public:
+    explicit NSUserDefaults(std::string suiteName) : suite_(std::move(suiteName)) {}
+    static std::shared_ptr<NSUserDefaults> initWithSuiteName(const std::string& suiteName) {
+        return std::make_shared<NSUserDefaults>(suiteName);
+    }
+    std::string className() const override { return "NSUserDefaults"; }
+
+    // Answers false when the file could not be written; the file on disk is
+    // then as it was. A nil value removes the key.
+    bool setObjectForKey(const id& value, const std::string& key);
+    bool removeObjectForKey(const std::string& key) { return setObjectForKey(nullptr, key); }
+    // The value now in the file for key (read afresh), or nil.
+    id objectForKey(const std::string& key) const;
+
+    const std::string& suiteName() const { return suite_; }
+
+private:
+    std::string suite_;
+};

@@ -1,0 +1,36 @@
+// Property-list files in Apple's binary ("bplist00") and XML formats,
+// through libplist, with the guards that make any input safe to read.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundation/Foundation.h"
+
+enum class PropertyListFormat { Binary, XML };
+
+struct PropertyListLimits {
+    // Larger inputs are refused before parsing.
+    static constexpr uint64_t maxBytes = 32ull * 1024 * 1024;
+    // Deeper nesting of arrays and dictionaries is refused before parsing.
+    static constexpr int maxDepth = 128;
+};
+
+class PropertyList {
+public:
+    // Parses bytes in either format. nil for anything that is not a
+    // well-formed property list within the limits.
+    static id parse(const std::vector<uint8_t>& bytes, PropertyListFormat* format = nullptr);
+    // Reads a file (a path on this machine, not a device path).
+    static id readFile(const std::string& hostPath, PropertyListFormat* format = nullptr);
+    // Serialises a value made of property-list types; false if it holds
+    // anything else (or nil).
+    static bool serialize(const NSObject& value, PropertyListFormat format, std::vector<uint8_t>& out);
+};
+
+// `initWithContentsOfFile:` of NSDictionary / NSMutableDictionary, with a
+// device path: nil when the file is missing, unreadable, not a property
+// list, or its root is not a dictionary.
+std::shared_ptr<NSMutableDictionary> dictionaryWithContentsOfFile(const std::string& devicePath);

@@ -1,0 +1,64 @@
+// Alerts. Presented from a view controller, an alert shows in the middle of
+// the screen over that controller's window, with its actions as buttons.
+// Picking an action (by title, or by a tap on its button) dismisses the
+// alert, then runs the action's handler once.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "uikit/UIViewController.h"
+
+enum UIAlertControllerStyle : long { UIAlertControllerStyleActionSheet = 0, UIAlertControllerStyleAlert = 1 };
+enum UIAlertActionStyle : long { UIAlertActionStyleDefault = 0, UIAlertActionStyleCancel = 1, UIAlertActionStyleDestructive = 2 };
+
+class UIAlertAction : public NSObject {
+public:
+    using Handler = std::function<void(UIAlertAction*)>;
+    static std::shared_ptr<UIAlertAction> actionWithTitle(const std::string& title, long style, Handler handler);
+    UIAlertAction(std::string title, long style, Handler handler)
+        : title_(std::move(title)), style_(style), handler_(std::move(handler)) {}
+    std::string className() const override { return "UIAlertAction"; }
+    const std::string& title() const { return title_; }
+    long style() const { return style_; }
+    const Handler& handler() const { return handler_; }
+
+private:
+    std::string title_;
+    long style_;
+    Handler handler_;
+};
+
+class UIAlertController : public UIViewController {
+public:
+    static std::shared_ptr<UIAlertController> alertControllerWithTitle(const std::string& title,
+                                                                       const std::string& message, long preferredStyle);
+    UIAlertController(std::string title, std::string message, long style)
+        : title_(std::move(title)), message_(std::move(message)), style_(style) {}
+    std::string className() const override { return "UIAlertController"; }
+
+    void addAction(std::shared_ptr<UIAlertAction> action);
+    const std::vector<std::shared_ptr<UIAlertAction>>& actions() const { return actions_; }
+    const std::string& title() const { return title_; }
+    const std::string& message() const { return message_; }
+    long preferredStyle() const { return style_; }
+
+    // Lays the alert box out (270 points wide, centred) with one button per
+    // action; a tap on a button picks it.
+    void loadView() override;
+    // Dismisses the alert, then runs the action's handler. Answers false if
+    // the alert has no action of that title or is not on screen.
+    bool pickActionWithTitle(const std::string& title);
+    // The on-screen frame of the alert box and of each action's button, in
+    // screen coordinates.
+    CGRect boxFrame() const;
+    std::vector<CGRect> actionFrames() const;
+
+private:
+    std::string title_;
+    std::string message_;
+    long style_;
+    std::vector<std::shared_ptr<UIAlertAction>> actions_;
+};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <memory>
+
+#include "runtime/Runtime.h"
+#include "uikit/Geometry.h"
+
+class UIScreen : public NSObject {
+public:
+    // The device's screen; its size is the device's, set by the host before
+    // boot, and survives a respring.
+    static std::shared_ptr<UIScreen> mainScreen();
+    static void configure(double width, double height, double scale);
+    std::string className() const override { return "UIScreen"; }
+    CGRect bounds() const;
+    double scale() const;
+};

@@ -1,0 +1,53 @@
+// Windows. A window is a view at the top of a hierarchy, placed on the
+// screen by the window server at its level.
+#pragma once
+
+#include <memory>
+
+#include "uikit/UIView.h"
+#include "uikit/UIViewController.h"
+
+using UIWindowLevel = double;
+inline constexpr UIWindowLevel UIWindowLevelNormal = 0.0;
+inline constexpr UIWindowLevel UIWindowLevelStatusBar = 1000.0;
+inline constexpr UIWindowLevel UIWindowLevelAlert = 2000.0;
+
+class UIWindow : public UIView {
+public:
+    UIWindow();
+    explicit UIWindow(const CGRect& frame);
+    static std::shared_ptr<UIWindow> initWithFrame(const CGRect& frame) { return std::make_shared<UIWindow>(frame); }
+    std::string className() const override { return "UIWindow"; }
+
+    // Installs the controller and loads its view, sized to the window.
+    void setRootViewController(const std::shared_ptr<UIViewController>& controller);
+    std::shared_ptr<UIViewController> rootViewController() const { return root_; }
+
+    UIWindowLevel windowLevel() const { return level_; }
+    void setWindowLevel(UIWindowLevel level);
+    // Showing a window puts it on screen, on top of the others of its level;
+    // hiding it takes it off. The window server keeps visible windows alive.
+    void setHidden(bool hidden) override;
+    void makeKeyAndVisible();
+    void makeKeyWindow();
+    bool isKeyWindow() const;
+
+    void setAutorotates(bool autorotates) { autorotates_ = autorotates; ++autorotatesCalls_; }
+    bool autorotates() const { return autorotates_; }
+    int autorotatesCalls() const { return autorotatesCalls_; }
+    void _setSecure(bool secure) { secure_ = secure; }
+    bool isSecure() const { return secure_; }
+
+    UIWindow* window() const override { return const_cast<UIWindow*>(this); }
+    UIResponder* nextResponder() const override;
+
+    // The key window (`[UIWindow valueForKey:@"keyWindow"]`), or nullptr.
+    static std::shared_ptr<UIWindow> keyWindow();
+
+private:
+    std::shared_ptr<UIViewController> root_;
+    UIWindowLevel level_ = UIWindowLevelNormal;
+    bool autorotates_ = true;
+    int autorotatesCalls_ = 0;
+    bool secure_ = false;
+};
