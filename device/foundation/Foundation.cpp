@@ -241,6 +241,11 @@ std::string NSNumber::description() const {
 
 // ---- collections ----
 
+std::shared_ptr<NSNull> NSNull::null() {
+    static const std::shared_ptr<NSNull> instance = std::make_shared<NSNull>();
+    return instance;
+}
+
 std::string NSArray::description() const {
     std::string s = "(";
     for (size_t i = 0; i < items_.size(); ++i) {

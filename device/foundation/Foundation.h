@@ -116,6 +116,14 @@ private:
     double t_;
 };
 
+// The one null object, for "no value" inside collections.
+class NSNull : public NSObject {
+public:
+    static std::shared_ptr<NSNull> null();
+    std::string className() const override { return "NSNull"; }
+    std::string description() const override { return "<null>"; }
+};
+
 class NSArray : public NSObject {
 public:
     NSArray() = default;
