@@ -51,65 +51,115 @@ std::string leadingDecimal(const std::string& s, bool allowFraction) {
 
 // ---- NSString ----
 
-std::shared_ptr<NSString> NSString::stringWithFormat(const char* format, ...) {
+namespace {
+
+// One printf conversion of one argument, however long its output.
+template <class T>
+std::string formatOne(const std::string& spec, T value) {
+    char buf[128];
+    int n = std::snprintf(buf, sizeof buf, spec.c_str(), value);
+    if (n < 0) return {};
+    if (static_cast<size_t>(n) < sizeof buf) return std::string(buf, static_cast<size_t>(n));
+    std::string out(static_cast<size_t>(n) + 1, '\0');
+    std::snprintf(out.data(), out.size(), spec.c_str(), value);
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+} // namespace
+
+std::string NSString::formatV(const char* format, va_list args) {
     va_list ap;
-    va_start(ap, format);
+    va_copy(ap, args);
     std::string out;
     for (const char* p = format; p && *p; ++p) {
         if (*p != '%') {
             out += *p;
             continue;
         }
-        // Collect one conversion: flags, width, precision, length, type.
+        // One conversion: flags, width, precision, length, type. The spec
+        // handed to snprintf is rebuilt so that '*' becomes digits and the
+        // platform's length letters (q, z, t, j) become C's.
         const char* start = p++;
-        while (*p && std::strchr("-+ #0", *p)) ++p;
-        while (*p && std::isdigit(static_cast<unsigned char>(*p))) ++p;
-        if (*p == '.') {
+        std::string spec = "%";
+        while (*p && std::strchr("-+ #0'", *p)) spec += *p++;
+        if (*p == '*') {
+            spec += std::to_string(va_arg(ap, int));
             ++p;
-            while (*p && std::isdigit(static_cast<unsigned char>(*p))) ++p;
+        } else {
+            while (*p && std::isdigit(static_cast<unsigned char>(*p))) spec += *p++;
+        }
+        if (*p == '.') {
+            spec += *p++;
+            if (*p == '*') {
+                int precision = va_arg(ap, int);
+                // A negative precision counts as none.
+                if (precision < 0) spec.pop_back();
+                else spec += std::to_string(precision);
+                ++p;
+            } else {
+                while (*p && std::isdigit(static_cast<unsigned char>(*p))) spec += *p++;
+            }
         }
         std::string length;
-        while (*p && std::strchr("hlqzjt", *p)) length += *p++;
+        while (*p && std::strchr("hlqzjtL", *p)) length += *p++;
         char type = *p;
-        if (!type) break;
-        std::string spec(start, p + 1);
-        char buf[512];
-        buf[0] = 0;
+        if (!type) {
+            out.append(start);
+            break;
+        }
+        bool wide = length == "ll" || length == "q";
+        bool longArg = length == "l" || length == "z" || length == "t" || length == "j";
         switch (type) {
-        case '%': out += '%'; continue;
+        case '%': out += '%'; break;
         case '@': {
             const NSObject* obj = va_arg(ap, const NSObject*);
-            out += obj ? obj->description() : "(null)";
-            continue;
+            std::string text = obj ? obj->description() : "(null)";
+            out += spec.size() == 1 ? text : formatOne(spec + "s", text.c_str());
+            break;
         }
-        case 'd': case 'i': case 'u': case 'x': case 'X': case 'o': case 'c':
-            if (length == "ll" || length == "q" || length == "j") {
-                spec.replace(spec.size() - 1 - length.size(), length.size(), "ll");
-                std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(ap, long long));
-            } else if (length == "l" || length == "z" || length == "t") {
-                spec.replace(spec.size() - 1 - length.size(), length.size(), "l");
-                std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(ap, long));
-            } else {
-                std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(ap, int));
-            }
+        case 'd': case 'i':
+            if (wide) out += formatOne(spec + "ll" + type, va_arg(ap, long long));
+            else if (longArg) out += formatOne(spec + "l" + type, va_arg(ap, long));
+            else out += formatOne(spec + length + type, va_arg(ap, int));
+            break;
+        case 'u': case 'x': case 'X': case 'o':
+            if (wide) out += formatOne(spec + "ll" + type, va_arg(ap, unsigned long long));
+            else if (longArg) out += formatOne(spec + "l" + type, va_arg(ap, unsigned long));
+            else out += formatOne(spec + length + type, va_arg(ap, unsigned));
+            break;
+        case 'c':
+            out += formatOne(spec + "c", va_arg(ap, int));
             break;
         case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':
-            std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(ap, double));
+            if (length == "L") out += formatOne(spec + "L" + type, va_arg(ap, long double));
+            else out += formatOne(spec + type, va_arg(ap, double));
             break;
         case 's': {
             const char* s = va_arg(ap, const char*);
-            std::snprintf(buf, sizeof buf, spec.c_str(), s ? s : "(null)");
+            out += formatOne(spec + "s", s ? s : "(null)");
             break;
         }
         case 'p':
-            std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(ap, void*));
+            out += formatOne(spec + "p", va_arg(ap, void*));
+            break;
+        case 'n':
+            // Writing through a pointer taken from a format is never done.
+            (void)va_arg(ap, void*);
             break;
         default:
-            out += spec;
-            continue;
+            out.append(start, static_cast<size_t>(p - start + 1));
+            break;
         }
-        out += buf;
     }
+    va_end(ap);
+    return out;
+}
+
+std::shared_ptr<NSString> NSString::stringWithFormat(const char* format, ...) {
+    va_list ap;
+    va_start(ap, format);
+    std::string out = formatV(format, ap);
     va_end(ap);
     return std::make_shared<NSString>(std::move(out));
 }
@@ -167,7 +217,7 @@ double NSString::doubleValue() const {
     return std::strtod(number.c_str(), nullptr);
 }
 
-float NSString::floatValue() const { return static_cast<float>(doubleValue()); }
+float NSString::floatValue() const { return narrowToFloat(doubleValue()); }
 
 // ---- NSNumber ----
 

@@ -4,6 +4,7 @@
 // keys stand in the file); that order is their own enumeration order.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,6 +13,15 @@
 #include <vector>
 
 #include "runtime/Runtime.h"
+
+// double to float as the hardware rounds it: values beyond the float range
+// become infinities (a plain cast would be undefined there).
+inline float narrowToFloat(double d) {
+    constexpr double maxFloat = 3.4028234663852886e38;
+    if (d > maxFloat) return d < 3.4028235677973366e38 ? 3.4028234663852886e38f : __builtin_huge_valf();
+    if (d < -maxFloat) return d > -3.4028235677973366e38 ? -3.4028234663852886e38f : -__builtin_huge_valf();
+    return static_cast<float>(d);
+}
 
 struct NSRange {
     // NSNotFound in location when nothing was found.
@@ -34,6 +44,9 @@ public:
     }
     // printf-style formatting; %@ takes a `const NSObject*` (nil prints "(null)").
     static std::shared_ptr<NSString> stringWithFormat(const char* format, ...);
+    // The formatter behind stringWithFormat, for other variadic entry points
+    // (NSLog). Widths and precisions may be given as '*'.
+    static std::string formatV(const char* format, va_list args);
 
     std::string className() const override { return "NSString"; }
     std::string description() const override { return value_; }
@@ -78,7 +91,7 @@ public:
     int64_t integerValue() const;
     int intValue() const { return static_cast<int>(integerValue()); }
     uint64_t unsignedLongLongValue() const;
-    float floatValue() const { return static_cast<float>(doubleValue()); }
+    float floatValue() const { return narrowToFloat(doubleValue()); }
     double doubleValue() const;
 
     bool isEqualToNumber(const NSNumber* other) const;

@@ -1,0 +1,82 @@
+// The plugin's process-wide variables, gathered in a few plain structs.
+// Each lives as long as the plugin is loaded: a new home-screen process
+// loads the plugin afresh and so starts from these initial values. Tests
+// that link the plugin's code directly call resetPluginState() instead.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "foundation/Foundation.h"
+#include "foundation/RunLoop.h"
+
+class bothVC;
+class UIButtonFT;
+
+// The user's settings, named after their keys in the settings file.
+struct FTSettings {
+    bool isEnabled = true;
+    bool isCircle = true;
+    bool isAppsOnly = false;
+    bool isInAppOnly = false;
+    bool isLSOnly = false;
+    bool isSticky = false;
+    bool isLocked = false;
+    bool isDim = true;
+    bool isAlwaysDim = false;
+    bool isHiddenInCC = false;
+    bool isSBOnly = false;
+    bool isHiddenInLS = false;
+    bool isBadgeEnabled = true;
+    float bubbleSize = 50.0f;
+    // The colour texts as found in the file; empty until a load sets them.
+    std::shared_ptr<NSString> globalBoundColor;
+    std::shared_ptr<NSString> globalBadgeColor;
+    std::shared_ptr<NSString> globalBadgeTextColor;
+};
+
+// What the overlay, its bubbles and their handlers share.
+struct FTOverlayState {
+    std::shared_ptr<bothVC> objSharedInstance;
+    bool isOverlayCreated = false;
+    float screenWidth = 0;
+    float screenHeight = 0;
+    int64_t oldOrientation = 0;
+    int32_t nextBubbleY = 90;
+    std::shared_ptr<NSString> myfinalbundle;
+    std::shared_ptr<NSTimer> mytimer;
+    bool isDragged = false;
+    int32_t idleCounter = 0;
+    std::shared_ptr<NSString> pendingLaunchBundleID;
+    std::shared_ptr<UIButtonFT> AVChosenButton;
+};
+
+// The visibility rules' shared flags.
+struct FTVisibilityState {
+    bool isCurrentlyHidden = false;
+    bool isHiddenBeforeCC = false;
+    bool isHidingForCC = false;
+    bool isCCPresented = false;
+    bool isPasscodeVisible = false;
+    bool isFrontDisplayHandled = false;
+    bool isFirstHomeHandled = false;
+    bool isInCall = false;
+    int32_t lastLockState = 3;
+    std::shared_ptr<NSString> currentBundle;
+};
+
+FTSettings& settingsVariables();
+FTOverlayState& overlayState();
+FTVisibilityState& visibilityState();
+
+// Back to the values of a freshly loaded plugin (state store included).
+void resetPluginState();
+
+// Durations and alphas that the overlay writes as single-precision literals
+// reach the platform widened to double.
+inline constexpr double kFadeDuration045 = static_cast<double>(0.45f);
+inline constexpr double kMoveDuration03 = static_cast<double>(0.3f);
+inline constexpr double kTapDuration015 = static_cast<double>(0.15f);
+inline constexpr double kDimAlpha03 = static_cast<double>(0.3f);
+// Animation options 3: lay out subviews, allow user interaction.
+inline constexpr unsigned long kAnimationOptions = 3;

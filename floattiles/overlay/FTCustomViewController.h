@@ -1,0 +1,62 @@
+// The overlay controller: the one object that holds every bubble and
+// receives every action on them. Its operations are spread over one source
+// file per concern: construction, appearance and layout, touch handling,
+// the long-press menu and hiding, and (in settings/) the state store.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "button/UIButtonFT.h"
+#include "overlay/FTContainingWindow.h"
+#include "uikit/UIGestureRecognizer.h"
+#include "uikit/UIViewController.h"
+
+class NSTimer;
+
+class FTCustomViewController : public UIViewController {
+public:
+    FTCustomViewController();
+    std::string className() const override { return "FTCustomViewController"; }
+
+    // Appearance and layout.
+    void setBubbleSize();
+    void setBadgeColor();
+    void setFrameColor();
+    void setDim();
+    void setCircle();
+    void updateBadgesButton();
+    void setInitialPos();
+    void updateCenterIfNeeded(bool initialPlacement, bool orientationChange);
+    void setTransformToButton(const CGAffineTransform& transform);
+
+    // Construction.
+    const std::vector<std::shared_ptr<UIButtonFT>>& getbuttons() const { return mybuttons; }
+    void destroyButtons() {}
+    void loadView() override;
+    void initBundles();
+
+    // Touch handling.
+    void finishedDragged(UIButtonFT* sender, UIEvent* event);
+    void wasDragged(UIButtonFT* sender, UIEvent* event);
+    void tappedSiri(UIButtonFT* sender);
+    void timeOut(NSTimer* timer);
+
+    // State store writers.
+    void setDictWithWriting(bool writeToStore);
+    void savePosInPlist();
+
+    // Long-press menu and hiding.
+    void setHidden(bool hidden);
+    void imgLongPressed(UIGestureRecognizer* recognizer);
+
+    // Invalidates the running idle timer and schedules a new one.
+    void startIdleTimer();
+
+    std::shared_ptr<FTContainingWindow> getBubbleWindow() const { return mainWindowForButtons; }
+
+private:
+    std::vector<std::shared_ptr<UIButtonFT>> mybuttons;
+    std::shared_ptr<UIButtonFT> appButton;
+    std::shared_ptr<FTContainingWindow> mainWindowForButtons;
+};

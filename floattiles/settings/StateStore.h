@@ -1,0 +1,60 @@
+// The state store: the state file's in-memory copy `floatTilesDict`, read
+// once when the plugin loads. Three key families share it, each a prefix
+// followed by a bundle identifier: "FLTTILE-" (the app has a bubble),
+// "POSAPPS-" (its saved centre) and "HIDAPPS-" (hide the bubbles while it
+// is in front).
+//
+// The front-app rule asks on every app switch whether any hide flag names
+// the app; the file may hold many thousands of keys, so the store keeps,
+// in step with the dictionary, how many true hide flags name each app.
+// The answer is the one a walk over all keys would give.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "foundation/Foundation.h"
+
+inline constexpr const char* kStatePath = "/var/mobile/Library/Preferences/com.vorlak.tilestateprefs.plist";
+inline constexpr const char* kChosenPrefix = "FLTTILE-";
+inline constexpr const char* kPositionPrefix = "POSAPPS-";
+inline constexpr const char* kHiddenPrefix = "HIDAPPS-";
+
+class FTStateStore {
+public:
+    // Fills floatTilesDict from the state file; absent when the file is
+    // missing or not a dictionary property list.
+    void load();
+    void reset();
+
+    std::shared_ptr<NSMutableDictionary> floatTilesDict() const { return dict_; }
+    id objectForKey(const std::string& key) const { return dict_ ? dict_->objectForKey(key) : nullptr; }
+
+    // Sets one key in memory (nothing when floatTilesDict is absent).
+    void setObjectForKey(const id& value, const std::string& key);
+
+    // Whether some key holds "HIDAPPS-" whose text after its last
+    // occurrence is bundle, with a true value.
+    bool isHiddenApp(const std::string& bundle) const;
+    // Keys examined by isHiddenApp since the store was made (a count of
+    // work, so a test can see that the search does not grow with the file).
+    uint64_t keysVisited() const { return keysVisited_; }
+
+    // The bundle identifier of key in the family of prefix: the text after
+    // the last occurrence of prefix anywhere in key.
+    static std::optional<std::string> familyBundle(const std::string& key, const char* prefix);
+    // A value's truth as `boolValue` reads it; values without a reading
+    // (arrays, dictionaries, data, dates) count as false.
+    static bool truthOf(const id& value);
+
+private:
+    void indexKey(const std::string& key, const id& value, int delta);
+    std::shared_ptr<NSMutableDictionary> dict_;
+    std::unordered_map<std::string, uint32_t> hiddenCount_;
+    mutable uint64_t keysVisited_ = 0;
+};
+
+FTStateStore& stateStore();
