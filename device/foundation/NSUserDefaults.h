@@ -5,6 +5,7 @@
 // and a failed write leaves the old file whole.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,6 +27,19 @@ public:
     id objectForKey(const std::string& key) const;
 
     const std::string& suiteName() const { return suite_; }
+    // The device path of the file: the suite name itself when it is an
+    // absolute path, otherwise "/var/mobile/Library/Preferences/<suite>.plist"
+    // as for an application domain; empty for an empty suite name.
+    std::string filePath() const;
+
+    // Told of every setObjectForKey / removeObjectForKey after it finished:
+    // the file's device path, the key, the value (nil for a removal) and
+    // whether the write succeeded. It belongs to the device (the host sets
+    // it once and it outlives a respring), hence a plain static.
+    using WriteObserver = std::function<void(const std::string& devicePath, const std::string& key,
+                                             const id& value, bool ok)>;
+    static WriteObserver writeObserver;
+    static void setWriteObserver(WriteObserver observer) { writeObserver = std::move(observer); }
 
 private:
     std::string suite_;

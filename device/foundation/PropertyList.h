@@ -16,6 +16,9 @@ struct PropertyListLimits {
     static constexpr uint64_t maxBytes = 32ull * 1024 * 1024;
     // Deeper nesting of arrays and dictionaries is refused before parsing.
     static constexpr int maxDepth = 128;
+    // More values than this (counting every copy of a shared binary
+    // object, and every XML element) are refused before parsing.
+    static constexpr uint64_t maxNodes = 1u << 20;
 };
 
 class PropertyList {
@@ -25,6 +28,11 @@ public:
     static id parse(const std::vector<uint8_t>& bytes, PropertyListFormat* format = nullptr);
     // Reads a file (a path on this machine, not a device path).
     static id readFile(const std::string& hostPath, PropertyListFormat* format = nullptr);
+    // The raw bytes of a file (a path on this machine), telling a missing
+    // file from one that exists but cannot be read (a directory, not a
+    // regular file, too large, an I/O error).
+    enum class ReadResult { Ok, Missing, Unreadable };
+    static ReadResult readFileBytes(const std::string& hostPath, std::vector<uint8_t>& out);
     // Serialises a value made of property-list types; false if it holds
     // anything else (or nil).
     static bool serialize(const NSObject& value, PropertyListFormat format, std::vector<uint8_t>& out);

@@ -1,6 +1,10 @@
 // The main run loop with a virtual clock. Time advances only when the host
 // says so; advance() fires every due timer in time order, so every run is
 // repeatable. Nothing ever waits on the real clock.
+//
+// The run loop and its timers belong to the process (a respring drops
+// them); the clock belongs to the device and keeps counting across a
+// respring.
 #pragma once
 
 #include <functional>
@@ -43,22 +47,32 @@ private:
     id userInfo_;
     std::function<void(NSTimer*)> block_;
     bool valid_ = true;
+    bool firing_ = false;
     double fireTime_ = 0;
     uint64_t sequence_ = 0;
 };
 
 class NSRunLoop {
 public:
+    NSRunLoop() = default;
+    NSRunLoop(const NSRunLoop&) = delete;
+    NSRunLoop& operator=(const NSRunLoop&) = delete;
+    ~NSRunLoop();
+
     static NSRunLoop& mainRunLoop();
     static NSRunLoop& currentRunLoop() { return mainRunLoop(); }
 
-    // Virtual seconds since the process started.
-    double now() const { return now_; }
+    // Virtual seconds since the device started.
+    double now() const;
     // Fires every timer due up to now() + seconds, in order of due time
     // (then of scheduling), moving the clock to each firing; a timer
     // scheduled during a firing fires at its own due time if that falls
-    // within the span. Ends with the clock at now() + seconds.
+    // within the span. Ends with the clock at now() + seconds. A span that
+    // is negative, NaN or infinite fires only what is due now.
     void advance(double seconds);
+    // The shortest interval a timer may have; shorter ones (zero, negative,
+    // NaN) are raised to it, as on the platform.
+    static constexpr double minimumTimerInterval = 0.0001;
     void addTimer(const std::shared_ptr<NSTimer>& timer);
     // The valid timers, in order of due time.
     std::vector<std::shared_ptr<NSTimer>> timers() const;
@@ -69,8 +83,13 @@ public:
     void removeAllTimers();
 
 private:
-    double now_ = 0;
+    std::shared_ptr<NSTimer> nextDueTimer(double until) const;
+    void fire(const std::shared_ptr<NSTimer>& timer);
+    void prune();
     uint64_t nextSequence_ = 0;
     std::vector<std::shared_ptr<NSTimer>> timers_;
     std::function<void(double)> clockObserver_;
+    // Cleared when the run loop dies, so that an advance() whose timer
+    // ended the process stops instead of touching a dead run loop.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

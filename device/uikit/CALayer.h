@@ -31,6 +31,8 @@ public:
     std::string className() const override { return "CAAnimation"; }
     double duration() const { return duration_; }
     void setDuration(double d) { duration_ = d; }
+    // The duration it runs for: zero, negative or not finite mean the default.
+    double effectiveDuration() const;
     std::shared_ptr<CAMediaTimingFunction> timingFunction() const { return timing_; }
     void setTimingFunction(std::shared_ptr<CAMediaTimingFunction> f) { timing_ = std::move(f); }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cmath>
+#include <limits>
 
 struct CGPoint {
     double x = 0, y = 0;
@@ -35,7 +36,13 @@ inline double CGRectGetMidX(const CGRect& r) { return r.origin.x + r.size.width 
 inline double CGRectGetMidY(const CGRect& r) { return r.origin.y + r.size.height / 2; }
 inline double CGRectGetWidth(const CGRect& r) { return r.size.width; }
 inline double CGRectGetHeight(const CGRect& r) { return r.size.height; }
-// Origin inclusive, far edges exclusive.
+// The rect that stands for "no rect" (an inset past the middle gives it).
+inline constexpr CGRect CGRectNull{{std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()}, {0, 0}};
+bool CGRectIsNull(const CGRect& r);
+// Null, or of zero (or negative) area.
+bool CGRectIsEmpty(const CGRect& r);
+CGRect CGRectOffset(const CGRect& r, double dx, double dy);
+// Origin inclusive, far edges exclusive; the rect is standardised first.
 bool CGRectContainsPoint(const CGRect& r, const CGPoint& p);
 CGRect CGRectInset(const CGRect& r, double dx, double dy);
 CGRect CGRectStandardize(const CGRect& r);
@@ -43,7 +50,13 @@ CGRect CGRectStandardize(const CGRect& r);
 CGAffineTransform CGAffineTransformMakeRotation(double angle);
 CGAffineTransform CGAffineTransformMakeTranslation(double tx, double ty);
 CGAffineTransform CGAffineTransformMakeScale(double sx, double sy);
+// t followed by a rotation, scale or translation (applied before t's own).
+CGAffineTransform CGAffineTransformRotate(const CGAffineTransform& t, double angle);
+CGAffineTransform CGAffineTransformScale(const CGAffineTransform& t, double sx, double sy);
+CGAffineTransform CGAffineTransformTranslate(const CGAffineTransform& t, double tx, double ty);
+// t1 then t2.
 CGAffineTransform CGAffineTransformConcat(const CGAffineTransform& t1, const CGAffineTransform& t2);
+// A transform that cannot be inverted is answered unchanged, as CoreGraphics does.
 CGAffineTransform CGAffineTransformInvert(const CGAffineTransform& t);
 bool CGAffineTransformIsIdentity(const CGAffineTransform& t);
 CGPoint CGPointApplyAffineTransform(const CGPoint& p, const CGAffineTransform& t);

@@ -49,14 +49,23 @@ public:
     // action; a tap on a button picks it.
     void loadView() override;
     // Dismisses the alert, then runs the action's handler. Answers false if
-    // the alert has no action of that title or is not on screen.
+    // the alert has no action of that title or is not on screen. With two
+    // actions of one title, the first is picked.
     bool pickActionWithTitle(const std::string& title);
+    // The same, for the action at index in actions().
+    bool pickActionAtIndex(size_t index);
+    // Presented and not yet dismissed.
+    bool isOnScreen() const { return presentingViewController() != nullptr; }
     // The on-screen frame of the alert box and of each action's button, in
-    // screen coordinates.
+    // screen coordinates; actionFrames()[i] is the button of actions()[i].
+    // Buttons are stacked in the order of the actions, except that cancel
+    // actions go to the bottom, as the platform does.
     CGRect boxFrame() const;
     std::vector<CGRect> actionFrames() const;
 
 private:
+    std::weak_ptr<UIView> box_;
+    std::vector<std::weak_ptr<UIView>> buttons_;   // by action index
     std::string title_;
     std::string message_;
     long style_;

@@ -23,6 +23,7 @@ public:
     static std::shared_ptr<UIColor> whiteColor();
     static std::shared_ptr<UIColor> blackColor();
     static std::shared_ptr<UIColor> systemBlueColor();
+    static std::shared_ptr<UIColor> colorWithWhite(double white, double alpha);
 
     std::string className() const override { return "UIColor"; }
     std::string description() const override;

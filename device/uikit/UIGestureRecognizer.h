@@ -39,6 +39,7 @@ public:
     UIView* view() const { return view_; }
     std::shared_ptr<UIView> viewRef() const;
     bool isEnabled() const { return enabled_; }
+    // A recogniser switched off is left out of touches that begin later.
     void setEnabled(bool e) { enabled_ = e; }
     const SEL& action() const { return action_; }
     id target() const { return target_.lock(); }
@@ -83,6 +84,8 @@ public:
     void reset() override;
 
 private:
+    void pressHeld();
+    void fail();
     double minimumPressDuration_ = 0.5;
     double allowableMovement_ = 10.0;
     CGPoint start_{};

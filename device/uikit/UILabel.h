@@ -19,6 +19,8 @@ class UILabel : public UIView {
 public:
     UILabel();
     explicit UILabel(const CGRect& frame);
+    static std::shared_ptr<UILabel> init() { return std::make_shared<UILabel>(); }
+    static std::shared_ptr<UILabel> initWithFrame(const CGRect& frame) { return std::make_shared<UILabel>(frame); }
     std::string className() const override { return "UILabel"; }
 
     const std::string& text() const { return text_; }

@@ -8,7 +8,8 @@
 class UIScreen : public NSObject {
 public:
     // The device's screen; its size is the device's, set by the host before
-    // boot, and survives a respring.
+    // boot, and survives a respring. Until configured: 375 by 667 points at
+    // scale 2. A size or scale that is not a positive number is refused.
     static std::shared_ptr<UIScreen> mainScreen();
     static void configure(double width, double height, double scale);
     std::string className() const override { return "UIScreen"; }

@@ -22,6 +22,28 @@ enum UIViewAnimationOptions : unsigned long {
     UIViewAnimationOptionLayoutSubviews = 1 << 0,
     UIViewAnimationOptionAllowUserInteraction = 1 << 1,
     UIViewAnimationOptionBeginFromCurrentState = 1 << 2,
+    // Timing curves, as the platform numbers them; without one the curve is
+    // ease-in-ease-out, as on the platform.
+    UIViewAnimationOptionCurveEaseInOut = 0 << 16,
+    UIViewAnimationOptionCurveEaseIn = 1 << 16,
+    UIViewAnimationOptionCurveEaseOut = 2 << 16,
+    UIViewAnimationOptionCurveLinear = 3 << 16,
+};
+
+class UIViewController;
+
+// One animated change of one property of a view, as recorded by an
+// animation block: "center" (x, y), "bounds" (x, y, width, height),
+// "alpha" (a) or "transform" (a, b, c, d, tx, ty).
+struct ViewPropertyAnimation {
+    std::string property;
+    std::vector<double> from;
+    std::vector<double> to;
+    double startTime = 0;   // the run loop's virtual now when it was recorded
+    double duration = 0;
+    double delay = 0;
+    unsigned long options = 0;
+    double endTime() const { return startTime + delay + duration; }
 };
 
 // The base of views; it has the responder's touch entry points.
@@ -59,6 +81,8 @@ public:
     CGAffineTransform transform() const { return transform_; }
     void setTransform(const CGAffineTransform& t);
 
+    // Values that are not finite (NaN, infinities) are ignored by every
+    // geometry and alpha setter: the view keeps what it had.
     // The alpha as set (1.5 stays 1.5); drawing clamps it to 0..1.
     double alpha() const { return alpha_; }
     void setAlpha(double alpha);
@@ -75,6 +99,11 @@ public:
     std::shared_ptr<UIColor> tintColor() const;
     void setTintColor(std::shared_ptr<UIColor> color) { tintColor_ = std::move(color); }
     CALayer* layer() const { return layer_.get(); }
+    long tag() const { return tag_; }
+    void setTag(long tag) { tag_ = tag; }
+    // The controller whose view this is (the platform's view delegate); it
+    // is the view's next responder.
+    UIViewController* _viewDelegate() const { return viewDelegate_; }
 
     // Hierarchy. addSubview: of a view that is already a subview of this
     // view brings it to the front; of a subview of another view moves it.
@@ -121,14 +150,41 @@ public:
 
     // What is on screen at virtual time t: the model values with any
     // running animations interpolated.
+    //
+    // How a recorded change is shown: during its delay the old value, then
+    // the timing curve of its options (ease-in-ease-out unless another
+    // curve is asked for, as on the platform) from the old value to the
+    // new, then the model value. A transform is interpolated through its
+    // rotation, scales, shear and translation (the shorter way round), so a
+    // quarter turn stays a rotation all the way. A new animated change of a
+    // property starts from the value shown at that instant, so the option
+    // to begin from the current state is always in effect; a change made
+    // outside an animation ends the property's running animation at once.
     CGPoint presentationCenter(double t) const;
     CGRect presentationBounds(double t) const;
     double presentationAlpha(double t) const;
     CGAffineTransform presentationTransform(double t) const;
+    // The frame that the presented centre, bounds and transform make.
+    CGRect presentationFrame(double t) const;
+    // The recorded changes that have not ended by virtual time t.
+    std::vector<ViewPropertyAnimation> animationsAt(double t) const;
+
+    // One step up or down the hierarchy: a point of this view's bounds in
+    // its superview's coordinates (through the transform about the centre),
+    // and back.
+    CGPoint convertPointToSuperview(const CGPoint& point) const;
+    CGPoint convertPointFromSuperview(const CGPoint& point) const;
 
 private:
     friend class UIWindow;
+    friend class UIViewController;
     void recordChange(const char* property, std::vector<double> from, std::vector<double> to);
+    void applyCenter(const CGPoint& center);
+    void applyBounds(const CGRect& bounds);
+    std::vector<double> presented(const std::string& property, double t, std::vector<double> model) const;
+    UIView* rootView() const;
+    UIViewController* viewDelegate_ = nullptr;
+    long tag_ = 0;
     UIView* superview_ = nullptr;
     std::vector<std::shared_ptr<UIView>> subviews_;
     std::vector<std::shared_ptr<UIGestureRecognizer>> gestures_;

@@ -12,21 +12,32 @@ inline constexpr UIWindowLevel UIWindowLevelNormal = 0.0;
 inline constexpr UIWindowLevel UIWindowLevelStatusBar = 1000.0;
 inline constexpr UIWindowLevel UIWindowLevelAlert = 2000.0;
 
+// A window is made hidden, as on the platform: it shows once setHidden: NO
+// or makeKeyAndVisible is sent. Windows must be owned by a shared_ptr (made
+// with make_shared or initWithFrame) for the window server to keep them.
 class UIWindow : public UIView {
 public:
     UIWindow();
     explicit UIWindow(const CGRect& frame);
+    ~UIWindow() override;
     static std::shared_ptr<UIWindow> initWithFrame(const CGRect& frame) { return std::make_shared<UIWindow>(frame); }
     std::string className() const override { return "UIWindow"; }
 
-    // Installs the controller and loads its view, sized to the window.
+    // Installs the controller and loads its view, sized to the window's
+    // bounds; the view becomes the window's front subview. The previous
+    // root's view leaves the window. nullptr uninstalls.
     void setRootViewController(const std::shared_ptr<UIViewController>& controller);
+    // The root view follows the window's size, as its autoresizing does on
+    // the platform.
+    void setFrame(const CGRect& frame) override;
     std::shared_ptr<UIViewController> rootViewController() const { return root_; }
 
     UIWindowLevel windowLevel() const { return level_; }
     void setWindowLevel(UIWindowLevel level);
     // Showing a window puts it on screen, on top of the others of its level;
     // hiding it takes it off. The window server keeps visible windows alive.
+    // A level that is not finite is ignored. Changing the level of a
+    // visible window puts it on top of the windows of its new level.
     void setHidden(bool hidden) override;
     void makeKeyAndVisible();
     void makeKeyWindow();
@@ -39,6 +50,7 @@ public:
     bool isSecure() const { return secure_; }
 
     UIWindow* window() const override { return const_cast<UIWindow*>(this); }
+    // The end of the responder chain: the application is no responder here.
     UIResponder* nextResponder() const override;
 
     // The key window (`[UIWindow valueForKey:@"keyWindow"]`), or nullptr.

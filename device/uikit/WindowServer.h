@@ -7,25 +7,36 @@
 // then receives every move, the lift and any cancel of that touch. Gesture
 // recognisers on that view and its ancestors see the touch first. When no
 // window claims the touch it goes through to the host beneath.
+//
+// The server holds the visible windows (a window shown and then forgotten
+// by its maker stays on screen), and lets go of a window when it is hidden.
+// It is a component of the process: a respring drops every window, every
+// presented controller and the touch in progress.
 #pragma once
 
 #include <functional>
 #include <memory>
 #include <vector>
 
+#include "runtime/Process.h"
 #include "uikit/UITouch.h"
 #include "uikit/UIWindow.h"
 
-class WindowServer {
+class UIAlertController;
+class UIGestureRecognizer;
+
+class WindowServer : public ProcessComponent {
 public:
     static WindowServer& shared();
 
     // Visible windows, bottom to top.
     std::vector<std::shared_ptr<UIWindow>> windows() const;
+    // The window last made key that is still visible, or nullptr.
     std::shared_ptr<UIWindow> keyWindow() const;
 
     // One finger, in screen points. touchDown answers whether a window
-    // claimed the touch.
+    // claimed the touch. A touch down while a touch is in progress cancels
+    // that touch first.
     bool touchDown(const CGPoint& screenPoint);
     void touchMove(const CGPoint& screenPoint);
     void touchUp(const CGPoint& screenPoint);
@@ -33,15 +44,52 @@ public:
     bool touchActive() const;
     // The view that has the current touch, if any.
     std::shared_ptr<UIView> touchedView() const;
+    // The touch in progress, if any.
+    std::shared_ptr<UITouch> currentTouch() const;
 
     // Called when a touch down reaches no window (the host beneath gets it).
     void setPassThroughObserver(std::function<void(const CGPoint&)> observer);
+
+    // The topmost alert on screen, or nullptr.
+    std::shared_ptr<UIAlertController> visibleAlert() const;
+    // Called when an alert comes on screen (true) and when it is dismissed
+    // (false), before the handler of the action that dismissed it runs.
+    using AlertObserver = std::function<void(const std::shared_ptr<UIAlertController>& alert, bool presented)>;
+    void setAlertObserver(AlertObserver observer);
 
     // Used by UIWindow.
     void windowShown(const std::shared_ptr<UIWindow>& window);
     void windowHidden(UIWindow* window);
     void windowLevelChanged(UIWindow* window);
     void makeKey(UIWindow* window);
-    // Cancels the current touch for view (a gesture that began takes it).
+    // Cancels the current touch for view (a gesture that began takes it):
+    // the touched view, if it is view or inside it, gets touchesCancelled
+    // and nothing more of this touch; recognisers go on seeing it.
     void cancelTouchForView(UIView* view);
+
+    // Used by UIViewController: a presentation the server must end at
+    // process end, and the alert observer's two calls.
+    void presentationStarted(const std::shared_ptr<UIViewController>& presenting);
+    void alertPresented(const std::shared_ptr<UIAlertController>& alert);
+    void alertDismissed(const std::shared_ptr<UIAlertController>& alert);
+
+    void shutdown() override;
+
+private:
+    struct ActiveTouch {
+        std::shared_ptr<UITouch> touch;
+        std::shared_ptr<UIEvent> event;
+        std::vector<std::shared_ptr<UIGestureRecognizer>> recognizers;
+        bool viewCancelled = false;
+    };
+    void insertByLevel(std::shared_ptr<UIWindow> window);
+    void moveTouch(ActiveTouch& active, const CGPoint& screenPoint, long phase);
+    void finishTouch(const std::shared_ptr<ActiveTouch>& active);
+
+    std::vector<std::shared_ptr<UIWindow>> windows_;        // bottom to top
+    std::vector<std::weak_ptr<UIWindow>> keyHistory_;       // last made key last
+    std::vector<std::weak_ptr<UIViewController>> presenters_;
+    std::shared_ptr<ActiveTouch> touch_;
+    std::function<void(const CGPoint&)> passThroughObserver_;
+    AlertObserver alertObserver_;
 };
