@@ -1,0 +1,140 @@
+// The simulated home-screen host: SpringBoard's classes as the runtime sees
+// them, the objects behind them, and the host's own state.
+//
+// The host only records. Every event (an app coming to the front, Control
+// Center, the lock screen, a call, a badge) is made by whoever drives the
+// device, and is sent through the runtime, so a plugin's replacement of the
+// method sees it exactly as on the phone. Each host implementation of a
+// method that a plugin replaces writes a "host-impl CLASS SELECTOR" trace
+// line, so a driver can tell whether a replacement forwarded to it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "runtime/Process.h"
+#include "runtime/Runtime.h"
+
+class SpringBoard;
+class SBApplication;
+class HostObject;
+
+inline constexpr const char* kSpringBoardBundleIdentifier = "com.apple.springboard";
+inline constexpr const char* kAccessibilityPhysicalInteractionPath =
+    "/System/Library/PrivateFrameworks/AccessibilityPhysicalInteraction.framework";
+
+// An app installed on the device.
+struct InstalledApp {
+    std::string bundleIdentifier;
+    bool hasIcon = true;
+    id badgeValue;          // NSString or NSNumber; nil for no badge
+    long orientation = 1;   // the app's interface orientation while in front
+};
+
+// What belongs to the device rather than to one home-screen process: it is
+// handed to every boot, so a respring keeps it.
+struct DeviceConfiguration {
+    std::vector<InstalledApp> apps;
+    std::set<std::string> absentClasses;   // host classes this device lacks
+
+    InstalledApp* app(const std::string& bundleIdentifier);
+    const InstalledApp* app(const std::string& bundleIdentifier) const;
+};
+
+enum class FrontDisplayKind { Home, App, Other };
+
+// The host's answers and what it has recorded, for one process.
+struct HostState {
+    FrontDisplayKind frontKind = FrontDisplayKind::Home;
+    std::string frontBundle;            // the app in front, when frontKind is App
+    long frontMostOrientation = 1;      // what _frontMostAppOrientation answers
+    bool uiLocked = false;              // what isUILocked answers
+    uint64_t lockState = 0;             // what the aggregator's lockState answers
+    bool siriVisible = false;
+    bool controlCenterPresented = false;
+    bool passcodeVisible = false;
+    std::vector<std::string> launches;  // bundle identifiers, in order
+    int unlockRequests = 0;
+    std::vector<std::string> loadedBundles;
+};
+
+class SpringBoardHost : public ProcessComponent {
+public:
+    using TraceHandler = std::function<void(const std::string&)>;
+
+    // The host of the current process (made empty on first use).
+    static SpringBoardHost& current();
+    // Whether the current process has a booted host, without making one.
+    static bool isBooted();
+
+    // Defines the host's runtime classes (all but the absent ones), makes
+    // the host objects and installs the application object as the shared
+    // application. Plugins are loaded by the caller after this and before
+    // finishLaunching(), as on the device.
+    void install(const DeviceConfiguration& configuration, TraceHandler trace);
+    bool installed() const { return installed_; }
+
+    // Sends applicationDidFinishLaunching: to the application through the
+    // runtime.
+    void finishLaunching();
+
+    void trace(const std::string& line) const;
+    HostState& state() { return state_; }
+    const HostState& state() const { return state_; }
+    bool isAbsent(const std::string& className) const { return configuration_.absentClasses.count(className) != 0; }
+
+    // The configuration as it stands now: the apps carry the badge values
+    // the host holds, so a respring keeps them.
+    DeviceConfiguration configuration() const;
+    // The configuration as booted, badges as they were then.
+    const DeviceConfiguration& bootConfiguration() const { return configuration_; }
+
+    std::shared_ptr<SpringBoard> application() const { return application_; }
+    std::shared_ptr<SBApplication> applicationWithBundleIdentifier(const std::string& bundleIdentifier) const;
+    const std::vector<std::shared_ptr<SBApplication>>& applications() const { return applications_; }
+    id applicationController() const { return applicationController_; }
+    id controlCenterController() const { return controlCenter_; }
+    id lockScreenManager() const { return lockScreenManager_; }
+    id lockStateAggregator() const { return lockStateAggregator_; }
+    id passcodeViewController() const { return passcodeViewController_; }
+    id telephonyManager() const { return telephonyManager_; }
+    id accessibilityServer() const { return accessibilityServer_; }
+    // nil until the framework bundle has been loaded.
+    id systemActionHelper() const { return systemActionHelper_; }
+    // A front display that is not an app (a widget, an alert item).
+    id otherDisplay() const { return otherDisplay_; }
+
+    // A call event as the telephony manager receives it: an event whose
+    // `object` is a call answering `status`; withCall false gives an event
+    // whose `object` is nil.
+    id makeCallEvent(bool withCall, int status) const;
+
+    // Whether the accessibility framework's directory exists on the device.
+    static bool frameworkPresent();
+    // Called for every NSBundle load: the framework's classes come with it.
+    void bundleLoaded(const std::string& devicePath);
+
+    void shutdown() override;
+
+private:
+    void defineClasses();
+    DeviceConfiguration configuration_;
+    TraceHandler trace_;
+    HostState state_;
+    bool installed_ = false;
+    std::shared_ptr<SpringBoard> application_;
+    std::vector<std::shared_ptr<SBApplication>> applications_;
+    id applicationController_;
+    id controlCenter_;
+    id lockScreenManager_;
+    id lockStateAggregator_;
+    id passcodeViewController_;
+    id telephonyManager_;
+    id accessibilityServer_;
+    id systemActionHelper_;
+    id otherDisplay_;
+};

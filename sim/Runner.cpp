@@ -1,0 +1,88 @@
+#include "sim/Runner.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "sim/Simulator.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+Simulator::Options simulatorOptions(const RunOptions& options, const std::string& root, std::ostream& out) {
+    Simulator::Options o;
+    o.root = root;
+    o.deviceTemplate = options.deviceTemplate;
+    o.output = [&out](const std::string& line) { out << line << "\n"; };
+    return o;
+}
+
+} // namespace
+
+int runScenarioFiles(const std::vector<std::string>& files, const RunOptions& options, std::ostream& out,
+                     std::ostream& err) {
+    int failures = 0;
+    for (const auto& file : files) {
+        std::ifstream in(file);
+        if (!in) {
+            err << file << ": cannot read the scenario\n";
+            ++failures;
+            continue;
+        }
+        if (files.size() > 1) out << "== " << file << "\n";
+        std::string root = options.root;
+        if (!root.empty() && files.size() > 1) root = (fs::path(root) / fs::path(file).stem()).string();
+        Simulator::Options o = simulatorOptions(options, root, out);
+        o.baseDirectory = fs::path(file).parent_path().string();
+        if (o.baseDirectory.empty()) o.baseDirectory = ".";
+        Simulator sim(std::move(o));
+        std::string line;
+        int number = 0, fileFailures = 0;
+        while (std::getline(in, line)) {
+            ++number;
+            std::string reason = sim.execute(line);
+            if (reason.empty()) continue;
+            out.flush();
+            err << file << ":" << number << ": " << reason << "\n";
+            ++fileFailures;
+        }
+        if (fileFailures) err << file << ": " << fileFailures << " line(s) failed\n";
+        failures += fileFailures;
+    }
+    return failures;
+}
+
+void runInteractive(std::istream& in, const RunOptions& options, std::ostream& out) {
+    Simulator::Options o = simulatorOptions(options, options.root, out);
+    o.compactDump = true;
+    Simulator sim(std::move(o));
+    std::string line;
+    while (std::getline(in, line)) {
+        std::string reason = sim.execute(line);
+        std::string oneLine;
+        for (char c : reason) oneLine += c == '\n' ? ' ' : c;
+        out << (reason.empty() ? "ok" : "error: " + oneLine) << "\n";
+        out.flush();
+    }
+}
+
+int runDemo(const std::string& scenario, const RunOptions& options, std::ostream& out, std::ostream& err) {
+    Simulator sim(simulatorOptions(options, options.root, out));
+    std::istringstream in(scenario);
+    std::string line;
+    int number = 0, failures = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        std::string reason = sim.execute(line);
+        if (reason.empty()) continue;
+        if (sim.booted() && sim.dump()["plugin"].is_null()) {
+            out << "-- (skipped without a plugin: " << reason << ")\n";
+            continue;
+        }
+        err << "demo:" << number << ": " << reason << "\n";
+        ++failures;
+    }
+    return failures;
+}

@@ -1,0 +1,26 @@
+// The three ways springboard-sim runs: scenario files, the interactive
+// protocol on standard input, and the built-in demo.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+struct RunOptions {
+    std::string root;            // --root DIR: keep the device root there
+    std::string deviceTemplate;  // copied into every device root
+};
+
+// Runs each file on a fresh device. The trace goes to out, problems to err
+// as "FILE:LINE: reason". Answers the number of lines that failed.
+int runScenarioFiles(const std::vector<std::string>& files, const RunOptions& options, std::ostream& out,
+                     std::ostream& err);
+
+// Reads one command per line from in and answers each at once: the trace
+// lines the command produced (and a dump or a snapshot asked for with "-"),
+// then a line "ok" or "error: REASON".
+void runInteractive(std::istream& in, const RunOptions& options, std::ostream& out);
+
+// Runs a scenario given as text, relative paths starting in the current
+// folder. Without a plugin, lines that need one are skipped with a note.
+int runDemo(const std::string& scenario, const RunOptions& options, std::ostream& out, std::ostream& err);

@@ -1,0 +1,58 @@
+// springboard-sim: runs scenarios on the simulated phone.
+//
+//   springboard-sim                       the built-in demo (writes demo.svg)
+//   springboard-sim run [--root DIR] FILE...
+//   springboard-sim run [--root DIR] -    one command per line from stdin
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "sim/DemoScenario.h"
+#include "sim/Runner.h"
+
+namespace {
+
+int usage(std::ostream& out, int status) {
+    out << "usage: springboard-sim                          run the built-in demo (writes demo.svg)\n"
+           "       springboard-sim run [--root DIR] FILE... run scenario files, each on a fresh device\n"
+           "       springboard-sim run [--root DIR] -       read commands from standard input, answer each\n"
+           "--root DIR keeps the device root in DIR instead of a temporary folder.\n";
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    RunOptions options;
+    options.deviceTemplate = FT_DEVICE_TEMPLATE;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> positional;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--root") {
+            if (i + 1 >= args.size()) return usage(std::cerr, 2);
+            options.root = args[++i];
+        } else if (args[i] == "--help" || args[i] == "-h") {
+            return usage(std::cout, 0);
+        } else {
+            positional.push_back(args[i]);
+        }
+    }
+    try {
+        if (positional.empty()) {
+            int failures = runDemo(kDemoScenario, options, std::cout, std::cerr);
+            std::cout << "-- wrote demo.svg\n";
+            return failures ? 1 : 0;
+        }
+        if (positional[0] != "run" || positional.size() < 2) return usage(std::cerr, 2);
+        if (positional.size() == 2 && positional[1] == "-") {
+            runInteractive(std::cin, options, std::cout);
+            return 0;
+        }
+        std::vector<std::string> files(positional.begin() + 1, positional.end());
+        return runScenarioFiles(files, options, std::cout, std::cerr) ? 1 : 0;
+    } catch (const std::exception& e) {
+        std::cerr << "springboard-sim: " << e.what() << "\n";
+        return 2;
+    }
+}
