@@ -1,5 +1,6 @@
 #include "sim/Simulator.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -150,7 +151,9 @@ void Simulator::emit(const std::string& event) {
 void Simulator::connectDevice() {
     LogSink::setHandler([this](const std::string& text) { emit("log " + text); });
     AnimationLog::setObserver([this](const AnimationCall& call) {
-        emit("animate " + number(call.duration) + " options=" + std::to_string(call.options));
+        char duration[32];
+        std::snprintf(duration, sizeof duration, "%.3f", call.duration);
+        emit(std::string("animate ") + duration + " options=" + std::to_string(call.options));
     });
     NSUserDefaults::setWriteObserver([this](const std::string& path, const std::string& key, const id& value, bool ok) {
         if (suppressWrites_ > 0) return;
@@ -666,8 +669,12 @@ bool Simulator::resolveTarget(const std::string& target, double& x, double& y, s
     }
     CGPoint c = view->center();
     CGPoint s = view->superview() ? view->superview()->convertPointToScreen(c) : c;
-    x = s.x;
-    y = s.y;
+    // A finger cannot land beyond the glass: a centre on or past the
+    // screen's edge (a bubble snapped to it) is touched at the nearest
+    // point of the screen, which excludes its far edges.
+    const double inside = 1e-4;
+    x = std::clamp(s.x, 0.0, screenWidth_ - inside);
+    y = std::clamp(s.y, 0.0, screenHeight_ - inside);
     return true;
 }
 
@@ -769,19 +776,26 @@ std::string Simulator::cmdWait(const Words& w) {
 // ---- looking ----
 
 std::string Simulator::cmdExpect(const Words& w, const std::string& line) {
+    // Trace expectations read the trace in order: `expect trace` looks
+    // after the line the previous `expect trace` matched, so consecutive
+    // ones check that things happened in that order; `expect no-trace`
+    // looks at what happened since the previous expectation of any kind.
+    size_t sinceExpect = expectMark_;
+    expectMark_ = trace_.size();
     if (w.size() >= 2 && (w[1].text == "trace" || w[1].text == "no-trace") && !w[1].quoted) {
         if (w.size() != 3) return "usage: expect trace|no-trace \"TEXT\"";
-        bool want = w[1].text == "trace";
         const std::string& text = w[2].text;
-        std::string found;
-        for (size_t i = traceMark_; i < trace_.size(); ++i)
-            if (trace_[i].find(text) != std::string::npos) {
-                found = trace_[i];
-                break;
-            }
-        traceMark_ = trace_.size();
-        if (want && found.empty()) return "expect failed: no trace line contains " + quoteText(text);
-        if (!want && !found.empty()) return "expect failed: a trace line contains " + quoteText(text) + ": " + found;
+        if (w[1].text == "trace") {
+            for (size_t i = traceMark_; i < trace_.size(); ++i)
+                if (trace_[i].find(text) != std::string::npos) {
+                    traceMark_ = i + 1;
+                    return "";
+                }
+            return "expect failed: no trace line contains " + quoteText(text);
+        }
+        for (size_t i = sinceExpect; i < trace_.size(); ++i)
+            if (trace_[i].find(text) != std::string::npos)
+                return "expect failed: a trace line contains " + quoteText(text) + ": " + trace_[i];
         return "";
     }
     if (w.size() < 4) return "usage: expect POINTER OP VALUE | expect trace \"TEXT\" | expect no-trace \"TEXT\"";
@@ -796,12 +810,17 @@ std::string Simulator::cmdExpect(const Words& w, const std::string& line) {
     if (expected.is_discarded()) return "the value is not JSON: " + valueText;
     Json d = dump();
     std::string error;
-    const Json* actual = resolvePointer(d, pointer, &error);
-    if (!actual) return "expect failed: " + error;
+    // A member that is not there reads as null, so "== null" can say that
+    // something is gone.
+    static const Json missing = nullptr;
+    std::string where;
+    const Json* actual = resolvePointer(d, pointer, &where);
+    if (!actual) actual = &missing;
     bool ok = compareJson(*actual, op, expected, &error);
     if (ok) return "";
     if (!error.empty()) return "expect failed: " + pointer + ": " + error;
-    return "expect failed: " + pointer + " is " + actual->dump() + ", expected " + op + " " + expected.dump();
+    return "expect failed: " + pointer + " is " + (where.empty() ? actual->dump() : "missing (" + where + ")") +
+           ", expected " + op + " " + expected.dump();
 }
 
 std::string Simulator::cmdDump(const Words& w) {
@@ -956,12 +975,11 @@ Json Simulator::dump() {
     Json timers = Json::array();
     if (Process::exists()) {
         for (const auto& t : NSRunLoop::mainRunLoop().timers()) {
-            std::string handler = "block";
-            if (!t->selector().empty()) handler = (t->target() ? t->target()->className() : std::string("nil")) + " " + t->selector();
             timers.push_back({{"interval", t->timeInterval()},
                               {"repeats", t->repeats()},
                               {"fireTime", std::round((timeBase_ + t->fireTime()) * 1e6) / 1e6},
-                              {"handler", handler}});
+                              {"handler", t->selector().empty() ? std::string("block") : t->selector()},
+                              {"target", t->target() ? Json(t->target()->className()) : Json(nullptr)}});
         }
     }
     d["timers"] = timers;

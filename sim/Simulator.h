@@ -120,7 +120,8 @@ private:
     bool booted_ = false;
     double timeBase_ = 0;
     std::vector<std::string> trace_;
-    size_t traceMark_ = 0;
+    size_t traceMark_ = 0;    // after the line the last `expect trace` matched
+    size_t expectMark_ = 0;   // the trace's length at the last expectation
     int suppressWrites_ = 0;
 };
 
