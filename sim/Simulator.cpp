@@ -396,7 +396,8 @@ std::string Simulator::cmdPlugin(const Words& w) {
     filter.replace_extension(".plist");
     fs::path target = dir / lib.filename();
     target.replace_extension(".plist");
-    if (fs::is_regular_file(filter, ec)) {
+    std::error_code exists;
+    if (fs::is_regular_file(filter, exists)) {
         fs::copy_file(filter, target, fs::copy_options::overwrite_existing, ec);
     } else {
         // No filter beside it: one that names the home screen.
