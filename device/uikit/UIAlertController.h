@@ -54,8 +54,9 @@ public:
     bool pickActionWithTitle(const std::string& title);
     // The same, for the action at index in actions().
     bool pickActionAtIndex(size_t index);
-    // Presented and not yet dismissed.
-    bool isOnScreen() const { return presentingViewController() != nullptr; }
+    // Presented, not yet dismissed, and shown (its presenter's window is
+    // not hidden).
+    bool isOnScreen() const;
     // The on-screen frame of the alert box and of each action's button, in
     // screen coordinates; actionFrames()[i] is the button of actions()[i].
     // Buttons are stacked in the order of the actions, except that cancel

@@ -23,6 +23,7 @@ enum UIControlEvents : unsigned long {
     UIControlEventTouchUpInside = 1 << 6,
     UIControlEventTouchUpOutside = 1 << 7,
     UIControlEventTouchCancel = 1 << 8,
+    UIControlEventAllTouchEvents = 0x0FFF,
 };
 
 enum UIControlState : unsigned long {
@@ -37,7 +38,10 @@ public:
 
     // The target is not kept alive by the control (as on the platform).
     // Actions for one event run in the order they were added; each is sent
-    // as a message (sender, event) to its target through the runtime.
+    // as a message (sender, event) to its target through the runtime. A nil
+    // target sends the action to the first responder up the chain from the
+    // control that answers it; a target that has gone gets nothing. Adding
+    // a target/action pair again adds only its events.
     void addTarget(const id& target, const SEL& action, unsigned long controlEvents);
     void removeTarget(const id& target, const SEL& action, unsigned long controlEvents);
     // Sends the actions of every event in events, in order of addition.

@@ -38,8 +38,9 @@ public:
 class UIEvent : public NSObject {
 public:
     std::string className() const override { return "UIEvent"; }
-    // The touches of the event that belong to view; an NSSet on the
-    // platform, here a list whose anyObject() is its first element.
+    // The touches of the event that were delivered to view or to a view
+    // inside it; an NSSet on the platform, here a list whose anyObject() is
+    // its first element.
     std::vector<UITouch*> touchesForView(const UIView* view) const;
     std::vector<UITouch*> allTouches() const;
     static UITouch* anyObject(const std::vector<UITouch*>& touches) { return touches.empty() ? nullptr : touches.front(); }

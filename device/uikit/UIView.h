@@ -121,9 +121,11 @@ public:
     const std::vector<std::shared_ptr<UIGestureRecognizer>>& gestureRecognizers() const { return gestures_; }
 
     // Hit testing as the platform does it: a hidden view, one that takes no
-    // touches, or one with alpha below 0.01 is never hit; otherwise the
+    // touches, or one with alpha below 0.01 is never hit, nor is anything
+    // inside it; nor is a point for which pointInside answers NO (so a
+    // subview sticking out of its parent is not hit there); otherwise the
     // subviews are asked front to back (the point converted into each
-    // through its transform), then the view itself by pointInside.
+    // through its transform), and if none is hit, the view itself is.
     virtual std::shared_ptr<UIView> hitTest(const CGPoint& point, UIEvent* event);
     virtual bool pointInside(const CGPoint& point, UIEvent* event);
 
@@ -212,7 +214,9 @@ struct AnimationCall {
 
 class AnimationLog {
 public:
-    // Called for every animateWithDuration call.
+    // Called for every animateWithDuration call, before its block runs.
+    // The observer belongs to the process: a respring drops it, so the host
+    // sets it again at every boot.
     static void setObserver(std::function<void(const AnimationCall&)> observer);
     static void notify(const AnimationCall& call);
 };

@@ -36,8 +36,13 @@ public:
                                std::function<void()> completion);
     // Sent to the presenting controller, or to the presented one (which
     // passes it on), it takes the presented controller, and anything that
-    // one presents, off screen; then the completion runs.
+    // one presents, off screen; then the completion runs. A presenting
+    // controller that goes away dismisses what it presented.
     void dismissViewControllerAnimated(bool animated, std::function<void()> completion);
+    // The window that shows this controller while it is presented. It is
+    // shown and hidden with the presenting controller's window, as the
+    // presented view is part of that window on the platform.
+    UIWindow* presentationWindow() const { return presentationWindow_.lock().get(); }
     std::shared_ptr<UIViewController> presentedViewController() const { return presented_; }
     UIViewController* presentingViewController() const { return presenting_; }
 
@@ -54,7 +59,8 @@ private:
     friend class UIWindow;
     friend class WindowServer;
     std::shared_ptr<UIView> view_;
-    std::weak_ptr<UIWindow> presentationWindow_;
+    std::weak_ptr<UIWindow> presentationWindow_;    // while presented
+    std::shared_ptr<UIWindow> presentedWindow_;      // while presenting: presented_'s window
     bool loadingView_ = false;
     std::shared_ptr<UIViewController> presented_;
     UIViewController* presenting_ = nullptr;

@@ -48,6 +48,8 @@ public:
     std::shared_ptr<UITouch> currentTouch() const;
 
     // Called when a touch down reaches no window (the host beneath gets it).
+    // Like the alert observer, it belongs to the process: set it again
+    // after a respring.
     void setPassThroughObserver(std::function<void(const CGPoint&)> observer);
 
     // The topmost alert on screen, or nullptr.

@@ -1,0 +1,248 @@
+#include "uikit/WindowServer.h"
+
+#include <algorithm>
+
+#include "foundation/RunLoop.h"
+#include "uikit/UIAlertController.h"
+#include "uikit/UIGestureRecognizer.h"
+
+WindowServer& WindowServer::shared() { return Process::current().get<WindowServer>(); }
+
+// ---- windows ----
+
+std::vector<std::shared_ptr<UIWindow>> WindowServer::windows() const { return windows_; }
+
+std::shared_ptr<UIWindow> WindowServer::keyWindow() const {
+    for (auto it = keyHistory_.rbegin(); it != keyHistory_.rend(); ++it) {
+        auto w = it->lock();
+        if (w && std::find(windows_.begin(), windows_.end(), w) != windows_.end()) return w;
+    }
+    return nullptr;
+}
+
+void WindowServer::insertByLevel(std::shared_ptr<UIWindow> window) {
+    // Above every window of its level and below every higher one.
+    auto at = std::find_if(windows_.begin(), windows_.end(), [&](const std::shared_ptr<UIWindow>& w) {
+        return w->windowLevel() > window->windowLevel();
+    });
+    windows_.insert(at, std::move(window));
+}
+
+void WindowServer::windowShown(const std::shared_ptr<UIWindow>& window) {
+    if (!window) return;
+    std::shared_ptr<UIWindow> keep = window;
+    std::erase(windows_, keep);
+    insertByLevel(std::move(keep));
+}
+
+void WindowServer::windowHidden(UIWindow* window) {
+    auto it = std::find_if(windows_.begin(), windows_.end(), [window](const auto& w) { return w.get() == window; });
+    // Let go of the window last: it may be its only reference.
+    std::shared_ptr<UIWindow> released;
+    if (it != windows_.end()) {
+        released = std::move(*it);
+        windows_.erase(it);
+    }
+    // A hidden window is no longer key; the one key before it (if still
+    // shown) is key again.
+    std::erase_if(keyHistory_, [window](const std::weak_ptr<UIWindow>& w) {
+        auto locked = w.lock();
+        return !locked || locked.get() == window;
+    });
+}
+
+void WindowServer::windowLevelChanged(UIWindow* window) {
+    auto it = std::find_if(windows_.begin(), windows_.end(), [window](const auto& w) { return w.get() == window; });
+    if (it == windows_.end()) return;
+    std::shared_ptr<UIWindow> moved = std::move(*it);
+    windows_.erase(it);
+    insertByLevel(std::move(moved));
+}
+
+void WindowServer::makeKey(UIWindow* window) {
+    if (!window) return;
+    auto shared = std::static_pointer_cast<UIWindow>(window->weak_from_this().lock());
+    if (!shared) return;
+    std::erase_if(keyHistory_, [window](const std::weak_ptr<UIWindow>& w) {
+        auto locked = w.lock();
+        return !locked || locked.get() == window;
+    });
+    keyHistory_.push_back(shared);
+}
+
+// ---- alerts and presentations ----
+
+std::shared_ptr<UIAlertController> WindowServer::visibleAlert() const {
+    for (auto it = windows_.rbegin(); it != windows_.rend(); ++it) {
+        if (auto alert = std::dynamic_pointer_cast<UIAlertController>((*it)->rootViewController())) {
+            if (alert->isOnScreen()) return alert;
+        }
+    }
+    return nullptr;
+}
+
+void WindowServer::setAlertObserver(AlertObserver observer) { alertObserver_ = std::move(observer); }
+
+void WindowServer::presentationStarted(const std::shared_ptr<UIViewController>& presenting) {
+    std::erase_if(presenters_, [](const std::weak_ptr<UIViewController>& p) { return p.expired(); });
+    presenters_.push_back(presenting);
+}
+
+void WindowServer::alertPresented(const std::shared_ptr<UIAlertController>& alert) {
+    if (auto observer = alertObserver_) observer(alert, true);
+}
+
+void WindowServer::alertDismissed(const std::shared_ptr<UIAlertController>& alert) {
+    if (auto observer = alertObserver_) observer(alert, false);
+}
+
+// ---- touches ----
+
+void WindowServer::setPassThroughObserver(std::function<void(const CGPoint&)> observer) {
+    passThroughObserver_ = std::move(observer);
+}
+
+bool WindowServer::touchActive() const { return touch_ != nullptr; }
+
+std::shared_ptr<UIView> WindowServer::touchedView() const { return touch_ ? touch_->touch->view_ : nullptr; }
+
+std::shared_ptr<UITouch> WindowServer::currentTouch() const { return touch_ ? touch_->touch : nullptr; }
+
+void WindowServer::moveTouch(ActiveTouch& active, const CGPoint& screenPoint, long phase) {
+    UITouch& t = *active.touch;
+    t.previousScreenLocation_ = t.screenLocation_;
+    t.screenLocation_ = screenPoint;
+    t.phase_ = phase;
+    t.timestamp_ = NSRunLoop::mainRunLoop().now();
+}
+
+bool WindowServer::touchDown(const CGPoint& screenPoint) {
+    if (touch_) touchCancel();
+    auto event = std::make_shared<UIEvent>();
+    auto touch = std::make_shared<UITouch>();
+    touch->screenLocation_ = touch->previousScreenLocation_ = screenPoint;
+    touch->phase_ = UITouchPhaseBegan;
+    touch->timestamp_ = NSRunLoop::mainRunLoop().now();
+    event->touches_.push_back(touch);
+
+    // A copy: a hit test is free to show or hide windows.
+    const auto stack = windows_;
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
+        const std::shared_ptr<UIWindow>& window = *it;
+        auto hit = window->hitTest(window->convertPointFromScreen(screenPoint), event.get());
+        if (!hit) continue;
+        touch->view_ = hit;
+        touch->window_ = window;
+        auto active = std::make_shared<ActiveTouch>();
+        active->touch = touch;
+        active->event = event;
+        for (UIView* v = hit.get(); v; v = v->superview())
+            for (const auto& g : v->gestureRecognizers())
+                if (g->isEnabled()) active->recognizers.push_back(g);
+        touch_ = active;
+        for (const auto& g : active->recognizers) {
+            if (touch_ != active) return true;
+            g->touchBegan(touch.get(), event.get());
+        }
+        if (touch_ == active && !active->viewCancelled) hit->touchesBegan({touch.get()}, event.get());
+        return true;
+    }
+    if (auto observer = passThroughObserver_) observer(screenPoint);
+    return false;
+}
+
+void WindowServer::touchMove(const CGPoint& screenPoint) {
+    const auto active = touch_;
+    if (!active) return;
+    moveTouch(*active, screenPoint, UITouchPhaseMoved);
+    UITouch* t = active->touch.get();
+    UIEvent* e = active->event.get();
+    for (const auto& g : active->recognizers) {
+        if (touch_ != active) return;
+        g->touchMoved(t, e);
+    }
+    if (touch_ == active && !active->viewCancelled) t->view_->touchesMoved({t}, e);
+}
+
+void WindowServer::touchUp(const CGPoint& screenPoint) {
+    const auto active = touch_;
+    if (!active) return;
+    moveTouch(*active, screenPoint, UITouchPhaseEnded);
+    UITouch* t = active->touch.get();
+    UIEvent* e = active->event.get();
+    for (const auto& g : active->recognizers) {
+        if (touch_ != active) return;
+        g->touchEnded(t, e);
+    }
+    if (touch_ == active && !active->viewCancelled) t->view_->touchesEnded({t}, e);
+    finishTouch(active);
+}
+
+void WindowServer::touchCancel() {
+    const auto active = touch_;
+    if (!active) return;
+    UITouch* t = active->touch.get();
+    UIEvent* e = active->event.get();
+    t->phase_ = UITouchPhaseCancelled;
+    t->timestamp_ = NSRunLoop::mainRunLoop().now();
+    // Taken off first, so that a handler starting a new touch is not
+    // mistaken for this one.
+    touch_.reset();
+    for (const auto& g : active->recognizers) g->touchCancelled(t, e);
+    if (!active->viewCancelled) t->view_->touchesCancelled({t}, e);
+    finishTouch(active);
+}
+
+void WindowServer::finishTouch(const std::shared_ptr<ActiveTouch>& active) {
+    if (touch_ == active) touch_.reset();
+    // Recognisers go back to possible for the next touch, and let go of
+    // this one (they hold it, and it holds their view).
+    for (const auto& g : active->recognizers) g->reset();
+}
+
+void WindowServer::cancelTouchForView(UIView* view) {
+    const auto active = touch_;
+    if (!active || active->viewCancelled || !view) return;
+    UITouch* t = active->touch.get();
+    if (!t->view_ || !t->view_->isDescendantOfView(view)) return;
+    active->viewCancelled = true;
+    const long phase = t->phase_;
+    t->phase_ = UITouchPhaseCancelled;
+    t->view_->touchesCancelled({t}, active->event.get());
+    t->phase_ = phase;
+}
+
+// ---- process end ----
+
+void WindowServer::shutdown() {
+    // Nothing here may reach for another component: this runs while the
+    // process walks its components.
+    if (auto active = std::move(touch_)) {
+        touch_.reset();
+        for (const auto& g : active->recognizers) g->reset();
+    }
+    std::vector<std::shared_ptr<UIViewController>> presented;
+    for (auto& weak : presenters_) {
+        auto p = weak.lock();
+        if (!p) continue;
+        if (p->presentedWindow_) {
+            p->presentedWindow_->UIView::setHidden(true);
+            p->presentedWindow_.reset();
+        }
+        if (!p->presented_) continue;
+        p->presented_->presenting_ = nullptr;
+        presented.push_back(std::move(p->presented_));
+        p->presented_.reset();
+    }
+    presenters_.clear();
+    auto windows = std::move(windows_);
+    windows_.clear();
+    // A window someone else still holds must not think it is on screen.
+    for (auto& w : windows) w->UIView::setHidden(true);
+    keyHistory_.clear();
+    passThroughObserver_ = nullptr;
+    alertObserver_ = nullptr;
+    // Windows and controllers go here, while plugins are still loaded.
+    windows.clear();
+    presented.clear();
+}
