@@ -126,6 +126,9 @@ Simulator::Simulator(Options options) : options_(std::move(options)) {
     fs::create_directories(fs::path(root_) / "var/mobile/Library/Preferences", ec);
     DevicePaths::setRoot(root_);
     UIScreen::configure(screenWidth_, screenHeight_, screenScale_);
+    // The platform's clock counts for the life of this program; a new
+    // device starts its own time at zero.
+    timeBase_ = -NSRunLoop::mainRunLoop().now();
     connectDevice();
 }
 

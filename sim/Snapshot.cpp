@@ -373,7 +373,7 @@ AppIconStyle appIconStyle(const std::string& bundleIdentifier) {
         if (std::isalnum(static_cast<unsigned char>(c))) letters += c;
     if (letters.empty()) letters = "?";
     style.initials = std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(letters[0]))));
-    if (letters.size() > 1) style.initials += static_cast<char>(std::tolower(static_cast<unsigned char>(letters[1])));
+    if (letters.size() > 1) style.initials += letters[1];
     style.name = last;
     if (!style.name.empty()) style.name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(style.name[0])));
     if (style.name.size() > 12) style.name = style.name.substr(0, 11) + "…";

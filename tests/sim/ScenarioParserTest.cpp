@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include "foundation/Foundation.h"
+#include "sim/ScenarioParser.h"
+
+namespace {
+
+std::vector<std::string> texts(const std::string& line) {
+    std::vector<std::string> out;
+    for (const auto& w : splitScenarioLine(line).words) out.push_back(w.text);
+    return out;
+}
+
+using Words = std::vector<std::string>;
+
+// Tests that words split on spaces and tabs, and that a '#' starts a
+// comment only where it begins a word outside quotes.
+TEST(ScenarioParser, SplitsWordsAndComments) {
+    EXPECT_EQ(texts("tap  bubble:com.apple.siri\t"), (Words{"tap", "bubble:com.apple.siri"}));
+    EXPECT_EQ(texts("# a whole comment"), Words{});
+    EXPECT_EQ(texts("   "), Words{});
+    EXPECT_EQ(texts("wait 1 # then more"), (Words{"wait", "1"}));
+    EXPECT_EQ(texts("wait 1 #"), (Words{"wait", "1"}));
+    EXPECT_EQ(texts("tap bubble#2"), (Words{"tap", "bubble#2"}));
+    EXPECT_EQ(texts("settings c=\"#00ff00\" # colour"), (Words{"settings", "c=#00ff00"}));
+    EXPECT_EQ(texts("menu \"#1 choice\""), (Words{"menu", "#1 choice"}));
+}
+
+// Tests quoting: spaces and escapes inside quotes, pieces that touch make
+// one word, and what is remembered of the raw text.
+TEST(ScenarioParser, QuotesMakeOneWord) {
+    auto parsed = splitScenarioLine(R"(menu "Hide in this app" name="two words" "a\"b\\c" "")");
+    ASSERT_TRUE(parsed.error.empty());
+    ASSERT_EQ(parsed.words.size(), 5u);
+    EXPECT_EQ(parsed.words[1].text, "Hide in this app");
+    EXPECT_TRUE(parsed.words[1].quoted);
+    EXPECT_EQ(parsed.words[2].text, "name=two words");
+    EXPECT_EQ(parsed.words[2].raw, "name=\"two words\"");
+    EXPECT_EQ(parsed.words[3].text, "a\"b\\c");
+    EXPECT_EQ(parsed.words[4].text, "");
+    EXPECT_TRUE(parsed.words[4].quoted);
+    EXPECT_FALSE(parsed.words[0].quoted);
+    // Offsets point back into the line.
+    const std::string line = "expect /a == [1, 2]";
+    auto p = splitScenarioLine(line);
+    EXPECT_EQ(line.substr(p.words[3].begin), "[1, 2]");
+}
+
+TEST(ScenarioParser, UnterminatedQuoteIsAnError) {
+    EXPECT_FALSE(splitScenarioLine("menu \"Cancel").error.empty());
+    EXPECT_FALSE(splitScenarioLine("settings a=\"x\\\"").error.empty());
+}
+
+// Tests each kind of file value and the types it becomes on disk.
+TEST(ScenarioParser, FileValues) {
+    auto b = std::dynamic_pointer_cast<NSNumber>(*parseFileValue("true"));
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->kind(), NSNumber::Kind::Bool);
+    EXPECT_TRUE(b->boolValue());
+    auto i = std::dynamic_pointer_cast<NSNumber>(*parseFileValue("-42"));
+    ASSERT_TRUE(i);
+    EXPECT_EQ(i->kind(), NSNumber::Kind::Integer);
+    EXPECT_EQ(i->integerValue(), -42);
+    auto r = std::dynamic_pointer_cast<NSNumber>(*parseFileValue("50.0"));
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->kind(), NSNumber::Kind::Real);
+    EXPECT_DOUBLE_EQ(r->doubleValue(), 50.0);
+    auto s = std::dynamic_pointer_cast<NSString>(*parseFileValue("\"#ff0000 x\""));
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->UTF8String(), "#ff0000 x");
+    auto a = std::dynamic_pointer_cast<NSArray>(*parseFileValue("[1, \"a,b\", [2.5,false], []]"));
+    ASSERT_TRUE(a);
+    ASSERT_EQ(a->count(), 4u);
+    EXPECT_EQ(std::dynamic_pointer_cast<NSString>(a->objectAtIndex(1))->UTF8String(), "a,b");
+    auto inner = std::dynamic_pointer_cast<NSArray>(a->objectAtIndex(2));
+    ASSERT_TRUE(inner);
+    EXPECT_EQ(inner->count(), 2u);
+    EXPECT_EQ(std::dynamic_pointer_cast<NSArray>(a->objectAtIndex(3))->count(), 0u);
+}
+
+TEST(ScenarioParser, BadFileValuesAreRefused) {
+    for (const char* bad : {"", "yes", "TRUE", "1e5", "[1,2", "[1,,2]", "\"open", "12abc", "99999999999999999999", "nan"}) {
+        std::string error;
+        EXPECT_FALSE(parseFileValue(bad, &error).has_value()) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+    }
+}
+
+TEST(ScenarioParser, PointsAndNumbers) {
+    auto p = parsePoint("350,115.5");
+    ASSERT_TRUE(p);
+    EXPECT_DOUBLE_EQ(p->x, 350);
+    EXPECT_DOUBLE_EQ(p->y, 115.5);
+    EXPECT_TRUE(parsePoint("-3,0"));
+    EXPECT_FALSE(parsePoint("350"));
+    EXPECT_FALSE(parsePoint("350,"));
+    EXPECT_FALSE(parsePoint("a,b"));
+    EXPECT_FALSE(parseNumber("inf"));
+    EXPECT_FALSE(parseNumber("0x10"));
+    EXPECT_FALSE(parseNumber(""));
+    EXPECT_EQ(parseNumber("0.6"), 0.6);
+}
+
+} // namespace

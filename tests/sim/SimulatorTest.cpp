@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "foundation/NSUserDefaults.h"
+#include "foundation/RunLoop.h"
+#include "sim/Runner.h"
+#include "sim/Simulator.h"
+#include "uikit/UIWindow.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kHookTest = std::string(FT_BINARY_DIR) + "/tests/scenarios/plugins/HookTest.so";
+
+struct Device {
+    std::vector<std::string> out;
+    std::unique_ptr<Simulator> sim;
+    Device() {
+        Simulator::Options o;
+        o.output = [this](const std::string& line) { out.push_back(line); };
+        sim = std::make_unique<Simulator>(std::move(o));
+    }
+    void run(const std::string& line) { ASSERT_EQ(sim->execute(line), "") << line; }
+    bool printed(const std::string& text) const {
+        for (const auto& l : out)
+            if (l.find(text) != std::string::npos) return true;
+        return false;
+    }
+};
+
+// Tests that every member the dump promises is there, before boot too.
+TEST(Simulator, DumpHasEveryMember) {
+    Device d;
+    for (bool booted : {false, true}) {
+        if (booted) d.run("boot");
+        Json j = d.sim->dump();
+        for (const char* member : {"time", "screen", "host", "windows", "bubbles", "alert", "timers", "plugin", "files"})
+            EXPECT_TRUE(j.contains(member)) << member << " booted=" << booted;
+        for (const char* member : {"front", "orientation", "uiLocked", "lockState", "siriVisible", "siriFramework"})
+            EXPECT_TRUE(j["host"].contains(member)) << member;
+        EXPECT_TRUE(j["files"].contains("settings"));
+        EXPECT_TRUE(j["files"].contains("state"));
+    }
+}
+
+// Tests that the scenario's own file set-up is not traced but a write made
+// by anyone else through the preferences store is, with its JSON value.
+TEST(Simulator, OnlyForeignWritesAreTraced) {
+    Device d;
+    d.run("plugin none");
+    d.run("settings isLocked=false");
+    d.run("remove settings isLocked");
+    EXPECT_TRUE(d.sim->trace().empty());
+    auto defaults = NSUserDefaults::initWithSuiteName(kSettingsFile);
+    defaults->setObjectForKey(NSNumber::numberWithBool(true), "isLocked");
+    NSUserDefaults::initWithSuiteName(kStateFile)->setObjectForKey(str("x"), "POSAPPS-a");
+    ASSERT_EQ(d.sim->trace().size(), 2u);
+    EXPECT_EQ(d.sim->trace()[0], "[0.000] write settings isLocked=true");
+    EXPECT_EQ(d.sim->trace()[1], "[0.000] write state POSAPPS-a=\"x\"");
+}
+
+// Tests expect trace's order and no-trace's window.
+TEST(Simulator, TraceExpectationsReadInOrder) {
+    Device d;
+    d.run("plugin none");
+    d.run("boot");
+    d.run("front home");
+    d.run("cc present");
+    d.run("expect trace \"frontDisplayDidChange:\"");
+    d.run("expect trace \"_willPresent\"");
+    EXPECT_NE(d.sim->execute("expect trace \"_willPresent\""), "");
+    EXPECT_NE(d.sim->execute("expect trace \"frontDisplayDidChange:\""), "");
+    d.run("cc dismiss");
+    EXPECT_NE(d.sim->execute("expect no-trace \"_didDismiss\""), "");
+    // The failed no-trace was an expectation: the window starts after it.
+    d.run("expect no-trace \"_didDismiss\"");
+    d.run("expect trace \"_didDismiss\"");
+}
+
+// Tests the reasons given for a line that cannot run.
+TEST(Simulator, ReasonsForLinesThatCannotRun) {
+    Device d;
+    EXPECT_NE(d.sim->execute("front home").find("not booted"), std::string::npos);
+    EXPECT_NE(d.sim->execute("screen 0x10").find("bad screen size"), std::string::npos);
+    EXPECT_NE(d.sim->execute("app com.x icon=maybe").find("icon"), std::string::npos);
+    EXPECT_NE(d.sim->execute("expect /time === 1").find("unknown operator"), std::string::npos);
+    EXPECT_NE(d.sim->execute("expect /time == {bad").find("not JSON"), std::string::npos);
+    EXPECT_NE(d.sim->execute("wait -1").find("seconds"), std::string::npos);
+    EXPECT_NE(d.sim->execute("drag 1,1 2,2").find("usage"), std::string::npos);
+    EXPECT_NE(d.sim->execute("put settings /no/such/file").find("no file"), std::string::npos);
+    EXPECT_NE(d.sim->execute("plugin /no/such.so").find("no plugin"), std::string::npos);
+    EXPECT_EQ(d.sim->execute(""), "");
+    EXPECT_EQ(d.sim->execute("   # only a comment"), "");
+    d.run("plugin none");
+    d.run("boot");
+    EXPECT_NE(d.sim->execute("boot").find("already booted"), std::string::npos);
+    EXPECT_NE(d.sim->execute("call 99999999999").find("32-bit"), std::string::npos);
+    EXPECT_NE(d.sim->execute("orientation 2 notify=sometimes").find("notify"), std::string::npos);
+    EXPECT_NE(d.sim->execute("tap bubble#0").find("0 bubbles"), std::string::npos);
+    EXPECT_NE(d.sim->execute("tap nowhere").find("bad target"), std::string::npos);
+}
+
+// Tests that a respring keeps the clock, the files and the apps, and
+// drops the windows of the old process.
+TEST(Simulator, RespringKeepsTheDevice) {
+    Device d;
+    d.run("plugin none");
+    d.run("app com.example.a badge=1");
+    d.run("boot");
+    d.run("badge com.example.a 4");
+    d.run("state kept=1");
+    d.run("wait 2.5");
+    auto window = UIWindow::initWithFrame(CGRectMake(0, 0, 10, 10));
+    window->setHidden(false);
+    window.reset();
+    EXPECT_EQ(d.sim->dump()["windows"].size(), 1u);
+    d.run("respring");
+    Json j = d.sim->dump();
+    EXPECT_NEAR(j["time"].get<double>(), 2.5, 1e-9);
+    EXPECT_EQ(j["windows"].size(), 0u);
+    EXPECT_EQ(j["files"]["state"]["kept"], 1);
+    EXPECT_EQ(j["host"]["apps"][0]["badge"], 4);
+    EXPECT_TRUE(d.printed("[2.500] respring"));
+    EXPECT_TRUE(d.printed("[2.500] host-impl SpringBoard applicationDidFinishLaunching:"));
+}
+
+// Tests that a touch nobody claims goes through, and one a window claims
+// does not.
+TEST(Simulator, TouchThrough) {
+    Device d;
+    d.run("plugin none");
+    d.run("boot");
+    d.run("tap 12.5,40");
+    EXPECT_TRUE(d.printed("touch-through 12.5,40"));
+    auto window = UIWindow::initWithFrame(CGRectMake(0, 0, 100, 100));
+    window->setHidden(false);
+    size_t before = d.sim->trace().size();
+    d.run("tap 50,50");
+    d.run("drag 50,50 to 300,300 steps=4");
+    d.run("longpress 20,20 for=0.1");
+    EXPECT_EQ(d.sim->trace().size(), before);
+    d.run("touch down 200,200");
+    d.run("touch move 10,10");
+    d.run("touch up 10,10");
+    EXPECT_TRUE(d.printed("touch-through 200,200"));
+}
+
+// Tests the plugin command: a library without a filter beside it gets one
+// naming the home screen; "plugin none" empties the folder.
+TEST(Simulator, PluginCommandInstallsIntoTheRoot) {
+    Device d;
+    fs::path dir = fs::path(d.sim->root()) / "Library/MobileSubstrate/DynamicLibraries";
+    d.run("plugin none");
+    EXPECT_TRUE(fs::is_directory(dir));
+    EXPECT_TRUE(fs::is_empty(dir));
+    ASSERT_TRUE(fs::exists(kHookTest)) << "build the HookTest target";
+    setenv("FT_SIM_TEST_PLUGIN_DIR", fs::path(kHookTest).parent_path().c_str(), 1);
+    d.run("plugin ${FT_SIM_TEST_PLUGIN_DIR}/HookTest.so");
+    EXPECT_TRUE(fs::exists(dir / "HookTest.so"));
+    std::ifstream filter(dir / "HookTest.plist");
+    std::string text((std::istreambuf_iterator<char>(filter)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("com.apple.springboard"), std::string::npos);
+    d.run("boot");
+    EXPECT_EQ(d.sim->dump()["plugins"], Json::array({"HookTest.so"}));
+    ASSERT_EQ(d.sim->bubbles().size(), 1u);
+    EXPECT_EQ(d.sim->bubbles()[0].bundle, "com.test.one");
+    EXPECT_NE(d.sim->execute("plugin none").find("before boot"), std::string::npos);
+}
+
+// Tests the interactive protocol: each command's trace lines, then "ok"
+// or "error: REASON"; a dump on one line.
+TEST(Runner, InteractiveProtocol) {
+    std::istringstream in("plugin none\nboot\nfront home\ndump\nexpect /host/front == 1\nnonsense\n# a comment\nsnapshot -\n");
+    std::ostringstream out;
+    runInteractive(in, RunOptions{}, out);
+    std::vector<std::string> lines;
+    std::istringstream split(out.str());
+    for (std::string l; std::getline(split, l);) lines.push_back(l);
+    ASSERT_EQ(lines.size(), 12u) << out.str();
+    EXPECT_EQ(lines[0], "ok");
+    EXPECT_EQ(lines[1], "[0.000] host-impl SpringBoard applicationDidFinishLaunching:");
+    EXPECT_EQ(lines[2], "ok");
+    EXPECT_EQ(lines[3], "[0.000] host-impl SpringBoard frontDisplayDidChange:");
+    EXPECT_EQ(lines[4], "ok");
+    Json dumped = Json::parse(lines[5]);
+    EXPECT_TRUE(dumped["host"]["booted"].get<bool>());
+    EXPECT_EQ(lines[6], "ok");
+    EXPECT_EQ(lines[7].rfind("error: expect failed: /host/front is null", 0), 0u) << lines[7];
+    EXPECT_EQ(lines[8], "error: unknown command nonsense");
+    EXPECT_EQ(lines[9], "ok");
+    EXPECT_EQ(lines[10].rfind("<svg", 0), 0u);
+    EXPECT_EQ(lines[11], "ok");
+}
+
+// Tests that a scenario file run reports each failing line with its
+// number, runs the lines after it, and counts the failures.
+TEST(Runner, FileRunReportsLines) {
+    fs::path dir = fs::temp_directory_path() / "sim-runner-test";
+    fs::create_directories(dir);
+    fs::path file = dir / "t.scenario";
+    std::ofstream(file) << "plugin none\nsettings n=1\nexpect /files/settings/n == 2\nbogus\nexpect /files/settings/n == 1\n";
+    std::ostringstream out, err;
+    EXPECT_EQ(runScenarioFiles({file.string()}, RunOptions{}, out, err), 2);
+    EXPECT_NE(err.str().find(file.string() + ":3: expect failed"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find(file.string() + ":4: unknown command bogus"), std::string::npos);
+    std::ostringstream out2, err2;
+    EXPECT_EQ(runScenarioFiles({(dir / "missing.scenario").string()}, RunOptions{}, out2, err2), 1);
+    fs::remove_all(dir);
+}
+
+// Tests that --root keeps the device root and a temporary one goes away.
+TEST(Runner, DeviceRootKeptOnlyWhenAsked) {
+    std::string temporary;
+    {
+        Device d;
+        temporary = d.sim->root();
+        EXPECT_TRUE(fs::is_directory(temporary));
+    }
+    EXPECT_FALSE(fs::exists(temporary));
+    fs::path kept = fs::temp_directory_path() / "sim-kept-root";
+    fs::remove_all(kept);
+    {
+        Simulator::Options o;
+        o.root = kept.string();
+        Simulator sim(std::move(o));
+        ASSERT_EQ(sim.execute("settings a=1"), "");
+    }
+    EXPECT_TRUE(fs::exists(kept / "var/mobile/Library/Preferences/com.vorlak.floattilesprefs.plist"));
+    fs::remove_all(kept);
+}
+
+} // namespace

@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <regex>
+
+#include "foundation/RunLoop.h"
+#include "sim/Simulator.h"
+#include "sim/Snapshot.h"
+#include "uikit/UIAlertController.h"
+#include "uikit/UIButton.h"
+#include "uikit/UILabel.h"
+#include "uikit/UIWindow.h"
+
+namespace {
+
+size_t count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) ++n;
+    return n;
+}
+
+std::unique_ptr<Simulator> bootedDevice(const std::vector<std::string>& setup) {
+    Simulator::Options o;
+    auto sim = std::make_unique<Simulator>(std::move(o));
+    EXPECT_EQ(sim->execute("plugin none"), "");
+    for (const auto& line : setup) EXPECT_EQ(sim->execute(line), "") << line;
+    EXPECT_EQ(sim->execute("boot"), "");
+    return sim;
+}
+
+TEST(AppIcon, GeneratedStyleIsStableAndTellsAppsApart) {
+    AppIconStyle a = appIconStyle("com.apple.mobilesafari");
+    EXPECT_EQ(a.light, appIconStyle("com.apple.mobilesafari").light);
+    EXPECT_EQ(a.initials, "Sa");
+    EXPECT_EQ(a.name, "Safari");
+    EXPECT_EQ(appIconStyle("com.apple.siri").initials, "Si");
+    EXPECT_EQ(appIconStyle("com.apple.MobileSMS").initials, "SM");
+    EXPECT_EQ(appIconStyle("x").initials, "X");
+    EXPECT_EQ(appIconStyle("").initials, "?");
+    EXPECT_EQ(appIconStyle("com.example.").initials, "Co");
+    EXPECT_NE(appIconStyle("com.example.mail").light, appIconStyle("com.example.maps").light);
+    EXPECT_TRUE(std::regex_match(a.light, std::regex("#[0-9a-f]{6}")));
+    EXPECT_TRUE(std::regex_match(a.dark, std::regex("#[0-9a-f]{6}")));
+}
+
+// Tests the host beneath: the home screen's icons and badges, an app in
+// front, the lock screen.
+TEST(Snapshot, HostBeneath) {
+    auto sim = bootedDevice({"app com.example.mail badge=12", "app com.example.maps icon=no", "app com.a.b&c"});
+    std::string svg = sim->snapshotSvg();
+    EXPECT_EQ(svg.rfind("<svg", 0), 0u);
+    EXPECT_NE(svg.find("width=\"375\" height=\"667\""), std::string::npos);
+    EXPECT_EQ(count(svg, "class=\"home-icon\""), 3u);
+    EXPECT_NE(svg.find(">12</text>"), std::string::npos);
+    EXPECT_EQ(count(svg, "class=\"app-icon\""), 2u);  // the app without an icon has none
+    EXPECT_NE(svg.find("com.a.b&amp;c"), std::string::npos);
+    EXPECT_EQ(svg.find("com.a.b&c"), std::string::npos);
+    ASSERT_EQ(sim->execute("front com.example.mail"), "");
+    svg = sim->snapshotSvg();
+    EXPECT_NE(svg.find("class=\"front-app\" data-bundle=\"com.example.mail\""), std::string::npos);
+    EXPECT_EQ(svg.find("class=\"home-screen\""), std::string::npos);
+    ASSERT_EQ(sim->execute("uilocked yes"), "");
+    EXPECT_NE(sim->snapshotSvg().find("class=\"lock-screen\""), std::string::npos);
+    ASSERT_EQ(sim->execute("siri visible yes"), "");
+    EXPECT_NE(sim->snapshotSvg().find("class=\"siri\""), std::string::npos);
+}
+
+// Tests that a view is drawn as it is presented at this instant: half-way
+// through a fade its opacity is half-way, and its turn, clipping, border,
+// corner radius, image and label are all there.
+TEST(Snapshot, ViewsAsPresentedNow) {
+    auto sim = bootedDevice({"app com.example.mail"});
+    auto window = UIWindow::initWithFrame(CGRectMake(0, 0, 375, 667));
+    window->setHidden(false);
+    auto button = UIButton::buttonWithType(UIButtonTypeCustom);
+    button->setFrame(CGRectMake(100, 100, 50, 50));
+    button->setImage(UIImage::_applicationIconImageForBundleIdentifier("com.example.mail", 2, 2), UIControlStateNormal);
+    button->layer()->setCornerRadius(25);
+    button->setClipsToBounds(true);
+    button->layer()->setBorderWidth(2);
+    button->layer()->setBorderColor(UIColor::colorWithRed(0, 0, 1, 1)->CGColor());
+    button->setTransform(CGAffineTransformMakeRotation(M_PI / 2));
+    auto label = std::make_shared<UILabel>(CGRectMake(0, 0, 20, 20));
+    label->setText("7");
+    button->addSubview(label);
+    window->addSubview(button);
+    UIView::animateWithDuration(1.0, 0, UIViewAnimationOptionCurveLinear, [&] { button->setAlpha(0); });
+    NSRunLoop::mainRunLoop().advance(0.5);
+
+    std::string svg = sim->snapshotSvg();
+    EXPECT_EQ(count(svg, "class=\"window\""), 1u);
+    EXPECT_NE(svg.find("opacity=\"0.5\""), std::string::npos) << svg;
+    EXPECT_NE(svg.find("matrix(0 1 -1 0 0 0)"), std::string::npos);
+    EXPECT_NE(svg.find("clip-path=\"url(#"), std::string::npos);
+    EXPECT_NE(svg.find("class=\"border\""), std::string::npos);
+    EXPECT_NE(svg.find("stroke=\"#0000ff\""), std::string::npos);
+    EXPECT_NE(svg.find("rx=\"25\""), std::string::npos);
+    EXPECT_NE(svg.find("class=\"app-icon\" data-bundle=\"com.example.mail\""), std::string::npos);
+    EXPECT_NE(svg.find(">7</text>"), std::string::npos);
+    // After the fade the model value shows; a hidden view is not drawn.
+    NSRunLoop::mainRunLoop().advance(1);
+    EXPECT_NE(sim->snapshotSvg().find("opacity=\"0\""), std::string::npos);
+    button->setHidden(true);
+    EXPECT_EQ(sim->snapshotSvg().find(">7</text>"), std::string::npos);
+}
+
+// Tests that the alert is drawn with its title, message and buttons.
+TEST(Snapshot, AlertWithItsButtons) {
+    auto sim = bootedDevice({});
+    auto window = UIWindow::initWithFrame(CGRectMake(0, 0, 375, 667));
+    auto root = UIViewController::init();
+    window->setRootViewController(root);
+    window->setHidden(false);
+    auto alert = UIAlertController::alertControllerWithTitle("Choose", "Something <here>", UIAlertControllerStyleAlert);
+    alert->addAction(UIAlertAction::actionWithTitle("Go", UIAlertActionStyleDefault, nullptr));
+    alert->addAction(UIAlertAction::actionWithTitle("Cancel", UIAlertActionStyleCancel, nullptr));
+    root->presentViewController(alert, false, nullptr);
+    std::string svg = sim->snapshotSvg();
+    EXPECT_EQ(count(svg, "class=\"alert\""), 1u);
+    EXPECT_NE(svg.find(">Choose</text>"), std::string::npos);
+    EXPECT_NE(svg.find(">Something &lt;here&gt;</text>"), std::string::npos);
+    EXPECT_EQ(count(svg, "class=\"alert-action\""), 2u);
+    EXPECT_NE(svg.find(">Cancel</text>"), std::string::npos);
+    Json dumped = sim->dump();
+    EXPECT_EQ(dumped["alert"]["title"], "Choose");
+    EXPECT_EQ(dumped["alert"]["actions"][1]["style"], 1);
+    ASSERT_EQ(sim->execute("menu \"Go\""), "");
+    EXPECT_EQ(sim->snapshotSvg().find("class=\"alert\""), std::string::npos);
+    EXPECT_TRUE(sim->dump()["alert"].is_null());
+}
+
+} // namespace
