@@ -197,14 +197,3 @@ TEST_F(AlertTest, ProcessEndReleasesAnAlertStillUp) {
     EXPECT_TRUE(watch.expired());
     EXPECT_EQ(presenter->presentedViewController(), nullptr);
 }
-
-TEST_F(AlertTest, AlertKeepsItsContent) {
-    EXPECT_EQ(alert->title(), "Float Tiles");
-    EXPECT_EQ(alert->message(), "Choose an action below");
-    EXPECT_EQ(alert->preferredStyle(), UIAlertControllerStyleAlert);
-    ASSERT_EQ(alert->actions().size(), 3u);
-    EXPECT_EQ(alert->actions()[0]->style(), UIAlertActionStyleCancel);
-    alert->addAction(nullptr);
-    EXPECT_EQ(alert->actions().size(), 3u);
-    EXPECT_TRUE(alert->isKindOfClass(NSClassFromString("UIViewController")));
-}

@@ -82,10 +82,4 @@ TEST_F(UIKitRuntimeTest, LabelDefaults) {
     EXPECT_EQ(label->textColor()->CGColor()->hex(), "#000000");
     EXPECT_EQ(label->textAlignment(), NSTextAlignmentLeft);
     EXPECT_FALSE(label->isUserInteractionEnabled());
-    label->setFont(UIFont::systemFontOfSize(11));
-    label->setText("12");
-    label->setTextAlignment(NSTextAlignmentCenter);
-    EXPECT_EQ(label->font()->pointSize(), 11);
-    EXPECT_EQ(label->text(), "12");
-    EXPECT_EQ(label->textAlignment(), NSTextAlignmentCenter);
 }

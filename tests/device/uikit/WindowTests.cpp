@@ -290,19 +290,3 @@ TEST_F(WindowTest, ProcessEndDropsEverything) {
     EXPECT_TRUE(window.expired());
     EXPECT_TRUE(touched.expired());
 }
-
-TEST_F(WindowTest, WindowOptionsAreRecorded) {
-    auto w = UIWindow::initWithFrame(CGRectMake(0, 0, 10, 10));
-    w->setAutorotates(false);
-    w->setAutorotates(true);
-    w->setAutorotates(false);
-    EXPECT_FALSE(w->autorotates());
-    EXPECT_EQ(w->autorotatesCalls(), 3);
-    w->_setSecure(true);
-    EXPECT_TRUE(w->isSecure());
-    EXPECT_EQ(w->windowLevel(), UIWindowLevelNormal);
-    auto c = UIViewController::init();
-    c->_setAllowsAutorotation(false);
-    EXPECT_EQ(c->allowsAutorotationCalls(), 1);
-    EXPECT_FALSE(c->lastAllowsAutorotation());
-}
