@@ -186,7 +186,7 @@ std::string Simulator::requireBooted() const { return booted_ ? "" : "the device
 std::string Simulator::boot() {
     if (booted_) return "already booted (respring restarts the home screen)";
     auto& host = SpringBoardHost::current();
-    host.install(configuration_, [this](const std::string& line) { emit(line); });
+    host.install(configuration_, [this](const std::string& line) { emit(line); }, initialState_);
     connectDevice();
     std::vector<std::string> errors;
     PluginLoader::loadPlugins(kSpringBoardBundleIdentifier, &errors);
@@ -558,11 +558,11 @@ std::string Simulator::cmdLockState(const Words& w) {
     return "";
 }
 
+// Before boot the answer is the one every boot of this device starts with.
 std::string Simulator::cmdUILocked(const Words& w) {
-    if (auto e = requireBooted(); !e.empty()) return e;
     auto b = w.size() == 2 ? yesNo(w[1].text) : std::nullopt;
     if (!b) return "usage: uilocked yes|no";
-    SpringBoardHost::current().state().uiLocked = *b;
+    (booted_ ? SpringBoardHost::current().state() : initialState_).uiLocked = *b;
     return "";
 }
 
@@ -623,8 +623,7 @@ std::string Simulator::cmdSiri(const Words& w) {
     auto b = yesNo(w[2].text);
     if (!b) return "siri " + w[1].text + " takes yes or no";
     if (w[1].text == "visible") {
-        if (auto e = requireBooted(); !e.empty()) return e;
-        SpringBoardHost::current().state().siriVisible = *b;
+        (booted_ ? SpringBoardHost::current().state() : initialState_).siriVisible = *b;
         return "";
     }
     if (w[1].text == "framework") {
@@ -1002,18 +1001,24 @@ Json Simulator::dump() {
     d["plugin"] = plugin;
     d["plugins"] = pluginNames;
 
+    // A file that is no property list has no contents to show: null, as a
+    // missing one; fileStatus tells the two apart.
     Json files = Json::object();
+    Json status = Json::object();
     for (const auto& [name, path] : {std::pair<const char*, const char*>{"settings", kSettingsFile}, {"state", kStateFile}}) {
         std::string mapped = DevicePaths::map(path);
         std::error_code ec;
         if (!fs::exists(mapped, ec)) {
             files[name] = nullptr;
+            status[name] = "missing";
             continue;
         }
         id contents = PropertyList::readFile(mapped);
-        files[name] = contents ? plistToJson(contents.get()) : Json("<unreadable>");
+        files[name] = contents ? plistToJson(contents.get()) : Json(nullptr);
+        status[name] = contents ? "ok" : "unreadable";
     }
     d["files"] = files;
+    d["fileStatus"] = status;
     return d;
 }
 

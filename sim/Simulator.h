@@ -116,6 +116,7 @@ private:
     std::string root_;
     bool removeRoot_ = false;
     DeviceConfiguration configuration_;
+    HostState initialState_;   // what every boot's host starts answering
     double screenWidth_ = 375, screenHeight_ = 667, screenScale_ = 2;
     bool booted_ = false;
     double timeBase_ = 0;

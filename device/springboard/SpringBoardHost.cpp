@@ -194,10 +194,10 @@ void SpringBoardHost::trace(const std::string& line) const {
     if (trace_) trace_(line);
 }
 
-void SpringBoardHost::install(const DeviceConfiguration& configuration, TraceHandler trace) {
+void SpringBoardHost::install(const DeviceConfiguration& configuration, TraceHandler trace, const HostState& initial) {
     configuration_ = configuration;
     trace_ = std::move(trace);
-    state_ = HostState{};
+    state_ = initial;
     defineClasses();
     // A private framework's classes arrive when its bundle is loaded.
     NSBundle::setLoadObserver([](const std::string& path) {

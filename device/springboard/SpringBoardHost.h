@@ -75,7 +75,8 @@ public:
     // the host objects and installs the application object as the shared
     // application. Plugins are loaded by the caller after this and before
     // finishLaunching(), as on the device.
-    void install(const DeviceConfiguration& configuration, TraceHandler trace);
+    // initial: what the host answers at first (isUILocked, Siri, ...).
+    void install(const DeviceConfiguration& configuration, TraceHandler trace, const HostState& initial = {});
     bool installed() const { return installed_; }
 
     // Sends applicationDidFinishLaunching: to the application through the
