@@ -271,8 +271,9 @@ double NSNumber::doubleValue() const {
 bool NSNumber::isEqualToNumber(const NSNumber* other) const {
     if (!other) return false;
     if (kind_ == Kind::Real || other->kind_ == Kind::Real) return doubleValue() == other->doubleValue();
+    // An Unsigned number lies above INT64_MAX, where no Integer or Bool can.
     if (kind_ == Kind::Unsigned || other->kind_ == Kind::Unsigned)
-        return unsignedLongLongValue() == other->unsignedLongLongValue() && (i_ >= 0) == (other->i_ >= 0);
+        return kind_ == other->kind_ && u_ == other->u_;
     return i_ == other->i_;
 }
 

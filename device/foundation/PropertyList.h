@@ -36,6 +36,14 @@ public:
     // Serialises a value made of property-list types; false if it holds
     // anything else (or nil).
     static bool serialize(const NSObject& value, PropertyListFormat format, std::vector<uint8_t>& out);
+    // Rewrites a serialised dictionary with one key set to value (or
+    // removed, for a null value), in the list's own format: every other key
+    // keeps its place and its value exactly as stored. An empty input is an
+    // empty binary dictionary. False (out empty) when the input is not a
+    // dictionary property list within the limits, or the value has no
+    // property-list form.
+    static bool setValueForKey(const std::vector<uint8_t>& list, const std::string& key, const NSObject* value,
+                               std::vector<uint8_t>& out, PropertyListFormat* format = nullptr);
 };
 
 // `initWithContentsOfFile:` of NSDictionary / NSMutableDictionary, with a

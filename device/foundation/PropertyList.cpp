@@ -1,0 +1,794 @@
+// Property lists through libplist 2.2.0.
+//
+// libplist 2.2.0 trusts its input more than a device may: it recurses
+// without bound on deep nesting, follows binary object references into
+// cycles, copies a shared subobject once per reference, and checks binary
+// offsets only loosely. So nothing reaches it unchecked: the size is
+// capped, XML is scanned for its nesting depth and element count, and a
+// binary list is validated object by object. Only an input that passes is
+// handed to libplist.
+//
+// Integers. libplist 2.2.0 keeps every integer as a uint64 (PLIST_UINT) and
+// loses the sign: a binary list stores a negative integer as 8-byte two's
+// complement, and XML "-5" is read into the same bits. Only a value above
+// INT64_MAX that came from a 16-byte binary integer, or from an XML number
+// too large for int64, is really unsigned; libplist marks those by the
+// length of the node, which its public API exposes only through
+// plist_compare_node_value (a 16-byte node differs from a plain node of the
+// same value). So: a plain node is read as int64 (negative when its top bit
+// is set), a 16-byte one as uint64. Writing mirrors this: an NSNumber above
+// INT64_MAX is written as a 16-byte integer, so other readers see it
+// unsigned as well.
+//
+// Strings. libplist keeps C strings, so a string holding U+0000 would be
+// cut short (and as a dictionary key, abort the process): such input is
+// refused, and such a string is never written.
+//
+// Dictionaries come back as NSMutableDictionary with the keys in the order
+// of the file, so callers can change them and write them back unchanged
+// otherwise.
+//
+// UID nodes (keyed-archiver references) have no Foundation value in this
+// model: they read as NSNull, so the rest of such a file stays readable.
+// NSNull cannot be serialised, so a file holding one is never rewritten
+// (the preferences store refuses the write rather than drop the value).
+//
+// Dates. libplist 2.2.0 hands dates out as 32-bit whole seconds plus the
+// magnitude of the fraction, and takes them in the same way: binary dates
+// are therefore read from the file's bytes and written through a node
+// that holds the exact double (see dateSeconds, newDateNode); XML dates
+// are whole seconds within the 32-bit range around 2001.
+#include "foundation/PropertyList.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <plist/plist.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <optional>
+
+#include "foundation/DevicePaths.h"
+
+namespace {
+
+struct PlistFree {
+    void operator()(void* p) const { plist_free(static_cast<plist_t>(p)); }
+};
+using PlistOwner = std::unique_ptr<void, PlistFree>;
+
+constexpr char kBinaryMagic[] = "bplist00";
+constexpr size_t kBinaryMagicLength = 8;
+constexpr size_t kTrailerLength = 32;
+
+// ---- UTF-8 ----
+
+bool isValidUTF8(const char* s, size_t n) {
+    size_t i = 0;
+    while (i < n) {
+        auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t extra;
+        uint32_t cp;
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (n - i <= extra) return false;
+        for (size_t k = 1; k <= extra; ++k) {
+            auto cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))) return false;
+        if (cp >= 0xD800 && cp <= 0xDFFF) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+// ---- XML guard ----
+
+bool startsWith(const uint8_t* p, const uint8_t* end, const char* text) {
+    size_t n = std::strlen(text);
+    return static_cast<size_t>(end - p) >= n && std::memcmp(p, text, n) == 0;
+}
+
+const uint8_t* findText(const uint8_t* p, const uint8_t* end, const char* text) {
+    size_t n = std::strlen(text);
+    while (static_cast<size_t>(end - p) >= n) {
+        if (std::memcmp(p, text, n) == 0) return p;
+        ++p;
+    }
+    return nullptr;
+}
+
+// True when the text at p (just after "&#") is a character reference to
+// U+0000, "&#0;" or "&#x00;" and the like.
+bool isNulReference(const uint8_t* p, const uint8_t* end) {
+    bool hex = p < end && (*p == 'x' || *p == 'X');
+    if (hex) ++p;
+    bool digits = false;
+    for (; p < end && *p != ';'; ++p) {
+        bool digit = hex ? std::isxdigit(*p) != 0 : std::isdigit(*p) != 0;
+        if (!digit) return false;
+        if (*p != '0') return false;
+        digits = true;
+    }
+    return digits && p < end;
+}
+
+bool isXMLSpace(uint8_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Walks the markup once, before libplist does:
+//  - comments, CDATA sections, processing instructions and declarations
+//    are skipped whole;
+//  - <array> and <dict> open a level (not when self-closing), their end
+//    tags close one; nesting deeper than maxDepth is refused, as are more
+//    than maxNodes elements;
+//  - a NUL, raw or as a character reference, is refused: libplist asserts
+//    on a dictionary key that holds one;
+//  - the document must end with </plist>: libplist 2.2.0 accepts a file cut
+//    short after its last value, which is still a truncated file.
+bool xmlWithinLimits(const uint8_t* data, size_t size) {
+    if (std::memchr(data, 0, size)) return false;
+    const uint8_t* p = data;
+    const uint8_t* end = data + size;
+    for (const uint8_t* amp = p; (amp = findText(amp, end, "&#")) != nullptr; amp += 2)
+        if (isNulReference(amp + 2, end)) return false;
+    int depth = 0;
+    uint64_t elements = 0;
+    bool closedPlist = false;
+    while (p < end) {
+        const uint8_t* lt = static_cast<const uint8_t*>(std::memchr(p, '<', static_cast<size_t>(end - p)));
+        if (!lt) break;
+        p = lt;
+        if (startsWith(p, end, "<!--")) {
+            const uint8_t* close = findText(p + 4, end, "-->");
+            if (!close) return false;
+            p = close + 3;
+            continue;
+        }
+        if (startsWith(p, end, "<![CDATA[")) {
+            const uint8_t* close = findText(p + 9, end, "]]>");
+            if (!close) return false;
+            p = close + 3;
+            closedPlist = false;
+            continue;
+        }
+        if (startsWith(p, end, "<?")) {
+            const uint8_t* close = findText(p + 2, end, "?>");
+            if (!close) return false;
+            p = close + 2;
+            continue;
+        }
+        if (startsWith(p, end, "<!")) {
+            // A declaration ends, for this scan, at its first '>': a parser
+            // that skips further (past an internal DTD subset) can only see
+            // fewer levels than were counted here, never more.
+            const uint8_t* gt = static_cast<const uint8_t*>(std::memchr(p, '>', static_cast<size_t>(end - p)));
+            if (!gt) return false;
+            p = gt + 1;
+            continue;
+        }
+        bool closing = p + 1 < end && p[1] == '/';
+        const uint8_t* nameStart = p + (closing ? 2 : 1);
+        const uint8_t* q = nameStart;
+        while (q < end && *q != '>' && *q != '/' && !isXMLSpace(*q)) ++q;
+        std::string name(reinterpret_cast<const char*>(nameStart), static_cast<size_t>(q - nameStart));
+        const uint8_t* gt = static_cast<const uint8_t*>(std::memchr(q, '>', static_cast<size_t>(end - q)));
+        if (!gt) return false;
+        bool selfClosing = gt > nameStart && gt[-1] == '/';
+        bool container = name == "array" || name == "dict";
+        if (closing) {
+            // A stray end tag must not buy depth for later levels.
+            if (container && depth > 0) --depth;
+        } else {
+            if (++elements > PropertyListLimits::maxNodes) return false;
+            if (container && !selfClosing && ++depth > PropertyListLimits::maxDepth) return false;
+        }
+        closedPlist = closing && name == "plist";
+        p = gt + 1;
+    }
+    for (; p < end; ++p)
+        if (!isXMLSpace(*p)) return false;
+    return closedPlist;
+}
+
+// ---- binary guard ----
+
+uint64_t readBigEndian(const uint8_t* p, size_t n) {
+    uint64_t v = 0;
+    for (size_t i = 0; i < n; ++i) v = (v << 8) | p[i];
+    return v;
+}
+
+bool isPowerOfTwoSize(uint64_t n) { return n == 1 || n == 2 || n == 4 || n == 8; }
+
+// Checks a "bplist00" file before libplist sees it:
+//  - the trailer: offset and reference sizes of 1, 2, 4 or 8 bytes, at
+//    least one object, the top object among them, the offset table
+//    between the header and the trailer;
+//  - every offset in the table inside the object area;
+//  - every object reachable from the top: a type libplist reads the same
+//    way (no null, fill, set or UTF-8 string markers), its length inside
+//    the object area, every reference below the object count, dictionary
+//    keys that are strings, ASCII strings that are ASCII, UTF-16 strings
+//    with paired surrogates, no string holding U+0000 (libplist keeps C
+//    strings: it would cut a value short, and it aborts on such a key);
+//  - the graph below the top: no cycle, containers nested at most maxDepth
+//    deep, and at most maxNodes objects once shared references are
+//    expanded (libplist makes a copy for each reference).
+class BinaryValidator {
+public:
+    BinaryValidator(const uint8_t* data, size_t size) : d_(data), n_(size) {}
+
+    bool validate() {
+        if (n_ < kBinaryMagicLength + 1 + 1 + kTrailerLength) return false;
+        if (std::memcmp(d_, kBinaryMagic, kBinaryMagicLength) != 0) return false;
+        const uint8_t* t = d_ + n_ - kTrailerLength;
+        offsetSize_ = t[6];
+        refSize_ = t[7];
+        numObjects_ = readBigEndian(t + 8, 8);
+        uint64_t top = readBigEndian(t + 16, 8);
+        tableOffset_ = readBigEndian(t + 24, 8);
+        if (!isPowerOfTwoSize(offsetSize_) || !isPowerOfTwoSize(refSize_)) return false;
+        if (numObjects_ == 0 || top >= numObjects_) return false;
+        uint64_t trailerStart = n_ - kTrailerLength;
+        if (tableOffset_ <= kBinaryMagicLength || tableOffset_ >= trailerStart) return false;
+        if (numObjects_ > (trailerStart - tableOffset_) / offsetSize_) return false;
+        offsets_.resize(numObjects_);
+        for (uint64_t i = 0; i < numObjects_; ++i) {
+            uint64_t off = readBigEndian(d_ + tableOffset_ + i * offsetSize_, offsetSize_);
+            if (off < kBinaryMagicLength || off >= tableOffset_) return false;
+            offsets_[i] = off;
+        }
+        top_ = top;
+        return walk(top);
+    }
+
+    // ---- reading a validated file alongside libplist's tree ----
+
+    uint64_t top() const { return top_; }
+
+    // The references an array (its elements) or a dictionary (its values,
+    // in key order) holds, when the object is that kind of container with
+    // `count` elements; otherwise nothing.
+    bool valueRefs(uint64_t index, bool dict, uint64_t count, std::vector<uint64_t>& refs) const {
+        Object obj;
+        if (index >= numObjects_ || !parseObject(index, obj)) return false;
+        if (obj.type != (dict ? 0xD : 0xA) || obj.count != count) return false;
+        refs.clear();
+        uint64_t first = dict ? obj.count : 0;
+        for (uint64_t i = 0; i < count; ++i) refs.push_back(ref(obj, first + i));
+        return true;
+    }
+
+    // The exact seconds of a date object.
+    bool date(uint64_t index, double& seconds) const {
+        if (index >= numObjects_) return false;
+        const uint8_t* p = d_ + offsets_[index];
+        if (*p != 0x33) return false;
+        uint64_t bits = readBigEndian(p + 1, 8);
+        std::memcpy(&seconds, &bits, sizeof seconds);
+        return true;
+    }
+
+private:
+    struct Object {
+        uint8_t type = 0;           // high nibble of the marker
+        uint64_t count = 0;         // elements of an array, pairs of a dict
+        const uint8_t* refs = nullptr;
+    };
+
+    // The length that follows a marker: the low nibble, or for 0xF an
+    // integer object of 1, 2, 4 or 8 bytes. `p` moves past it.
+    bool readLength(uint8_t info, const uint8_t*& p, uint64_t& length) const {
+        const uint8_t* end = d_ + tableOffset_;
+        if (info != 0xF) {
+            length = info;
+            return true;
+        }
+        if (p >= end) return false;
+        uint8_t marker = *p++;
+        if ((marker & 0xF0) != 0x10 || (marker & 0x0F) > 3) return false;
+        size_t bytes = size_t{1} << (marker & 0x0F);
+        if (static_cast<size_t>(end - p) < bytes) return false;
+        length = readBigEndian(p, bytes);
+        p += bytes;
+        return true;
+    }
+
+    bool parseObject(uint64_t index, Object& obj) const {
+        const uint8_t* p = d_ + offsets_[index];
+        const uint8_t* end = d_ + tableOffset_;
+        uint8_t marker = *p++;
+        uint8_t info = marker & 0x0F;
+        obj.type = marker >> 4;
+        auto fits = [&](uint64_t bytes) { return bytes <= static_cast<uint64_t>(end - p); };
+        switch (obj.type) {
+        case 0x0: return info == 0x8 || info == 0x9;
+        case 0x1: return info <= 4 && fits(uint64_t{1} << info);
+        case 0x2: return (info == 2 || info == 3) && fits(uint64_t{1} << info);
+        case 0x3: return info == 3 && fits(8);
+        case 0x8: return (info == 0 || info == 1 || info == 3 || info == 7) && fits(info + 1u);
+        case 0x4: {
+            uint64_t length;
+            return readLength(info, p, length) && fits(length);
+        }
+        case 0x5: {
+            uint64_t length;
+            if (!readLength(info, p, length) || !fits(length)) return false;
+            for (uint64_t i = 0; i < length; ++i) {
+                if (p[i] >= 0x80 || p[i] == 0) return false;
+            }
+            return true;
+        }
+        case 0x6: {
+            uint64_t units;
+            if (!readLength(info, p, units) || units > static_cast<uint64_t>(end - p) / 2) return false;
+            bool pendingHigh = false;
+            for (uint64_t i = 0; i < units; ++i) {
+                uint16_t u = static_cast<uint16_t>((p[2 * i] << 8) | p[2 * i + 1]);
+                bool high = u >= 0xD800 && u <= 0xDBFF;
+                bool low = u >= 0xDC00 && u <= 0xDFFF;
+                if (pendingHigh != low || u == 0) return false;
+                pendingHigh = high;
+            }
+            return !pendingHigh;
+        }
+        case 0xA:
+        case 0xD: {
+            uint64_t count;
+            if (!readLength(info, p, count)) return false;
+            uint64_t refs = obj.type == 0xD ? 2 : 1;
+            if (count > static_cast<uint64_t>(end - p) / refSize_ / refs) return false;
+            obj.count = count;
+            obj.refs = p;
+            for (uint64_t i = 0; i < count * refs; ++i)
+                if (ref(obj, i) >= numObjects_) return false;
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+
+    uint64_t ref(const Object& obj, uint64_t i) const { return readBigEndian(obj.refs + i * refSize_, refSize_); }
+
+    static bool isContainer(const Object& obj) { return obj.type == 0xA || obj.type == 0xD; }
+    static bool isString(const Object& obj) { return obj.type == 0x5 || obj.type == 0x6; }
+
+    // Depth-first over the object graph with an explicit stack, so a
+    // hostile file cannot exhaust this thread's stack either.
+    bool walk(uint64_t top) {
+        enum : uint8_t { Unseen, Open, Done };
+        std::vector<uint8_t> state(numObjects_, Unseen);
+        std::vector<int> height(numObjects_, 0);      // container nesting below and at the object
+        std::vector<uint64_t> expanded(numObjects_, 0); // objects once shared references are copied
+        struct Frame {
+            uint64_t index;
+            Object obj;
+            uint64_t next = 0;
+            int height = 0;
+            uint64_t expanded = 1;
+        };
+        std::vector<Frame> stack;
+        auto enter = [&](uint64_t index) -> bool {
+            Frame f{index, {}, 0, 0, 1};
+            if (!parseObject(index, f.obj)) return false;
+            state[index] = Open;
+            if (isContainer(f.obj) && static_cast<int>(stack.size()) >= PropertyListLimits::maxDepth) return false;
+            stack.push_back(f);
+            return true;
+        };
+        if (!enter(top)) return false;
+        while (!stack.empty()) {
+            Frame& f = stack.back();
+            uint64_t children = f.obj.type == 0xD ? f.obj.count * 2 : (f.obj.type == 0xA ? f.obj.count : 0);
+            if (f.next < children) {
+                uint64_t child = ref(f.obj, f.next);
+                bool isKey = f.obj.type == 0xD && f.next < f.obj.count;
+                ++f.next;
+                if (state[child] == Open) return false; // a cycle
+                if (state[child] == Unseen) {
+                    if (!enter(child)) return false;
+                    if (isKey && !isString(stack.back().obj)) return false;
+                    continue;
+                }
+                if (isKey) {
+                    Object keyObj;
+                    if (!parseObject(child, keyObj) || !isString(keyObj)) return false;
+                }
+                f.height = std::max(f.height, height[child]);
+                f.expanded += expanded[child];
+                if (f.expanded > PropertyListLimits::maxNodes) return false;
+                continue;
+            }
+            Frame done = f;
+            stack.pop_back();
+            int h = done.height + (isContainer(done.obj) ? 1 : 0);
+            if (h > PropertyListLimits::maxDepth) return false;
+            state[done.index] = Done;
+            height[done.index] = h;
+            expanded[done.index] = done.expanded;
+            if (!stack.empty()) {
+                Frame& parent = stack.back();
+                parent.height = std::max(parent.height, h);
+                parent.expanded += done.expanded;
+                if (parent.expanded > PropertyListLimits::maxNodes) return false;
+            }
+        }
+        return true;
+    }
+
+    const uint8_t* d_;
+    size_t n_;
+    uint8_t offsetSize_ = 0;
+    uint8_t refSize_ = 0;
+    uint64_t numObjects_ = 0;
+    uint64_t tableOffset_ = 0;
+    uint64_t top_ = 0;
+    std::vector<uint64_t> offsets_;
+};
+
+// ---- libplist nodes to Foundation ----
+
+// True when an integer node came from a 16-byte binary integer or an XML
+// number above INT64_MAX: see the note on integers at the top.
+bool isUnsignedNode(plist_t node, uint64_t value) {
+    if (value <= static_cast<uint64_t>(INT64_MAX)) return false;
+    PlistOwner plain(plist_new_uint(value));
+    return !plist_compare_node_value(node, plain.get());
+}
+
+// Where a node came from in a binary file, so that values libplist reads
+// lossily can be taken from the bytes instead.
+struct BinarySource {
+    const BinaryValidator* file;
+    uint64_t index;
+};
+
+// Dates: libplist 2.2.0 hands a date out as whole seconds truncated towards
+// zero plus the magnitude of the fraction, losing the fraction's sign. A
+// binary date is therefore read from the file itself; elsewhere (XML dates
+// are whole seconds) the fraction takes the sign of the seconds.
+double dateSeconds(plist_t node, const BinarySource* source) {
+    double exact;
+    if (source && source->file->date(source->index, exact)) return exact;
+    int32_t sec = 0, usec = 0;
+    plist_get_date_val(node, &sec, &usec);
+    double fraction = std::fabs(static_cast<double>(usec)) / 1e6;
+    return sec < 0 ? static_cast<double>(sec) - fraction : static_cast<double>(sec) + fraction;
+}
+
+id fromNode(plist_t node, int depth, const BinarySource* source) {
+    if (!node || depth > PropertyListLimits::maxDepth) return nullptr;
+    switch (plist_get_node_type(node)) {
+    case PLIST_BOOLEAN: {
+        uint8_t b = 0;
+        plist_get_bool_val(node, &b);
+        return NSNumber::numberWithBool(b != 0);
+    }
+    case PLIST_UINT: {
+        uint64_t u = 0;
+        plist_get_uint_val(node, &u);
+        if (isUnsignedNode(node, u)) return NSNumber::numberWithUnsignedLongLong(u);
+        return NSNumber::numberWithInteger(static_cast<int64_t>(u));
+    }
+    case PLIST_REAL: {
+        double d = 0;
+        plist_get_real_val(node, &d);
+        return NSNumber::numberWithDouble(d);
+    }
+    case PLIST_STRING: {
+        uint64_t length = 0;
+        const char* s = plist_get_string_ptr(node, &length);
+        if (!s) return std::make_shared<NSString>();
+        if (!isValidUTF8(s, length)) return nullptr;
+        return std::make_shared<NSString>(std::string(s, length));
+    }
+    case PLIST_DATA: {
+        uint64_t length = 0;
+        const char* p = plist_get_data_ptr(node, &length);
+        if (!p || length == 0) return std::make_shared<NSData>();
+        return std::make_shared<NSData>(std::vector<uint8_t>(p, p + length));
+    }
+    case PLIST_DATE:
+        return std::make_shared<NSDate>(dateSeconds(node, source));
+    case PLIST_UID:
+        return NSNull::null();
+    case PLIST_ARRAY: {
+        auto array = std::make_shared<NSMutableArray>();
+        uint32_t n = plist_array_get_size(node);
+        std::vector<uint64_t> refs;
+        bool aligned = source && source->file->valueRefs(source->index, false, n, refs);
+        for (uint32_t i = 0; i < n; ++i) {
+            BinarySource child{aligned ? source->file : nullptr, aligned ? refs[i] : 0};
+            id item = fromNode(plist_array_get_item(node, i), depth + 1, aligned ? &child : nullptr);
+            if (!item) return nullptr;
+            array->addObject(std::move(item));
+        }
+        return array;
+    }
+    case PLIST_DICT: {
+        auto dict = std::make_shared<NSMutableDictionary>();
+        std::vector<uint64_t> refs;
+        bool aligned = source && source->file->valueRefs(source->index, true, plist_dict_get_size(node), refs);
+        plist_dict_iter it = nullptr;
+        plist_dict_new_iter(node, &it);
+        if (!it) return dict;
+        bool ok = true;
+        for (size_t i = 0; ok; ++i) {
+            char* key = nullptr;
+            plist_t value = nullptr;
+            plist_dict_next_item(node, it, &key, &value);
+            if (!value) {
+                std::free(key);
+                break;
+            }
+            std::string k = key ? key : "";
+            std::free(key);
+            bool childAligned = aligned && i < refs.size();
+            BinarySource child{childAligned ? source->file : nullptr, childAligned ? refs[i] : 0};
+            id item = isValidUTF8(k.data(), k.size()) ? fromNode(value, depth + 1, childAligned ? &child : nullptr)
+                                                      : nullptr;
+            if (!item) ok = false;
+            else dict->setObjectForKey(std::move(item), k);
+        }
+        std::free(it);
+        return ok ? id(dict) : nullptr;
+    }
+    default:
+        return nullptr;
+    }
+}
+
+// ---- Foundation to libplist nodes ----
+
+plist_t newUnsignedNode(uint64_t value) {
+    if (value <= static_cast<uint64_t>(INT64_MAX)) return plist_new_uint(value);
+    // libplist 2.2.0 has no public call that makes a 16-byte integer; its
+    // XML reader makes one for a number above INT64_MAX.
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><integer>" +
+                      std::to_string(value) + "</integer></plist>";
+    plist_t node = nullptr;
+    plist_from_xml(xml.data(), static_cast<uint32_t>(xml.size()), &node);
+    return node;
+}
+
+// A date node holding exactly `seconds`. plist_new_date takes whole
+// seconds and microseconds and would round; libplist's binary reader keeps
+// the stored double, so the node is read from a one-object binary list.
+// XML dates are whole seconds, and libplist reads them back only within
+// the 32-bit range of seconds around 2001; a date outside it is refused
+// for XML rather than written into something else.
+plist_t newDateNode(double seconds, PropertyListFormat format) {
+    if (!std::isfinite(seconds)) return nullptr;
+    if (format == PropertyListFormat::XML &&
+        (seconds < std::numeric_limits<int32_t>::min() || seconds >= std::numeric_limits<int32_t>::max()))
+        return nullptr;
+    uint8_t file[kBinaryMagicLength + 9 + 1 + kTrailerLength] = {};
+    std::memcpy(file, kBinaryMagic, kBinaryMagicLength);
+    uint64_t bits;
+    std::memcpy(&bits, &seconds, sizeof bits);
+    file[8] = 0x33;
+    for (int i = 0; i < 8; ++i) file[9 + i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
+    file[17] = 8;                                           // the offset table: object 0 at 8
+    uint8_t* trailer = file + 18;
+    trailer[6] = 1;                                         // offset size
+    trailer[7] = 1;                                         // reference size
+    trailer[15] = 1;                                        // one object
+    trailer[31] = 17;                                       // offset table at 17
+    plist_t node = nullptr;
+    plist_from_bin(reinterpret_cast<const char*>(file), sizeof file, &node);
+    return node;
+}
+
+bool isPlainText(const std::string& s) {
+    return s.find('\0') == std::string::npos && isValidUTF8(s.data(), s.size());
+}
+
+plist_t toNode(const NSObject* obj, int depth, PropertyListFormat format) {
+    // The depth bound also ends a container that holds itself.
+    if (!obj || depth > PropertyListLimits::maxDepth) return nullptr;
+    if (auto* s = dynamic_cast<const NSString*>(obj)) {
+        // libplist keeps C strings: a NUL would cut the text short.
+        if (!isPlainText(s->UTF8String())) return nullptr;
+        return plist_new_string(s->UTF8String().c_str());
+    }
+    if (auto* n = dynamic_cast<const NSNumber*>(obj)) {
+        switch (n->kind()) {
+        case NSNumber::Kind::Bool: return plist_new_bool(n->boolValue() ? 1 : 0);
+        case NSNumber::Kind::Integer: return plist_new_uint(static_cast<uint64_t>(n->integerValue()));
+        case NSNumber::Kind::Unsigned: return newUnsignedNode(n->unsignedLongLongValue());
+        case NSNumber::Kind::Real: {
+            // A single-precision number is written as the float it is, so
+            // every reader sees the float32 value (the binary writer then
+            // stores it in four bytes).
+            double d = n->isSinglePrecision() ? static_cast<double>(n->floatValue()) : n->doubleValue();
+            return plist_new_real(d);
+        }
+        }
+        return nullptr;
+    }
+    if (auto* data = dynamic_cast<const NSData*>(obj)) {
+        const auto& bytes = data->bytes();
+        return plist_new_data(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }
+    if (auto* date = dynamic_cast<const NSDate*>(obj)) return newDateNode(date->timeIntervalSinceReferenceDate(), format);
+    if (auto* array = dynamic_cast<const NSArray*>(obj)) {
+        PlistOwner node(plist_new_array());
+        for (const id& item : array->items()) {
+            plist_t child = toNode(item.get(), depth + 1, format);
+            if (!child) return nullptr;
+            plist_array_append_item(node.get(), child);
+        }
+        return node.release();
+    }
+    if (auto* dict = dynamic_cast<const NSDictionary*>(obj)) {
+        PlistOwner node(plist_new_dict());
+        for (const auto& [key, value] : dict->entries()) {
+            if (!isPlainText(key)) return nullptr;
+            plist_t child = toNode(value.get(), depth + 1, format);
+            if (!child) return nullptr;
+            plist_dict_set_item(node.get(), key.c_str(), child);
+        }
+        return node.release();
+    }
+    return nullptr;
+}
+
+bool hasBinaryMagic(const std::vector<uint8_t>& bytes) {
+    return bytes.size() >= 6 && std::memcmp(bytes.data(), "bplist", 6) == 0;
+}
+
+} // namespace
+
+namespace {
+
+// The guarded way into libplist: checks the bytes, then parses them. The
+// validator is kept (in `binary`) for reading alongside the tree.
+PlistOwner parseToNode(const std::vector<uint8_t>& bytes, PropertyListFormat& format,
+                       std::optional<BinaryValidator>& binary) {
+    if (bytes.empty() || bytes.size() > PropertyListLimits::maxBytes) return nullptr;
+    plist_t root = nullptr;
+    if (hasBinaryMagic(bytes)) {
+        binary.emplace(bytes.data(), bytes.size());
+        if (!binary->validate()) return nullptr;
+        plist_from_bin(reinterpret_cast<const char*>(bytes.data()), static_cast<uint32_t>(bytes.size()), &root);
+        format = PropertyListFormat::Binary;
+    } else {
+        if (!xmlWithinLimits(bytes.data(), bytes.size())) return nullptr;
+        plist_from_xml(reinterpret_cast<const char*>(bytes.data()), static_cast<uint32_t>(bytes.size()), &root);
+        format = PropertyListFormat::XML;
+    }
+    return PlistOwner(root);
+}
+
+bool writeNode(plist_t root, PropertyListFormat format, std::vector<uint8_t>& out) {
+    out.clear();
+    char* buffer = nullptr;
+    uint32_t length = 0;
+    if (format == PropertyListFormat::Binary) {
+        plist_to_bin(root, &buffer, &length);
+        if (!buffer) return false;
+        out.assign(buffer, buffer + length);
+        plist_to_bin_free(buffer);
+    } else {
+        plist_to_xml(root, &buffer, &length);
+        if (!buffer) return false;
+        out.assign(buffer, buffer + length);
+        plist_to_xml_free(buffer);
+    }
+    return !out.empty();
+}
+
+} // namespace
+
+id PropertyList::parse(const std::vector<uint8_t>& bytes, PropertyListFormat* format) {
+    PropertyListFormat found = PropertyListFormat::Binary;
+    std::optional<BinaryValidator> binary;
+    PlistOwner root = parseToNode(bytes, found, binary);
+    if (!root) return nullptr;
+    BinarySource top{binary ? &*binary : nullptr, binary ? binary->top() : 0};
+    id value = fromNode(root.get(), 1, binary ? &top : nullptr);
+    if (value && format) *format = found;
+    return value;
+}
+
+// The merge works on libplist's tree, not on Foundation values: the keys it
+// does not touch are written back from what libplist read, node for node,
+// so nothing of theirs (UIDs, 16-byte integers, exact dates, key order,
+// text as it was) can change on the way.
+bool PropertyList::setValueForKey(const std::vector<uint8_t>& list, const std::string& key, const NSObject* value,
+                                  std::vector<uint8_t>& out, PropertyListFormat* format) {
+    out.clear();
+    PropertyListFormat found = PropertyListFormat::Binary;
+    PlistOwner root;
+    if (list.empty()) {
+        root.reset(plist_new_dict());
+    } else {
+        std::optional<BinaryValidator> binary;
+        root = parseToNode(list, found, binary);
+    }
+    if (!root || plist_get_node_type(root.get()) != PLIST_DICT || !isPlainText(key)) return false;
+    if (value) {
+        // The value sits one level below the root.
+        plist_t node = toNode(value, 2, found);
+        if (!node) return false;
+        plist_dict_set_item(root.get(), key.c_str(), node);
+    } else {
+        plist_dict_remove_item(root.get(), key.c_str());
+    }
+    if (!writeNode(root.get(), found, out)) return false;
+    if (format) *format = found;
+    return true;
+}
+
+PropertyList::ReadResult PropertyList::readFileBytes(const std::string& hostPath, std::vector<uint8_t>& out) {
+    out.clear();
+    if (hostPath.empty()) return ReadResult::Unreadable;
+    int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Unreadable;
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    // Only a regular file: a directory, a FIFO or a device is no list.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return ReadResult::Unreadable;
+    if (static_cast<uint64_t>(st.st_size) > PropertyListLimits::maxBytes) return ReadResult::Unreadable;
+    out.reserve(static_cast<size_t>(st.st_size));
+    uint8_t buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            out.clear();
+            return ReadResult::Unreadable;
+        }
+        if (n == 0) break;
+        if (out.size() + static_cast<size_t>(n) > PropertyListLimits::maxBytes) {
+            out.clear();
+            return ReadResult::Unreadable;
+        }
+        out.insert(out.end(), buf, buf + n);
+    }
+    return ReadResult::Ok;
+}
+
+id PropertyList::readFile(const std::string& hostPath, PropertyListFormat* format) {
+    std::vector<uint8_t> bytes;
+    if (readFileBytes(hostPath, bytes) != ReadResult::Ok) return nullptr;
+    return parse(bytes, format);
+}
+
+bool PropertyList::serialize(const NSObject& value, PropertyListFormat format, std::vector<uint8_t>& out) {
+    out.clear();
+    PlistOwner root(toNode(&value, 1, format));
+    return root && writeNode(root.get(), format, out);
+}
+
+std::shared_ptr<NSMutableDictionary> dictionaryWithContentsOfFile(const std::string& devicePath) {
+    std::string hostPath = DevicePaths::map(devicePath);
+    if (hostPath.empty()) return nullptr;
+    return std::dynamic_pointer_cast<NSMutableDictionary>(PropertyList::readFile(hostPath));
+}
