@@ -202,6 +202,7 @@ std::string Simulator::respring() {
     double t = now();
     Process::terminate();
     booted_ = false;
+    orientationFromApp_ = false;
     timeBase_ = t - NSRunLoop::mainRunLoop().now();
     UIScreen::configure(screenWidth_, screenHeight_, screenScale_);
     emit("respring");
@@ -364,6 +365,7 @@ std::string Simulator::cmdApp(const Words& w) {
             auto o = parseInteger(v);
             if (!o) return "orientation is an integer";
             app.orientation = *o;
+            appOrientations_.insert(app.bundleIdentifier);
         } else {
             return "unknown app option " + k;
         }
@@ -495,10 +497,14 @@ std::string Simulator::cmdFront(const Words& w) {
     auto& st = host.state();
     id display;
     const std::string& what = w[1].text;
+    // An app installed with an orientation brings it to the front with it,
+    // and the home screen is upright again once it leaves. Otherwise the
+    // front-most orientation is what `orientation` last said.
     if (what == "home" && !w[1].quoted) {
         st.frontKind = FrontDisplayKind::Home;
         st.frontBundle.clear();
-        st.frontMostOrientation = 1;
+        if (orientationFromApp_) st.frontMostOrientation = 1;
+        orientationFromApp_ = false;
     } else if (what == "other" && !w[1].quoted) {
         st.frontKind = FrontDisplayKind::Other;
         st.frontBundle.clear();
@@ -508,7 +514,11 @@ std::string Simulator::cmdFront(const Words& w) {
         if (!app) return "no app " + what + " is installed";
         st.frontKind = FrontDisplayKind::App;
         st.frontBundle = what;
-        if (const auto* installed = host.bootConfiguration().app(what)) st.frontMostOrientation = installed->orientation;
+        const auto* installed = host.bootConfiguration().app(what);
+        if (installed && appOrientations_.count(what)) {
+            st.frontMostOrientation = installed->orientation;
+            orientationFromApp_ = true;
+        }
         display = app;
     }
     msg(std::static_pointer_cast<NSObject>(host.application()), "frontDisplayDidChange:", display);
@@ -528,6 +538,7 @@ std::string Simulator::cmdOrientation(const Words& w) {
             return "notify is both, darwin, local or none";
     }
     SpringBoardHost::current().state().frontMostOrientation = *n;
+    orientationFromApp_ = false;
     if (notify == "both" || notify == "darwin")
         CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
                                              "com.apple.springboard.screenchanged", nullptr, nullptr, true);

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,8 @@ private:
     std::string root_;
     bool removeRoot_ = false;
     DeviceConfiguration configuration_;
+    std::set<std::string> appOrientations_;   // apps installed with orientation=N
+    bool orientationFromApp_ = false;
     HostState initialState_;   // what every boot's host starts answering
     double screenWidth_ = 375, screenHeight_ = 667, screenScale_ = 2;
     bool booted_ = false;

@@ -312,10 +312,13 @@ private:
             const CGRect& f = frames[i];
             const auto& a = *actions[i];
             std::string color = a.style() == UIAlertActionStyleDestructive ? "#ff3b30" : "#007aff";
+            // Long titles shrink to fit their button, as the platform's do.
+            double size = std::min(17.0, (f.size.width - 16) / (0.56 * std::max<size_t>(1, a.title().size())));
             out_ << "<g class=\"alert-action\"><line x1=\"" << num(f.origin.x) << "\" y1=\"" << num(f.origin.y) << "\" x2=\""
                  << num(f.origin.x + f.size.width) << "\" y2=\"" << num(f.origin.y)
                  << "\" stroke=\"#c6c6c8\" stroke-width=\"0.5\"/><text x=\"" << num(f.origin.x + f.size.width / 2)
-                 << "\" y=\"" << num(f.origin.y + f.size.height / 2 + 6) << "\" text-anchor=\"middle\" font-size=\"17\""
+                 << "\" y=\"" << num(f.origin.y + f.size.height / 2 + size * 0.35) << "\" text-anchor=\"middle\" font-size=\""
+                 << num(std::max(8.0, size)) << "\""
                  << (a.style() == UIAlertActionStyleCancel ? " font-weight=\"bold\"" : "") << " fill=\"" << color << "\">"
                  << esc(a.title()) << "</text></g>";
         }
