@@ -1,5 +1,6 @@
 #include "sim/ScenarioParser.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -140,6 +141,13 @@ std::optional<id> parseFileValue(const std::string& raw, std::string* error) {
     }
     if (raw.front() == '[') {
         if (raw.back() != ']') return fail("unterminated array " + raw);
+        // Nesting is parsed by recursion: keep it shallow.
+        int depth = 0, deepest = 0;
+        for (char c : raw) {
+            if (c == '[') deepest = std::max(deepest, ++depth);
+            else if (c == ']') --depth;
+        }
+        if (deepest > 32) return fail("arrays nested too deep");
         auto parts = splitElements(raw.substr(1, raw.size() - 2), error);
         if (!parts) return std::nullopt;
         auto array = std::make_shared<NSMutableArray>();

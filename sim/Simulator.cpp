@@ -782,7 +782,7 @@ std::string Simulator::cmdMenu(const Words& w) {
 std::string Simulator::cmdWait(const Words& w) {
     if (w.size() != 2) return "usage: wait SECONDS";
     auto s = parseNumber(w[1].text);
-    if (!s || *s < 0 || *s > 1e7) return "wait takes a number of seconds";
+    if (!s || *s < 0 || *s > 86400) return "wait takes a number of seconds, at most a day";
     NSRunLoop::mainRunLoop().advance(*s);
     return "";
 }

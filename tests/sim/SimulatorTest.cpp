@@ -235,3 +235,38 @@ TEST(Runner, DeviceRootKeptOnlyWhenAsked) {
 }
 
 } // namespace
+
+namespace {
+
+// Tests that malformed lines, before and after boot, are refused with a
+// reason and never bring the device down.
+TEST(Simulator, BadLinesNeverCrash) {
+    Simulator::Options o;
+    Simulator sim(std::move(o));
+    const std::vector<std::string> bad = {
+        "screen 1e400x5", "screen x", "screen 10x10 scale=0", "app", "app \"\"", "app a orientation=up",
+        "absent", "settings", "settings =1", "settings a", "settings a=[" + std::string(100, '[') + "]",
+        "state a=" + std::string(5000, '['), "remove settings", "delete everything", "put state",
+        "wait nan", "wait 1e9", "wait -0.5", "touch", "touch down", "touch down 1", "touch sideways 1,1",
+        "tap", "drag 1,1 to", "drag 1,1 to 2,2 steps=0", "longpress 1,1 for=-1", "menu", "expect",
+        "expect /time", "expect /time ==", "expect / == [" + std::string(3000, '[') + "]", "dump a b",
+        "snapshot", "siri", "siri visible maybe", "siri wings yes", "notify nobody", "query nothing"};
+    for (const auto& line : bad) EXPECT_NE(sim.execute(line), "") << line;
+    ASSERT_EQ(sim.execute("plugin none"), "");
+    ASSERT_EQ(sim.execute("boot"), "");
+    for (const auto& line : bad) EXPECT_NE(sim.execute(line), "") << line;
+    for (const char* line : {"front", "cc sideways", "lockstate many", "call", "call 1 2", "badge nobody 1",
+                             "passcode wave", "lockscreen raise", "orientation", "uilocked perhaps"})
+        EXPECT_NE(sim.execute(line), "") << line;
+    // Odd but well-formed lines run.
+    for (const char* line : {"touch up 5,5", "touch move 5,5", "touch cancel", "lockstate -1", "call -7",
+                             "orientation 99 notify=none", "wait 0", "tap -10,-10", "tap 1e6,1e6"})
+        EXPECT_EQ(sim.execute(line), "") << line;
+    ASSERT_EQ(sim.execute("respring"), "");
+    ASSERT_EQ(sim.execute("respring"), "");
+    // A second boot while booted is refused; the device runs on.
+    EXPECT_NE(sim.execute("boot"), "");
+    EXPECT_TRUE(sim.dump()["host"]["booted"].get<bool>());
+}
+
+} // namespace
