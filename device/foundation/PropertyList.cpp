@@ -220,10 +220,12 @@ uint64_t readBigEndian(const uint8_t* p, size_t n) {
     return v;
 }
 
-bool isPowerOfTwoSize(uint64_t n) { return n == 1 || n == 2 || n == 4 || n == 8; }
+// libplist reads integers of 1, 2, 3, 4 and 8 bytes (and writes 3-byte
+// offsets into files beyond 64 KiB); other widths it would misread.
+bool isReadableIntegerSize(uint64_t n) { return n == 1 || n == 2 || n == 3 || n == 4 || n == 8; }
 
 // Checks a "bplist00" file before libplist sees it:
-//  - the trailer: offset and reference sizes of 1, 2, 4 or 8 bytes, at
+//  - the trailer: offset and reference sizes of 1, 2, 3, 4 or 8 bytes, at
 //    least one object, the top object among them, the offset table
 //    between the header and the trailer;
 //  - every offset in the table inside the object area;
@@ -249,7 +251,7 @@ public:
         numObjects_ = readBigEndian(t + 8, 8);
         uint64_t top = readBigEndian(t + 16, 8);
         tableOffset_ = readBigEndian(t + 24, 8);
-        if (!isPowerOfTwoSize(offsetSize_) || !isPowerOfTwoSize(refSize_)) return false;
+        if (!isReadableIntegerSize(offsetSize_) || !isReadableIntegerSize(refSize_)) return false;
         if (numObjects_ == 0 || top >= numObjects_) return false;
         uint64_t trailerStart = n_ - kTrailerLength;
         if (tableOffset_ <= kBinaryMagicLength || tableOffset_ >= trailerStart) return false;
