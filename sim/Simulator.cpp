@@ -183,7 +183,7 @@ void Simulator::disconnectDevice() {
 
 std::string Simulator::requireBooted() const { return booted_ ? "" : "the device has not booted (boot first)"; }
 
-std::string Simulator::boot() {
+std::string Simulator::boot(bool launch) {
     if (booted_) return "already booted (respring restarts the home screen)";
     auto& host = SpringBoardHost::current();
     host.install(configuration_, [this](const std::string& line) { emit(line); }, initialState_);
@@ -192,7 +192,18 @@ std::string Simulator::boot() {
     PluginLoader::loadPlugins(kSpringBoardBundleIdentifier, &errors);
     for (const auto& e : errors) emit("plugin-error " + e);
     booted_ = true;
-    host.finishLaunching();
+    launched_ = false;
+    return launch ? this->launch() : "";
+}
+
+// The host finishing its launch is a step of its own, so that what happens
+// between the plugins' loading and the launch (a settings notification,
+// say) can be tried.
+std::string Simulator::launch() {
+    if (auto e = requireBooted(); !e.empty()) return e;
+    if (launched_) return "already launched";
+    launched_ = true;
+    SpringBoardHost::current().finishLaunching();
     return "";
 }
 
@@ -290,7 +301,11 @@ std::string Simulator::execute(const std::string& line) {
     else if (c == "remove") result = cmdRemove(w);
     else if (c == "delete") result = cmdDelete(w);
     else if (c == "put") result = cmdPut(w);
-    else if (c == "boot") result = w.size() == 1 ? boot() : "boot takes no arguments";
+    else if (c == "boot") {
+        if (w.size() == 1) result = boot();
+        else if (w.size() == 2 && w[1].text == "load") result = boot(false);
+        else result = "usage: boot [load]";
+    } else if (c == "launch") result = w.size() == 1 ? launch() : "launch takes no arguments";
     else if (c == "respring") result = w.size() == 1 ? respring() : "respring takes no arguments";
     else if (c == "notify") result = cmdNotify(w);
     else if (c == "front") result = cmdFront(w);

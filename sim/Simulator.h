@@ -72,7 +72,9 @@ private:
     void emit(const std::string& event);
     void connectDevice();
     void disconnectDevice();
-    std::string boot();
+    // Loads the plugins and, unless told not to, finishes launching.
+    std::string boot(bool launch = true);
+    std::string launch();
     std::string respring();
     std::string resolvePath(const std::string& path) const;
     std::string filePath(const std::string& which, std::string& error) const;
@@ -122,6 +124,7 @@ private:
     HostState initialState_;   // what every boot's host starts answering
     double screenWidth_ = 375, screenHeight_ = 667, screenScale_ = 2;
     bool booted_ = false;
+    bool launched_ = false;
     double timeBase_ = 0;
     std::vector<std::string> trace_;
     size_t traceMark_ = 0;    // after the line the last `expect trace` matched
