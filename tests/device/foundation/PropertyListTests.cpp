@@ -408,7 +408,7 @@ TEST(PropertyListBinary, BrokenStructureGivesNil) {
     EXPECT_FALSE(broken([](T& t) { t.numObjects += 1; })) << "offset table running into the trailer";
     EXPECT_FALSE(broken([](T& t) { t.tableOffset = 1u << 30; })) << "offset table past the end";
     EXPECT_FALSE(broken([](T& t) { t.tableOffset = 4; })) << "offset table inside the header";
-    EXPECT_FALSE(broken([](T& t) { t.offsetSize = 3; }));
+    EXPECT_FALSE(broken([](T& t) { t.offsetSize = 9; }));
     EXPECT_FALSE(broken([](T& t) { t.offsetSize = 0; }));
     EXPECT_FALSE(broken([](T& t) { t.refSize = 0; }));
     EXPECT_FALSE(broken([](T& t) { t.refSize = 16; }));
