@@ -32,16 +32,21 @@ void Process::terminate() {
     p.reset();
 }
 
+// Each component is taken out of the tables before it is destroyed: a
+// destructor that reaches for a component (even one already gone, which
+// then is made afresh) must find consistent tables, and one made that way
+// is destroyed in its turn.
 void Process::destroyComponents() {
     while (!order_.empty()) {
-        ProcessComponent* last = order_.back().get();
+        std::unique_ptr<ProcessComponent> last = std::move(order_.back());
+        order_.pop_back();
         for (auto it = components_.begin(); it != components_.end(); ++it) {
-            if (it->second == last) {
+            if (it->second == last.get()) {
                 components_.erase(it);
                 break;
             }
         }
-        order_.pop_back();
+        last.reset();
     }
 }
 
