@@ -35,8 +35,10 @@ int runScenarioFiles(const std::vector<std::string>& files, const RunOptions& op
         std::string root = options.root;
         if (!root.empty() && files.size() > 1) root = (fs::path(root) / fs::path(file).stem()).string();
         Simulator::Options o = simulatorOptions(options, root, out);
-        o.baseDirectory = fs::path(file).parent_path().string();
-        if (o.baseDirectory.empty()) o.baseDirectory = ".";
+        // Built in a local first: assigning "." over the moved-in string
+        // trips a false -Wrestrict in GCC 12 at -O2.
+        std::string base = fs::path(file).parent_path().string();
+        o.baseDirectory = base.empty() ? std::string(".") : std::move(base);
         Simulator sim(std::move(o));
         std::string line;
         int number = 0, fileFailures = 0;
