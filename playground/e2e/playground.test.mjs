@@ -1,0 +1,240 @@
+// The playground end to end: the real server and its home screen, the real
+// page in Debian's Chromium, driven with a mouse as a person would. Every
+// step waits for what the phone shows and what its files hold, never for a
+// length of time, so a slow machine only makes it slower.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawn } from 'node:child_process';
+import { mkdtempSync, mkdirSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+
+let chromium;
+try {
+  ({ chromium } = await import('playwright-core'));
+} catch (e) {
+  throw new Error('playwright-core is not installed: run scripts/setup (it runs npm ci in playground/)');
+}
+
+const SERVER = process.env.FT_PLAYGROUND_SERVER;
+const OUT = process.env.FT_E2E_OUT || join(tmpdir(), 'floattiles-playground-e2e');
+const BROWSER = process.env.FT_CHROMIUM || '/usr/bin/chromium';
+// Generous: a loaded two-core machine running the browser, the server and
+// its home screen (perhaps under the sanitizers) is slow, not wrong.
+const PATIENCE = 90_000;
+
+const MESSAGES = 'com.apple.MobileSMS';
+const MAIL = 'com.apple.mobilemail';
+
+let server, serverExit, context, page, root, profile, url;
+
+function startServer() {
+  return new Promise((resolve, reject) => {
+    server = spawn(SERVER, ['--port', '0', '--root', root], { stdio: ['ignore', 'pipe', 'inherit'] });
+    serverExit = new Promise((done) => server.on('exit', (code, signal) => done({ code, signal })));
+    let seen = '';
+    const timer = setTimeout(() => reject(new Error('the server printed no address: ' + seen)), PATIENCE);
+    server.stdout.on('data', (chunk) => {
+      seen += chunk;
+      const m = /http:\/\/127\.0\.0\.1:\d+\//.exec(seen);
+      if (m) {
+        clearTimeout(timer);
+        resolve(m[0]);
+      }
+    });
+    server.on('exit', (code) => reject(new Error(`the server ended (${code}) before it listened: ${seen}`)));
+  });
+}
+
+before(async () => {
+  assert.ok(SERVER, 'FT_PLAYGROUND_SERVER names the floattiles-playground program');
+  mkdirSync(OUT, { recursive: true });
+  root = mkdtempSync(join(tmpdir(), 'ft-playground-root-'));
+  profile = mkdtempSync(join(tmpdir(), 'ft-playground-profile-'));
+  url = await startServer();
+  // A fresh profile each run, and nothing that reaches outside this machine.
+  context = await chromium.launchPersistentContext(profile, {
+    executablePath: BROWSER,
+    headless: true,
+    viewport: { width: 1440, height: 900 },
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  });
+  page = context.pages()[0] || (await context.newPage());
+  page.on('pageerror', (e) => console.error('page error:', e.message));
+  await page.goto(url);
+  await until(() => window.playground && window.playground.ready && playground.frames > 0 && playground.dump.bubbles.length === 4,
+    'the phone to start with four bubbles');
+});
+
+after(async () => {
+  if (page) await page.screenshot({ path: join(OUT, 'last.png') }).catch(() => {});
+  if (context) await context.close().catch(() => {});
+  if (server && server.exitCode === null) server.kill('SIGTERM');
+  if (root) rmSync(root, { recursive: true, force: true });
+  if (profile) rmSync(profile, { recursive: true, force: true });
+});
+
+// Waits until a condition holds in the page; answers its value.
+async function until(predicate, what, arg) {
+  try {
+    const handle = await page.waitForFunction(predicate, arg, { timeout: PATIENCE, polling: 50 });
+    return await handle.jsonValue();
+  } catch (e) {
+    const dump = await page.evaluate(() => JSON.stringify(window.playground && window.playground.dump)).catch(() => '');
+    throw new Error(`waited in vain for ${what}\nlast dump: ${dump.slice(0, 4000)}`);
+  }
+}
+
+const dump = () => page.evaluate(() => window.playground.dump);
+const bubble = async (bundle) => (await dump()).bubbles.find((b) => b.bundle === bundle);
+const toPage = (x, y) => page.evaluate(([x, y]) => window.playground.clientPoint(x, y), [x, y]);
+const shot = (name) => page.screenshot({ path: join(OUT, name + '.png') });
+
+// The drawn bubble of an app on the page: its icon's box in page pixels.
+function drawnBubble(bundle) {
+  return page.evaluate((bundle) => {
+    const icon = document.querySelector(`#screen-svg #windows g.app-icon[data-bundle="${bundle}"]`);
+    if (!icon) return null;
+    const r = icon.getBoundingClientRect();
+    return { x: r.left + r.width / 2, y: r.top + r.height / 2, width: r.width };
+  }, bundle);
+}
+
+async function openTab(name) {
+  await page.click(`.tab[data-tab="${name}"]`);
+}
+
+test('the playground drives the phone as a person would', async (t) => {
+  let snapped;
+
+  await t.test('a bubble follows a drag and snaps to the edge', async () => {
+    await page.locator('input[data-setting="isSticky"]').check();
+    await until(() => playground.dump.files.settings?.isSticky === true && playground.dump.plugin.isSticky === true,
+      'isSticky in the settings file and in the plugin');
+
+    const start = await bubble(MESSAGES);
+    const from = await toPage(start.center[0], start.center[1]);
+    const to = await toPage(120, 320);
+    await page.mouse.move(from.x, from.y);
+    await page.mouse.down();
+    await page.mouse.move(to.x, to.y, { steps: 12 });
+    // Still held: the bubble is under the finger.
+    const held = await until(([bundle]) => {
+      const b = playground.dump.bubbles.find((x) => x.bundle === bundle);
+      return Math.abs(b.center[0] - 120) < 12 && Math.abs(b.center[1] - 320) < 12 && b.center;
+    }, 'the bubble to follow the finger', [MESSAGES]);
+    assert.ok(held[0] > 0, 'no snap while the finger is down');
+    await shot('01-dragging');
+    await page.mouse.up();
+
+    // Let go left of the middle: it moves to the left edge, keeping its height.
+    snapped = await until(([bundle, y]) => {
+      const b = playground.dump.bubbles.find((x) => x.bundle === bundle);
+      return b.center[0] === 0 && Math.abs(b.center[1] - y) < 0.001 && b.center;
+    }, 'the bubble to snap to the left edge', [MESSAGES, held[1]]);
+    const edge = await toPage(0, snapped[1]);
+    await until(([bundle, x, y]) => {
+      const icon = document.querySelector(`#screen-svg #windows g.app-icon[data-bundle="${bundle}"]`);
+      const r = icon && icon.getBoundingClientRect();
+      return r && Math.abs(r.left + r.width / 2 - x) < 2 && Math.abs(r.top + r.height / 2 - y) < 2;
+    }, 'the drawn bubble to reach the edge', [MESSAGES, edge.x, edge.y]);
+    await shot('02-snapped');
+  });
+
+  await t.test('a long press opens the menu, and Save Current Position writes the state file', async () => {
+    const before = (await dump()).files.state;
+    assert.equal(before[`POSAPPS-${MESSAGES}`], undefined, 'no position saved yet');
+    // The bubble's centre is on the edge: press just inside the glass.
+    const at = await toPage(3, snapped[1]);
+    await page.mouse.move(at.x, at.y);
+    await page.mouse.down();
+    const alert = await until(() => playground.dump.alert, 'the long-press menu');
+    await page.mouse.up();
+    assert.equal(alert.title, 'Float Tiles');
+    assert.ok(alert.actions.some((a) => a.title === 'Save Current Position'));
+    await shot('03-menu');
+
+    // Tap the button where it is drawn.
+    const button = await until(() => {
+      for (const g of document.querySelectorAll('#screen-svg g.alert-action')) {
+        if (g.textContent.trim() !== 'Save Current Position') continue;
+        const r = g.querySelector('text').getBoundingClientRect();
+        return { x: r.left + r.width / 2, y: r.top + r.height / 2 };
+      }
+      return null;
+    }, 'the menu button drawn on screen');
+    await page.mouse.click(button.x, button.y);
+    const saved = await until(([bundle]) => !playground.dump.alert && playground.dump.files.state?.[`POSAPPS-${bundle}`],
+      'the position in the state file', [MESSAGES]);
+    assert.equal(saved[0], 0);
+    assert.ok(Math.abs(saved[1] - snapped[1]) < 0.001);
+
+    // The files view shows the new key as it stands on disk.
+    await page.click('.seg-item[data-file="state"]');
+    await page.locator(`table.plist[data-file="state"] tr[data-key="POSAPPS-${MESSAGES}"]`).waitFor({ timeout: PATIENCE });
+    await shot('04-saved');
+  });
+
+  await t.test('a larger bubble size in the settings pane grows the bubbles', async () => {
+    await openTab('settings');
+    const small = await drawnBubble(MAIL);
+    await page.locator('input[data-setting="bubbleSize"]').fill('80');
+    await until(() => playground.dump.files.settings?.bubbleSize === 80 && playground.dump.plugin.bubbleSize === 80 &&
+      playground.dump.bubbles.every((b) => b.frame[2] === 80 && b.frame[3] === 80), 'every bubble to be 80 points');
+    await until(([bundle, width]) => {
+      const icon = document.querySelector(`#screen-svg #windows g.app-icon[data-bundle="${bundle}"]`);
+      return icon && icon.getBoundingClientRect().width > width * 1.5;
+    }, 'the drawn bubbles to grow', [MAIL, small.width]);
+    await shot('05-bigger');
+  });
+
+  await t.test('after a respring the saved position is kept', async () => {
+    const saved = (await dump()).files.state[`POSAPPS-${MESSAGES}`];
+    const generation = await page.evaluate(() => playground.meta.generation);
+    await page.click('#respring');
+    await until(([g, bundle, x, y]) => {
+      const d = playground.dump;
+      const b = d.bubbles.find((b) => b.bundle === bundle);
+      return playground.meta.generation === g + 1 && d.bubbles.length === 4 && b &&
+        Math.abs(b.center[0] - x) < 0.001 && Math.abs(b.center[1] - y) < 0.001;
+    }, 'the home screen to start again with the bubble at its saved place', [generation, MESSAGES, saved[0], saved[1]]);
+    const d = await dump();
+    assert.equal(d.files.settings.isSticky, true, 'the settings file survived the respring');
+    assert.equal(d.bubbles[0].frame[2], 80, 'and so did the size');
+    await shot('06-resprung');
+  });
+
+  await t.test('a bubble tapped while locked opens its app after the unlock', async () => {
+    await openTab('device');
+    await page.click('#lock');
+    await until(() => playground.dump.host.uiLocked && document.querySelector('#screen-svg g.lock-screen'),
+      'the lock screen');
+    const mail = await bubble(MAIL);
+    assert.equal(mail.hidden, false, 'the bubbles show on the lock screen');
+    const at = await toPage(Math.min(mail.center[0], 374), mail.center[1]);
+    await page.mouse.click(at.x, at.y);
+    await until(() => playground.dump.host.unlockRequests >= 1 && playground.dump.host.passcode &&
+      !document.querySelector('#passcode').hidden, 'the passcode view');
+    const before = await dump();
+    assert.deepEqual(before.host.launches, [], 'nothing opens while locked');
+    await shot('07-passcode');
+
+    for (const digit of [1, 9, 8, 4]) await page.click(`#keypad [data-digit="${digit}"]`);
+    await until(([bundle]) => {
+      const h = playground.dump.host;
+      return !h.uiLocked && h.launches.includes(bundle) && h.front === bundle &&
+        document.querySelector(`#screen-svg g.front-app[data-bundle="${bundle}"]`) && document.querySelector('#passcode').hidden;
+    }, 'Mail to open once unlocked', [MAIL]);
+    await shot('08-mail');
+  });
+
+  await t.test('the server ends cleanly when asked', async () => {
+    await context.close();
+    context = null;
+    server.kill('SIGTERM');
+    const { code, signal } = await serverExit;
+    assert.equal(signal, null);
+    assert.equal(code, 0);
+  });
+});

@@ -1,0 +1,78 @@
+// What the playground may say to the simulator, and how a request from the
+// page becomes scenario lines. The page never sends scenario text: it sends
+// typed values, and only this file turns them into lines, each of which is
+// checked again against a closed list of commands before it reaches the
+// child. No line names a path, so nothing the page sends can reach a file
+// outside the device root.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace playground {
+
+using Json = nlohmann::json;
+
+// ---- the settings file, as the device's settings pane offers it ----
+
+enum class SettingType { Boolean, Number, Colour };
+
+struct SettingSpec {
+    std::string key;
+    SettingType type;
+    Json defaultValue;   // what the plugin assumes while the key is absent
+    std::string group;   // the pane's section
+    std::string label;
+    std::string help;
+    double min = 0, max = 0, step = 0;   // numbers only
+};
+
+// Every key of the settings file, in the pane's order.
+const std::vector<SettingSpec>& settingSpecs();
+const SettingSpec* findSetting(const std::string& key);
+
+// The settings and state files' names in the scenario language.
+inline constexpr const char* kChoicePrefix = "FLTTILE-";
+
+// ---- words of the scenario language ----
+
+// A text as one scenario word: always quoted, with \" and \\ escaped.
+std::string quoteWord(const std::string& text);
+// A number as the scenario reads it: an integer, or a real with a point.
+std::string realWord(double value);
+std::string pointWord(double x, double y);
+
+// Letters, digits, '.', '-' and '_', at most 128 characters: the shape of a
+// bundle identifier, and nothing the scenario language could read otherwise.
+bool isBundleIdentifier(const std::string& text);
+// "#" and six hexadecimal digits, the form the plugin's colour strings take.
+bool isColourString(const std::string& text);
+
+// ---- requests from the page ----
+
+// The lines for one settings change: a write of the key (or its removal,
+// for a null value), then the settings-changed notification, as the
+// device's pane does. Empty with `error` set when the value does not fit the
+// key's type or range.
+std::vector<std::string> settingLines(const std::string& key, const Json& value, std::string& error);
+
+// The line that chooses or drops an app's bubble in the state file.
+std::optional<std::string> choiceLine(const std::string& bundle, bool chosen, std::string& error);
+
+// The badge line for an app: a number, a short text, or none (null or "").
+std::optional<std::string> badgeLine(const std::string& bundle, const Json& value, std::string& error);
+
+// A touch at a screen point, kept on the glass of a screen of that size.
+// Phase is down, move, up or cancel.
+std::optional<std::string> touchLine(const std::string& phase, double x, double y, double width, double height,
+                                     std::string& error);
+
+// The last guard before a line is written to the child: only the commands
+// the playground composes, and none that reads or writes a path (`put`,
+// `plugin`, `dump PATH`, `snapshot PATH`).
+bool isAllowedLine(const std::string& line);
+
+} // namespace playground

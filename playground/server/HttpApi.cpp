@@ -1,0 +1,132 @@
+#include "playground/server/HttpApi.h"
+
+#include <chrono>
+
+#include <httplib.h>
+
+#include "playground/server/FrameHub.h"
+#include "playground/server/Phone.h"
+
+namespace playground {
+
+namespace {
+
+void sendJson(httplib::Response& res, const Json& body, int status = 200) {
+    res.status = status;
+    res.set_content(body.dump(-1, ' ', false, Json::error_handler_t::replace), "application/json");
+}
+
+std::string lower(std::string s) {
+    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+} // namespace
+
+bool isLoopbackHost(const std::string& host) {
+    return host == "127.0.0.1" || host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
+}
+
+HttpApi::HttpApi(Phone& phone, FrameHub& hub, HttpOptions options)
+    : phone_(phone), hub_(hub), options_(std::move(options)), server_(std::make_unique<httplib::Server>()) {
+    // Each page holds one connection open for its event stream, and a
+    // browser keeps a few more alive: more workers than the library's
+    // default, so a second tab does not starve the first.
+    server_->new_task_queue = [] { return new httplib::ThreadPool(24); };
+    server_->set_payload_max_length(options_.maxBody);
+    server_->set_keep_alive_timeout(3);
+    server_->set_read_timeout(10);
+    server_->set_write_timeout(10);
+    server_->set_default_headers({
+        {"X-Content-Type-Options", "nosniff"},
+        {"Referrer-Policy", "no-referrer"},
+        {"Content-Security-Policy", "default-src 'self'; img-src 'self' data:; style-src 'self' 'unsafe-inline'; "
+                                    "frame-ancestors 'none'"},
+        {"Cache-Control", "no-store"},
+    });
+    routes();
+}
+
+HttpApi::~HttpApi() = default;
+
+bool HttpApi::hostAllowed(const std::string& hostHeader) const {
+    if (!isLoopbackHost(options_.host)) return true;
+    std::string port = ":" + std::to_string(port_);
+    for (const char* name : {"127.0.0.1", "localhost", "[::1]"})
+        if (lower(hostHeader) == name + port) return true;
+    return false;
+}
+
+void HttpApi::routes() {
+    server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        if (!hostAllowed(req.get_header_value("Host"))) {
+            sendJson(res, {{"ok", false}, {"error", "this server answers only to its loopback address"}}, 403);
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        if (req.method == "POST") {
+            // JSON only: a form posted from another site cannot be JSON
+            // without the browser asking first, and it is never answered.
+            if (lower(req.get_header_value("Content-Type")).rfind("application/json", 0) != 0) {
+                sendJson(res, {{"ok", false}, {"error", "requests are application/json"}}, 415);
+                return httplib::Server::HandlerResponse::Handled;
+            }
+            std::string origin = req.get_header_value("Origin");
+            if (!origin.empty() && lower(origin) != "http://" + lower(req.get_header_value("Host"))) {
+                sendJson(res, {{"ok", false}, {"error", "requests come from the playground's own page"}}, 403);
+                return httplib::Server::HandlerResponse::Handled;
+            }
+        }
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+
+    server_->Get("/api/config", [this](const httplib::Request&, httplib::Response& res) { sendJson(res, phone_.config()); });
+
+    server_->Get("/api/state", [this](const httplib::Request&, httplib::Response& res) {
+        res.set_content(hub_.full(), "application/json");
+    });
+
+    server_->Get("/api/events", [this](const httplib::Request&, httplib::Response& res) {
+        auto cursor = std::make_shared<FrameHub::Cursor>();
+        res.set_header("X-Accel-Buffering", "no");
+        res.set_chunked_content_provider("text/event-stream", [this, cursor](size_t, httplib::DataSink& sink) {
+            auto delta = hub_.next(*cursor, std::chrono::seconds(5));
+            if (hub_.stopped()) {
+                sink.done();
+                return true;
+            }
+            // A comment keeps an idle stream open and finds a page gone.
+            std::string message = delta ? "data: " + *delta + "\n\n" : ": still here\n\n";
+            return sink.write(message.data(), message.size());
+        });
+    });
+
+    server_->Post("/api/action", [this](const httplib::Request& req, httplib::Response& res) {
+        Json request = Json::parse(req.body, nullptr, false);
+        if (!request.is_object()) {
+            sendJson(res, {{"ok", false}, {"error", "the request is not a JSON object"}}, 400);
+            return;
+        }
+        Json result = phone_.act(request);
+        sendJson(res, result, result.value("ok", false) ? 200 : 400);
+    });
+
+    if (!options_.webRoot.empty()) server_->set_mount_point("/", options_.webRoot);
+
+    server_->set_error_handler([](const httplib::Request&, httplib::Response& res) {
+        if (!res.body.empty()) return;
+        const char* what = res.status == 404 ? "not found" : res.status == 413 ? "request too large" : "bad request";
+        sendJson(res, {{"ok", false}, {"error", what}}, res.status);
+    });
+}
+
+int HttpApi::bind() {
+    port_ = options_.port == 0 ? server_->bind_to_any_port(options_.host)
+                               : (server_->bind_to_port(options_.host, options_.port) ? options_.port : -1);
+    return port_;
+}
+
+bool HttpApi::listen() { return server_->listen_after_bind(); }
+
+void HttpApi::stop() { server_->stop(); }
+
+} // namespace playground

@@ -1,0 +1,59 @@
+// The playground's HTTP side: the page's files, its configuration, the
+// stream of changes (server-sent events), and the one door for requests.
+//
+//   GET  /                the page (files of the web folder, nothing else)
+//   GET  /api/config      screen, apps, settings keys with their types
+//   GET  /api/state       everything now, as one JSON object
+//   GET  /api/events      text/event-stream of the same, then of changes
+//   POST /api/action      one typed request, JSON (see Phone::act)
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace httplib {
+class Server;
+}
+
+namespace playground {
+
+class FrameHub;
+class Phone;
+
+struct HttpOptions {
+    std::string host = "127.0.0.1";
+    int port = 8377;          // 0: any free port
+    std::string webRoot;      // the page's folder
+    size_t maxBody = 16 * 1024;
+};
+
+class HttpApi {
+public:
+    HttpApi(Phone& phone, FrameHub& hub, HttpOptions options);
+    ~HttpApi();
+    HttpApi(const HttpApi&) = delete;
+    HttpApi& operator=(const HttpApi&) = delete;
+
+    // Binds the socket. Answers the port, or -1 when it cannot.
+    int bind();
+    // Serves until stop(); blocks.
+    bool listen();
+    void stop();
+
+private:
+    void routes();
+    bool hostAllowed(const std::string& hostHeader) const;
+
+    Phone& phone_;
+    FrameHub& hub_;
+    HttpOptions options_;
+    int port_ = -1;
+    std::unique_ptr<httplib::Server> server_;
+};
+
+// Whether an address is the loopback, so the Host header of every request
+// can be held to it (no page from elsewhere reaches the server through a
+// name that resolves here).
+bool isLoopbackHost(const std::string& host);
+
+} // namespace playground

@@ -1,0 +1,528 @@
+#include "playground/server/Phone.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+
+namespace playground {
+
+namespace {
+
+double steadySeconds() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+// The event of a trace line, without its "[SECONDS] " stamp.
+std::string eventOf(const std::string& line) {
+    if (line.empty() || line[0] != '[') return line;
+    size_t close = line.find("] ");
+    return close == std::string::npos ? line : line.substr(close + 2);
+}
+
+std::vector<std::string> splitSpaces(const std::string& text) {
+    std::vector<std::string> out;
+    size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && text[i] == ' ') ++i;
+        size_t j = text.find(' ', i);
+        if (j == std::string::npos) j = text.size();
+        if (j > i) out.push_back(text.substr(i, j - i));
+        i = j;
+    }
+    return out;
+}
+
+// The badge as an `app` option: a count plain, a text quoted.
+std::string badgeOption(const Json& badge) {
+    if (badge.is_number_integer()) return " badge=" + std::to_string(badge.get<long long>());
+    if (badge.is_string() && !badge.get<std::string>().empty()) return " badge=" + quoteWord(badge.get<std::string>());
+    return "";
+}
+
+// A badge as the home screen keeps it: none, a count, or a text.
+Json storedBadge(const Json& value) {
+    if (!value.is_string()) return value.is_number_integer() ? value : Json(nullptr);
+    const std::string& t = value.get_ref<const std::string&>();
+    if (t.empty()) return nullptr;
+    bool digits = t.size() <= 6 && std::all_of(t.begin(), t.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+    return digits ? Json(std::stoll(t)) : value;
+}
+
+Json error(const std::string& reason) { return {{"ok", false}, {"error", reason}}; }
+
+const Json& member(const Json& j, const char* key) {
+    static const Json null = nullptr;
+    if (!j.is_object()) return null;
+    auto it = j.find(key);
+    return it == j.end() ? null : *it;
+}
+
+bool boolean(const Json& j, const char* key, bool& out) {
+    const Json& v = member(j, key);
+    if (!v.is_boolean()) return false;
+    out = v.get<bool>();
+    return true;
+}
+
+std::string text(const Json& j, const char* key) {
+    const Json& v = member(j, key);
+    return v.is_string() ? v.get<std::string>() : std::string();
+}
+
+} // namespace
+
+std::vector<AppSeed> defaultApps() {
+    return {
+        {"com.apple.MobileSMS", "Messages", 2, true},
+        {"com.apple.mobilemail", "Mail", 12, true},
+        {"com.apple.mobilesafari", "Safari", nullptr, true},
+        {"com.apple.camera", "Camera", nullptr, false},
+        {"com.apple.Music", "Music", nullptr, false},
+        {"com.apple.Maps", "Maps", nullptr, false},
+        {"com.apple.mobilephone", "Phone", nullptr, false},
+        {"com.apple.siri", "Siri", nullptr, true},
+    };
+}
+
+Phone::Phone(Options options, FrameHub& hub) : options_(std::move(options)), hub_(hub) {
+    if (!options_.clock) options_.clock = steadySeconds;
+}
+
+Phone::~Phone() {
+    std::lock_guard lock(mutex_);
+    stopChild();
+}
+
+void Phone::start() {
+    std::lock_guard lock(mutex_);
+    try {
+        startChild();
+        publish();
+    } catch (const ChildGone& e) {
+        recover(e.what());
+    }
+}
+
+// ---- the home-screen process ----
+
+void Phone::startChild() {
+    child_ = std::make_unique<SimChild>(options_.simProgram, options_.root, options_.answerTimeoutMs);
+    failure_.clear();
+    auto setUp = [&](const std::string& line) {
+        SimAnswer a = run(line, false);
+        if (!a.ok()) throw ChildGone("the home screen refused \"" + line + "\": " + a.error);
+        return a;
+    };
+    setUp("screen " + realWord(options_.width) + "x" + realWord(options_.height) + " scale=" + realWord(options_.scale));
+    for (const auto& a : options_.apps) setUp("app " + a.bundle + " icon=yes" + badgeOption(a.badge));
+    setUp(std::string("uilocked ") + (model_.locked ? "yes" : "no"));
+    setUp(std::string("siri visible ") + (model_.siri ? "yes" : "no"));
+    // A new device: the settings pane's first choice of apps. A device
+    // root kept from an earlier run keeps its own choice.
+    Json before = Json::parse(setUp("dump").dump, nullptr, false);
+    if (member(member(before, "fileStatus"), "state") == "missing") {
+        std::string line = "state";
+        for (const auto& a : options_.apps)
+            if (a.chosen) line += std::string(" ") + kChoicePrefix + a.bundle + "=true";
+        if (line != "state") setUp(line);
+    }
+    ++generation_;
+    hub_.addTrace(FrameHub::TraceKind::Note, generation_ == 1 ? "home screen started" : "home screen started again");
+    setUp("boot");
+    if (model_.locked) {
+        setUp("lockstate 3");
+        setUp("query uilocked");
+    }
+    lastAdvance_ = options_.clock();
+}
+
+void Phone::stopChild() {
+    // The destructor ends the child's input: its process ends as the
+    // device's home screen does, and the device root stays.
+    child_.reset();
+}
+
+void Phone::recover(const std::string& why) {
+    child_.reset();
+    double now = options_.clock();
+    if (now - lastFailure_ > 30) recentFailures_ = 0;
+    lastFailure_ = now;
+    ++recentFailures_;
+    hub_.addTrace(FrameHub::TraceKind::Note, "the home screen stopped: " + why);
+    failure_ = why;
+    // A home screen that keeps failing is left down until a respring asks
+    // for it again, rather than restarted in a loop.
+    if (recentFailures_ <= 3) {
+        model_.passcode = model_.controlCenter = false;
+        model_.front.clear();
+        model_.orientation = 1;
+        model_.call = nullptr;
+        try {
+            startChild();
+            publish();
+        } catch (const ChildGone& e) {
+            child_.reset();
+            failure_ = e.what();
+        }
+    }
+    hub_.setMeta(metaLocked());
+    hub_.flush();
+}
+
+SimAnswer Phone::run(const std::string& line, bool echo) {
+    if (!isAllowedLine(line)) throw std::logic_error("the playground composed a line it may not send: " + line);
+    if (!child_) throw ChildGone("the home screen is not running");
+    auto w = splitSpaces(line);
+    if (echo) hub_.addTrace(FrameHub::TraceKind::Input, line);
+    SimAnswer answer = child_->send(line);
+    for (const auto& t : answer.trace) {
+        hub_.addTrace(FrameHub::TraceKind::Sim, t);
+        react(t);
+    }
+    if (!answer.ok()) {
+        hub_.addTrace(FrameHub::TraceKind::Note, line + ": " + answer.error);
+        return answer;
+    }
+    // What the phone now is, for the parts of it the home screen does not
+    // keep across its own restart.
+    const std::string& c = w[0];
+    if (c == "front" && w.size() == 2) model_.front = w[1] == "home" ? "" : w[1];
+    else if (c == "passcode" && w.size() == 2) model_.passcode = w[1] == "appear";
+    else if (c == "cc" && w.size() == 2) model_.controlCenter = w[1] == "present";
+    else if (c == "uilocked" && w.size() == 2) model_.locked = w[1] == "yes";
+    else if (c == "siri" && w.size() == 3) model_.siri = w[2] == "yes";
+    else if (c == "orientation" && w.size() == 2) model_.orientation = std::atoi(w[1].c_str());
+    else if (c == "call" && w.size() == 2) model_.call = w[1] == "none" ? Json(nullptr) : Json(std::atoi(w[1].c_str()));
+    return answer;
+}
+
+// What the rest of the phone does when the home screen asks for it. The
+// answers run after the request that caused them, in order.
+void Phone::react(const std::string& traceLine) {
+    auto w = splitSpaces(eventOf(traceLine));
+    if (w.empty()) return;
+    if (w[0] == "launch" && w.size() >= 2 && app(w[1])) {
+        followUps_.push_back("front " + w[1]);
+    } else if (w[0] == "unlock-request") {
+        followUps_.push_back("passcode appear");
+    } else if (w[0] == "siri" && w.size() == 2) {
+        if (w[1] == "open" || w[1] == "activate") followUps_.push_back("siri visible yes");
+        else if (w[1] == "dismiss") followUps_.push_back("siri visible no");
+    }
+}
+
+void Phone::settle() {
+    // A follow-up may cause more; a bound keeps a loop from running away.
+    for (int rounds = 0; rounds < 16 && !followUps_.empty(); ++rounds) {
+        auto lines = std::move(followUps_);
+        followUps_.clear();
+        for (const auto& line : lines) {
+            if (line == "passcode appear" && model_.passcode) continue;
+            run(line);
+        }
+    }
+    followUps_.clear();
+}
+
+void Phone::catchUp() {
+    double now = options_.clock();
+    double elapsed = now - lastAdvance_;
+    if (elapsed < 0.001) return;
+    lastAdvance_ = now;
+    elapsed = std::min(elapsed, options_.maxStep);
+    char line[64];
+    std::snprintf(line, sizeof line, "wait %.4f", elapsed);
+    run(line, false);
+}
+
+void Phone::publish() {
+    SimAnswer picture = run("snapshot -", false);
+    SimAnswer dump = run("dump", false);
+    if (!picture.svg.empty()) hub_.setSvg(picture.svg);
+    Json parsed = Json::parse(dump.dump, nullptr, false);
+    if (parsed.is_object()) {
+        virtualTime_ = member(parsed, "time").is_number() ? parsed["time"].get<double>() : virtualTime_;
+        // The time moves on every step; it travels in the facts instead, so
+        // an unchanged screen is not sent again.
+        parsed.erase("time");
+        dump_ = parsed;
+        hub_.setDump(parsed.dump(-1, ' ', false, Json::error_handler_t::replace));
+    }
+    hub_.setMeta(metaLocked());
+    hub_.flush();
+}
+
+Json Phone::metaLocked() const {
+    return {{"time", std::round(virtualTime_ * 1000) / 1000},
+            {"generation", generation_},
+            {"running", child_ != nullptr},
+            {"failure", failure_.empty() ? Json(nullptr) : Json(failure_)},
+            {"phone",
+             {{"locked", model_.locked},
+              {"passcode", model_.passcode},
+              {"controlCenter", model_.controlCenter},
+              {"siri", model_.siri},
+              {"front", model_.front.empty() ? Json(nullptr) : Json(model_.front)},
+              {"orientation", model_.orientation},
+              {"call", model_.call}}}};
+}
+
+void Phone::tick() {
+    std::lock_guard lock(mutex_);
+    if (!child_) {
+        hub_.setMeta(metaLocked());
+        hub_.flush();
+        return;
+    }
+    try {
+        catchUp();
+        settle();
+        publish();
+    } catch (const ChildGone& e) {
+        recover(e.what());
+    }
+}
+
+// ---- requests ----
+
+Json Phone::act(const Json& request) {
+    std::lock_guard lock(mutex_);
+    std::string type = text(request, "type");
+    if (!child_ && type != "respring" && type != "reset")
+        return error("the home screen is not running" + (failure_.empty() ? "" : " (" + failure_ + ")") +
+                     "; respring to start it");
+    try {
+        if (child_) catchUp();
+        Json result = dispatch(request);
+        if (child_) {
+            settle();
+            publish();
+        }
+        return result;
+    } catch (const ChildGone& e) {
+        recover(e.what());
+        return error(std::string("the home screen stopped: ") + e.what());
+    }
+}
+
+Json Phone::dispatch(const Json& r) {
+    std::string type = text(r, "type");
+    // A single line whose refusal by the home screen is the answer.
+    auto one = [&](const std::string& line) -> Json {
+        SimAnswer a = run(line);
+        return a.ok() ? Json{{"ok", true}} : error(a.error);
+    };
+    std::string why;
+    if (type == "touch") return actTouch(r);
+    if (type == "setting") {
+        auto lines = settingLines(text(r, "key"), member(r, "value"), why);
+        if (lines.empty()) return error(why);
+        for (const auto& line : lines)
+            if (auto a = run(line); !a.ok()) return error(a.error);
+        return {{"ok", true}};
+    }
+    if (type == "choose") {
+        bool chosen;
+        std::string bundle = text(r, "bundle");
+        if (!app(bundle)) return error("no app " + bundle + " is installed");
+        if (!boolean(r, "chosen", chosen)) return error("chosen is true or false");
+        auto line = choiceLine(bundle, chosen, why);
+        return line ? one(*line) : error(why);
+    }
+    if (type == "front") {
+        const Json& b = member(r, "bundle");
+        if (b.is_null()) return one("front home");
+        if (!b.is_string() || !app(b.get<std::string>())) return error("no such app");
+        return one("front " + b.get<std::string>());
+    }
+    if (type == "home") return actHome();
+    if (type == "lock") return actLock();
+    if (type == "unlock") return actUnlock();
+    if (type == "passcode") {
+        bool show;
+        if (!boolean(r, "show", show)) return error("show is true or false");
+        if (show == model_.passcode) return {{"ok", true}};
+        return one(show ? "passcode appear" : "passcode disappear");
+    }
+    if (type == "controlCenter") {
+        bool open;
+        if (!boolean(r, "open", open)) return error("open is true or false");
+        if (open == model_.controlCenter) return {{"ok", true}};
+        return one(open ? "cc present" : "cc dismiss");
+    }
+    if (type == "call") {
+        const Json& s = member(r, "status");
+        if (s.is_null()) return one("call none");
+        if (!s.is_number_integer() || s.get<long long>() < 0 || s.get<long long>() > 9)
+            return error("a call status is a number from 0 to 9");
+        return one("call " + std::to_string(s.get<long long>()));
+    }
+    if (type == "orientation") {
+        const Json& o = member(r, "value");
+        if (!o.is_number_integer() || o.get<long long>() < 1 || o.get<long long>() > 4)
+            return error("an orientation is 1, 2, 3 or 4");
+        return one("orientation " + std::to_string(o.get<long long>()));
+    }
+    if (type == "badge") {
+        std::string bundle = text(r, "bundle");
+        if (!app(bundle)) return error("no app " + bundle + " is installed");
+        const Json& value = member(r, "value");
+        auto line = badgeLine(bundle, value, why);
+        if (!line) return error(why);
+        Json result = one(*line);
+        // Kept for the next start of the home screen, which installs the
+        // apps afresh: badges are the device's, not the process's.
+        if (result["ok"] == true) {
+            for (auto& a : options_.apps)
+                if (a.bundle == bundle) a.badge = storedBadge(value);
+        }
+        return result;
+    }
+    if (type == "siri") {
+        bool visible;
+        if (!boolean(r, "visible", visible)) return error("visible is true or false");
+        return one(std::string("siri visible ") + (visible ? "yes" : "no"));
+    }
+    if (type == "respring") return actRespring();
+    if (type == "reset") return actReset();
+    return error("unknown request " + (type.empty() ? std::string("(no type)") : type));
+}
+
+Json Phone::actTouch(const Json& r) {
+    const Json& x = member(r, "x");
+    const Json& y = member(r, "y");
+    std::string phase = text(r, "phase");
+    std::string why;
+    auto line = touchLine(phase, x.is_number() ? x.get<double>() : NAN, y.is_number() ? y.get<double>() : NAN,
+                          options_.width, options_.height, why);
+    if (!line) return error(why);
+    // Moves are many and say little: the trace shows where a touch began
+    // and ended.
+    SimAnswer a = run(*line, phase != "move");
+    if (!a.ok()) return error(a.error);
+    bool through = std::any_of(a.trace.begin(), a.trace.end(),
+                               [](const std::string& t) { return eventOf(t).rfind("touch-through ", 0) == 0; });
+    return {{"ok", true}, {"through", through}};
+}
+
+// The home button, as a person uses it: it closes what is open, shows the
+// passcode view on the lock screen, and otherwise goes home.
+Json Phone::actHome() {
+    if (model_.passcode) run("passcode disappear");
+    else if (model_.locked) run("passcode appear");
+    else if (model_.siri) run("siri visible no");
+    else if (model_.controlCenter) run("cc dismiss");
+    else if (!model_.front.empty()) run("front home");
+    return {{"ok", true}};
+}
+
+Json Phone::actLock() {
+    if (model_.locked) return {{"ok", true}};
+    if (model_.controlCenter) run("cc dismiss");
+    run("uilocked yes");
+    run("lockstate 3");
+    // The lock screen asks the host whether it is locked as it comes up.
+    run("query uilocked");
+    return {{"ok", true}};
+}
+
+// The right passcode was entered: the lock screen goes away, and an app
+// waiting for the unlock comes to the front after it.
+Json Phone::actUnlock() {
+    if (!model_.locked) {
+        if (model_.passcode) run("passcode disappear");
+        return {{"ok", true}};
+    }
+    run("uilocked no");
+    run("lockscreen dismiss");
+    run("lockstate 0");
+    if (model_.passcode) run("passcode disappear");
+    return {{"ok", true}};
+}
+
+// The home screen's process ends and starts again, as a respring does on
+// the device: the files stay, everything the process held is gone.
+Json Phone::actRespring() {
+    hub_.addTrace(FrameHub::TraceKind::Input, "respring");
+    stopChild();
+    model_.passcode = model_.controlCenter = false;
+    model_.front.clear();
+    model_.orientation = 1;
+    model_.call = nullptr;
+    recentFailures_ = 0;
+    startChild();
+    return {{"ok", true}};
+}
+
+// A new device: both files gone, the first choice of apps, the first
+// badges, unlocked, and a fresh home screen.
+Json Phone::actReset() {
+    if (child_) {
+        run("delete settings");
+        run("delete state");
+    }
+    hub_.addTrace(FrameHub::TraceKind::Input, "reset the device");
+    model_ = Model();
+    auto seeds = defaultApps();
+    for (auto& a : options_.apps)
+        for (const auto& s : seeds)
+            if (s.bundle == a.bundle) a.badge = s.badge;
+    stopChild();
+    if (!child_) {
+        // The files are deleted by a running home screen; one that was down
+        // is started first, so the delete goes through its device root.
+        child_ = std::make_unique<SimChild>(options_.simProgram, options_.root, options_.answerTimeoutMs);
+        run("delete settings");
+        run("delete state");
+        stopChild();
+    }
+    recentFailures_ = 0;
+    startChild();
+    return {{"ok", true}};
+}
+
+const AppSeed* Phone::app(const std::string& bundle) const {
+    for (const auto& a : options_.apps)
+        if (a.bundle == bundle) return &a;
+    return nullptr;
+}
+
+Json Phone::config() const {
+    std::lock_guard lock(mutex_);
+    Json apps = Json::array();
+    for (const auto& a : options_.apps) apps.push_back({{"bundle", a.bundle}, {"name", a.name}});
+    Json settings = Json::array();
+    for (const auto& s : settingSpecs()) {
+        Json j = {{"key", s.key},
+                  {"type", s.type == SettingType::Boolean ? "boolean" : s.type == SettingType::Number ? "number" : "colour"},
+                  {"default", s.defaultValue},
+                  {"group", s.group},
+                  {"label", s.label},
+                  {"help", s.help}};
+        if (s.type == SettingType::Number) {
+            j["min"] = s.min;
+            j["max"] = s.max;
+            j["step"] = s.step;
+        }
+        settings.push_back(j);
+    }
+    return {{"screen", {{"width", options_.width}, {"height", options_.height}, {"scale", options_.scale}}},
+            {"apps", apps},
+            {"settings", settings},
+            {"choicePrefix", kChoicePrefix}};
+}
+
+Json Phone::lastDump() const {
+    std::lock_guard lock(mutex_);
+    return dump_;
+}
+
+int Phone::generation() const {
+    std::lock_guard lock(mutex_);
+    return generation_;
+}
+
+} // namespace playground

@@ -1,0 +1,114 @@
+// The phone around the home screen. The home-screen process is the child
+// (SimChild); this class plays everything else a person expects of a phone:
+// its clock runs with the wall clock, an app the home screen launches comes
+// to the front, an unlock request brings up the passcode view, entering the
+// passcode unlocks, the home button goes home, a respring starts the home
+// screen again with the files kept. Every request from the page arrives
+// here as typed values and leaves as whitelisted scenario lines.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "playground/server/Commands.h"
+#include "playground/server/FrameHub.h"
+#include "playground/server/SimChild.h"
+
+namespace playground {
+
+struct AppSeed {
+    std::string bundle;
+    std::string name;    // as the home screen labels it
+    Json badge;          // null, a count or a text
+    bool chosen = false; // has a bubble on a new device
+};
+
+// The apps a new playground phone comes with.
+std::vector<AppSeed> defaultApps();
+
+class Phone {
+public:
+    struct Options {
+        std::string simProgram;
+        std::string root;   // the device root; kept across runs
+        double width = 375, height = 667, scale = 2;
+        std::vector<AppSeed> apps = defaultApps();
+        // Seconds on a monotonic clock; the virtual clock follows it.
+        std::function<double()> clock;
+        // The longest the virtual clock jumps in one step, after a stall.
+        double maxStep = 5.0;
+        int answerTimeoutMs = 30000;
+    };
+
+    Phone(Options options, FrameHub& hub);
+    ~Phone();
+    Phone(const Phone&) = delete;
+    Phone& operator=(const Phone&) = delete;
+
+    // Starts the home screen (a new device gets its first choice of apps).
+    void start();
+    // Brings the virtual clock up to the wall clock and shows the result.
+    void tick();
+    // Runs one request from the page: {"type": ..., ...}. Answers
+    // {"ok": true, ...} or {"ok": false, "error": REASON}.
+    Json act(const Json& request);
+
+    // What the page builds its panes from: screen, apps, settings keys.
+    Json config() const;
+    // The latest dump, as the page was last sent it.
+    Json lastDump() const;
+    // How many times the home screen has started.
+    int generation() const;
+
+private:
+    struct Model {
+        bool locked = false;
+        bool passcode = false;
+        bool controlCenter = false;
+        bool siri = false;
+        std::string front;   // empty: home screen
+        int orientation = 1;
+        Json call = nullptr; // the last call status sent, null when none
+    };
+
+    Json dispatch(const Json& request);
+    void startChild();
+    void stopChild();
+    void recover(const std::string& why);
+    // Checks, sends and records one line; queues what the rest of the
+    // phone does in answer to the trace it produced.
+    SimAnswer run(const std::string& line, bool echo = true);
+    // Runs the queued answers of the rest of the phone.
+    void settle();
+    void react(const std::string& traceLine);
+    void catchUp();
+    void publish();
+    Json metaLocked() const;
+    const AppSeed* app(const std::string& bundle) const;
+
+    Json actTouch(const Json& r);
+    Json actHome();
+    Json actLock();
+    Json actUnlock();
+    Json actRespring();
+    Json actReset();
+
+    Options options_;
+    FrameHub& hub_;
+    mutable std::mutex mutex_;
+    std::unique_ptr<SimChild> child_;
+    std::vector<std::string> followUps_;
+    Model model_;
+    Json dump_ = Json::object();
+    double lastAdvance_ = 0;
+    double virtualTime_ = 0;
+    int generation_ = 0;
+    std::string failure_;        // why the home screen is down, if it is
+    int recentFailures_ = 0;
+    double lastFailure_ = -1e9;
+};
+
+} // namespace playground

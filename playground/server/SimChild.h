@@ -1,0 +1,58 @@
+// The home-screen process: `springboard-sim run --root DIR -` as a child,
+// spoken to one line at a time. Each command's answer is the trace lines it
+// produced, a dump or a picture if it asked for one, and a closing "ok" or
+// "error: REASON".
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace playground {
+
+// The child has ended, or stopped answering: it has to be started again.
+struct ChildGone : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+struct SimAnswer {
+    std::vector<std::string> trace;   // "[SECONDS] EVENT" lines, in order
+    std::string svg;                  // the answer to `snapshot -`
+    std::string dump;                 // the answer to `dump`, one line of JSON
+    std::string error;                // empty when the command answered ok
+    bool ok() const { return error.empty(); }
+};
+
+// Sorts one line of an answer into `answer`. Answers true on the closing
+// line ("ok" or "error: ...").
+bool readAnswerLine(const std::string& line, SimAnswer& answer);
+
+class SimChild {
+public:
+    // Starts `program run --root root -`. Throws ChildGone when it cannot.
+    SimChild(const std::string& program, const std::string& root, int answerTimeoutMs = 30000);
+    // Ends standard input, so the child ends its process as the device's
+    // home screen ends (files stay), and waits for it; kills it if it hangs.
+    ~SimChild();
+    SimChild(const SimChild&) = delete;
+    SimChild& operator=(const SimChild&) = delete;
+
+    // Sends one line and reads its answer. Throws ChildGone if the child
+    // has ended or did not answer in time; it is then killed.
+    SimAnswer send(const std::string& line);
+
+    pid_t pid() const { return pid_; }
+
+private:
+    bool readLine(std::string& line);
+    void kill();
+
+    pid_t pid_ = -1;
+    int in_ = -1;    // the child's standard input
+    int out_ = -1;   // its standard output
+    int timeoutMs_;
+    std::string buffer_;
+};
+
+} // namespace playground

@@ -1,0 +1,125 @@
+// floattiles-playground: the simulated phone in a web page.
+//
+//   floattiles-playground [--host ADDR] [--port N] [--root DIR] [--sim PROGRAM] [--web DIR]
+//
+// Starts the home screen (springboard-sim) as a child, serves the page, and
+// prints the address to open. Listens on 127.0.0.1 unless told otherwise.
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <pthread.h>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "playground/server/FrameHub.h"
+#include "playground/server/HttpApi.h"
+#include "playground/server/Phone.h"
+
+using namespace playground;
+
+namespace {
+
+int usage(std::ostream& out, int status) {
+    out << "usage: floattiles-playground [--host ADDR] [--port N] [--root DIR] [--sim PROGRAM] [--web DIR]\n"
+           "  --host ADDR    address to listen on (default 127.0.0.1, this machine only)\n"
+           "  --port N       port (default 8377; 0 picks a free one)\n"
+           "  --root DIR     the phone's device root, kept between runs (default " FT_PLAYGROUND_ROOT ")\n"
+           "  --sim PROGRAM  springboard-sim (default " FT_SIM_PROGRAM ")\n"
+           "  --web DIR      the page's files (default " FT_PLAYGROUND_WEB ")\n";
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    HttpOptions http;
+    http.webRoot = FT_PLAYGROUND_WEB;
+    Phone::Options phoneOptions;
+    phoneOptions.simProgram = FT_SIM_PROGRAM;
+    phoneOptions.root = FT_PLAYGROUND_ROOT;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") return usage(std::cout, 0);
+        if (i + 1 >= args.size()) return usage(std::cerr, 2);
+        const std::string& v = args[++i];
+        if (a == "--host") http.host = v;
+        else if (a == "--root") phoneOptions.root = v;
+        else if (a == "--sim") phoneOptions.simProgram = v;
+        else if (a == "--web") http.webRoot = v;
+        else if (a == "--port") {
+            try {
+                http.port = std::stoi(v);
+            } catch (const std::exception&) {
+                return usage(std::cerr, 2);
+            }
+            if (http.port < 0 || http.port > 65535) return usage(std::cerr, 2);
+        } else {
+            return usage(std::cerr, 2);
+        }
+    }
+
+    // Signals are taken by one thread, which shuts the server down in
+    // order; every other thread, the child's spawner included, has them
+    // blocked. A write to a page that has gone must not end the process.
+    std::signal(SIGPIPE, SIG_IGN);
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
+    sigaddset(&signals, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    FrameHub hub;
+    Phone phone(phoneOptions, hub);
+    HttpApi api(phone, hub, http);
+    int port = api.bind();
+    if (port < 0) {
+        std::cerr << "floattiles-playground: cannot listen on " << http.host << ":" << http.port
+                  << " (in use? --port 0 picks a free port)\n";
+        return 1;
+    }
+    phone.start();
+
+    std::atomic<bool> running{true};
+    std::atomic<bool> signalled{false};
+    std::thread signalThread([&] {
+        int sig = 0;
+        sigwait(&signals, &sig);
+        signalled = true;
+        running = false;
+        hub.stop();
+        api.stop();
+    });
+    // The phone's clock follows the wall clock: a step every 33 ms moves
+    // animations smoothly and lets a held finger become a long press.
+    std::thread pump([&] {
+        auto next = std::chrono::steady_clock::now();
+        while (running) {
+            phone.tick();
+            next += std::chrono::milliseconds(33);
+            auto now = std::chrono::steady_clock::now();
+            if (next < now) next = now;
+            std::this_thread::sleep_until(next);
+        }
+    });
+
+    std::string shown = http.host.find(':') != std::string::npos ? "[" + http.host + "]" : http.host;
+    if (shown == "0.0.0.0") shown = "127.0.0.1";
+    std::cout << "FloatTiles playground: http://" << shown << ":" << port << "/" << std::endl;
+    if (!isLoopbackHost(http.host))
+        std::cout << "(listening on " << http.host << ": anyone who can reach this machine can use the phone)" << std::endl;
+    std::cout << "Press Ctrl-C to stop." << std::endl;
+
+    bool served = api.listen();
+    running = false;
+    hub.stop();
+    if (!signalled) pthread_kill(signalThread.native_handle(), SIGUSR1);
+    signalThread.join();
+    pump.join();
+    return served ? 0 : 1;
+}

@@ -1,0 +1,163 @@
+// What the page's typed requests become, and the guard that keeps every
+// other line away from the home screen.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "playground/server/Commands.h"
+
+using namespace playground;
+
+namespace {
+
+std::vector<std::string> lines(const std::string& key, const Json& value, std::string* why = nullptr) {
+    std::string error;
+    auto out = settingLines(key, value, error);
+    if (why) *why = error;
+    return out;
+}
+
+} // namespace
+
+// Tests that the pane offers exactly the settings file's keys, each with
+// its type and the value the plugin assumes while the key is absent.
+TEST(SettingSpecs, CoverEveryKeyOfTheSettingsFileWithItsTypeAndDefault) {
+    const std::map<std::string, std::pair<SettingType, Json>> expected = {
+        {"isEnabled", {SettingType::Boolean, true}},       {"isCircle", {SettingType::Boolean, true}},
+        {"isAppsOnly", {SettingType::Boolean, false}},     {"isInAppOnly", {SettingType::Boolean, false}},
+        {"isLSOnly", {SettingType::Boolean, false}},       {"isSticky", {SettingType::Boolean, false}},
+        {"isLocked", {SettingType::Boolean, false}},       {"isDim", {SettingType::Boolean, true}},
+        {"isAlwaysDim", {SettingType::Boolean, false}},    {"isHiddenInCC", {SettingType::Boolean, false}},
+        {"isSBOnly", {SettingType::Boolean, false}},       {"isHiddenInLS", {SettingType::Boolean, false}},
+        {"isBadgeEnabled", {SettingType::Boolean, true}},  {"bubbleSize", {SettingType::Number, 50.0}},
+        {"frameColor", {SettingType::Colour, nullptr}},    {"badgeColor", {SettingType::Colour, nullptr}},
+        {"badgeTextColor", {SettingType::Colour, nullptr}},
+    };
+    ASSERT_EQ(settingSpecs().size(), expected.size());
+    for (const auto& s : settingSpecs()) {
+        auto it = expected.find(s.key);
+        ASSERT_NE(it, expected.end()) << s.key;
+        EXPECT_EQ(s.type, it->second.first) << s.key;
+        EXPECT_EQ(s.defaultValue, it->second.second) << s.key;
+        EXPECT_FALSE(s.label.empty()) << s.key;
+        EXPECT_EQ(findSetting(s.key), &s);
+    }
+    const SettingSpec* size = findSetting("bubbleSize");
+    EXPECT_LE(size->min, 50.0);
+    EXPECT_GE(size->max, 50.0);
+    EXPECT_EQ(findSetting("FLTTILE-com.apple.siri"), nullptr);
+}
+
+// Tests that a change is written and then announced, as the device's pane
+// does, and that a value of the wrong type or range writes nothing.
+TEST(SettingLines, WriteTheKeyThenPostTheNotification) {
+    EXPECT_EQ(lines("isSticky", true), (std::vector<std::string>{"settings isSticky=true", "notify settings"}));
+    EXPECT_EQ(lines("isDim", false), (std::vector<std::string>{"settings isDim=false", "notify settings"}));
+    EXPECT_EQ(lines("bubbleSize", 70), (std::vector<std::string>{"settings bubbleSize=70.0", "notify settings"}));
+    EXPECT_EQ(lines("bubbleSize", 62.5)[0], "settings bubbleSize=62.5");
+    EXPECT_EQ(lines("frameColor", "#00FF7f")[0], "settings frameColor=\"#00ff7f\"");
+    EXPECT_EQ(lines("badgeColor", nullptr), (std::vector<std::string>{"remove settings badgeColor", "notify settings"}));
+
+    std::string why;
+    EXPECT_TRUE(lines("isSticky", "true", &why).empty());
+    EXPECT_NE(why.find("switch"), std::string::npos);
+    EXPECT_TRUE(lines("isSticky", 1).empty());
+    EXPECT_TRUE(lines("bubbleSize", "70").empty());
+    EXPECT_TRUE(lines("bubbleSize", 5000).empty());
+    EXPECT_TRUE(lines("bubbleSize", -1).empty());
+    EXPECT_TRUE(lines("frameColor", "red").empty());
+    EXPECT_TRUE(lines("frameColor", "#12345").empty());
+    EXPECT_TRUE(lines("frameColor", "#12345g").empty());
+    EXPECT_TRUE(lines("frameColor", "#123456\" put settings /etc/passwd").empty());
+    EXPECT_TRUE(lines("isSticky=true put", true, &why).empty());
+    EXPECT_NE(why.find("no setting"), std::string::npos);
+    EXPECT_TRUE(lines("", true).empty());
+}
+
+TEST(ChoiceLine, WritesTheAppsKeyIntoTheStateFile) {
+    std::string why;
+    EXPECT_EQ(choiceLine("com.apple.Maps", true, why), "state FLTTILE-com.apple.Maps=true");
+    EXPECT_EQ(choiceLine("com.apple.Maps", false, why), "state FLTTILE-com.apple.Maps=false");
+    for (const char* bad : {"", "com apple", "../../etc", "a=b", "x\"y", "a#b", "com.apple.siri\nboot"})
+        EXPECT_FALSE(choiceLine(bad, true, why)) << bad;
+    EXPECT_FALSE(choiceLine(std::string(129, 'a'), true, why));
+}
+
+// Tests that a badge is a count, a text in quotes with its own quotes
+// escaped, or none.
+TEST(BadgeLine, CountsTextsAndNone) {
+    std::string why;
+    EXPECT_EQ(badgeLine("com.apple.Maps", 7, why), "badge com.apple.Maps 7");
+    EXPECT_EQ(badgeLine("com.apple.Maps", "12", why), "badge com.apple.Maps 12");
+    EXPECT_EQ(badgeLine("com.apple.Maps", "New", why), "badge com.apple.Maps \"New\"");
+    EXPECT_EQ(badgeLine("com.apple.Maps", "say \"hi\" \\o/", why), "badge com.apple.Maps \"say \\\"hi\\\" \\\\o/\"");
+    EXPECT_EQ(badgeLine("com.apple.Maps", nullptr, why), "badge com.apple.Maps none");
+    EXPECT_EQ(badgeLine("com.apple.Maps", "", why), "badge com.apple.Maps none");
+    // The word none in a text is a text, not the absence of a badge.
+    EXPECT_EQ(badgeLine("com.apple.Maps", "none", why), "badge com.apple.Maps \"none\"");
+
+    EXPECT_FALSE(badgeLine("com.apple.Maps", "two\nlines", why));
+    EXPECT_FALSE(badgeLine("com.apple.Maps", std::string(25, 'x'), why));
+    EXPECT_FALSE(badgeLine("com.apple.Maps", 10000000, why));
+    EXPECT_FALSE(badgeLine("com.apple.Maps", true, why));
+    EXPECT_FALSE(badgeLine("com.apple.Maps", Json::array({1}), why));
+    EXPECT_FALSE(badgeLine("not an app", 1, why));
+}
+
+// Tests that a pointer past the screen's edge touches the glass at the
+// edge, and that only the four phases are touches.
+TEST(TouchLine, KeepsTheFingerOnTheGlass) {
+    std::string why;
+    EXPECT_EQ(touchLine("down", 100, 200, 375, 667, why), "touch down 100.00,200.00");
+    EXPECT_EQ(touchLine("move", -20, 1000, 375, 667, why), "touch move 0.00,666.99");
+    EXPECT_EQ(touchLine("up", 375, 0, 375, 667, why), "touch up 374.99,0.00");
+    EXPECT_EQ(touchLine("cancel", NAN, NAN, 375, 667, why), "touch cancel");
+    EXPECT_FALSE(touchLine("down", NAN, 1, 375, 667, why));
+    EXPECT_FALSE(touchLine("down", INFINITY, 1, 375, 667, why));
+    EXPECT_FALSE(touchLine("tap", 1, 1, 375, 667, why));
+}
+
+TEST(Words, QuoteAndNumbers) {
+    EXPECT_EQ(quoteWord("plain"), "\"plain\"");
+    EXPECT_EQ(quoteWord("a\"b\\c"), "\"a\\\"b\\\\c\"");
+    EXPECT_EQ(realWord(50), "50.0");
+    EXPECT_EQ(realWord(0.0333), "0.0333");
+    EXPECT_EQ(realWord(1.5), "1.5");
+    EXPECT_TRUE(isColourString("#A0b1C2"));
+    EXPECT_FALSE(isColourString("A0b1C2#"));
+    EXPECT_TRUE(isBundleIdentifier("com.example.my-app_2"));
+    EXPECT_FALSE(isBundleIdentifier("com/example"));
+}
+
+// Tests that the guard passes every line the playground composes and
+// refuses every command that names a path or is not the playground's.
+TEST(IsAllowedLine, OnlyThePlaygroundsCommands) {
+    for (const char* ok : {"screen 375.0x667.0 scale=2.0", "app com.apple.siri icon=yes badge=3", "boot",
+                           "settings isSticky=true", "state FLTTILE-com.apple.siri=true", "remove settings badgeColor",
+                           "delete state", "notify settings", "front home", "front com.apple.Maps", "orientation 3",
+                           "cc present", "lockstate 3", "uilocked yes", "query uilocked", "lockscreen dismiss",
+                           "passcode appear", "badge com.apple.Maps \"a b\"", "call 4", "call none", "siri visible yes",
+                           "touch down 1.00,2.00", "touch cancel", "wait 0.0330", "dump", "snapshot -"})
+        EXPECT_TRUE(isAllowedLine(ok)) << ok;
+    for (const char* bad : {"", "# comment", "put settings /etc/passwd", "put state ../x.plist", "plugin /tmp/x.so",
+                            "plugin none", "dump /tmp/out.json", "snapshot /tmp/x.svg", "snapshot \"-\"x", "expect /a == 1",
+                            "echo hi", "respring", "absent SBApplication", "remove settings", "delete /etc/passwd",
+                            "remove other key", "notify other", "touch down here", "siri framework yes",
+                            "front home\nput settings /etc/passwd", "front \"unterminated", "tap 1,1", "longpress bubble#0",
+                            "drag bubble#0 to 1,1", "menu \"Cancel\""})
+        EXPECT_FALSE(isAllowedLine(bad)) << bad;
+
+    // Whatever a request holds, what it composes passes the guard.
+    std::string why;
+    for (const auto& s : settingSpecs()) {
+        Json value = s.type == SettingType::Boolean ? Json(true) : s.type == SettingType::Number ? Json(s.min) : Json("#abcdef");
+        for (const auto& line : settingLines(s.key, value, why)) EXPECT_TRUE(isAllowedLine(line)) << line;
+        for (const auto& line : settingLines(s.key, nullptr, why)) EXPECT_TRUE(isAllowedLine(line)) << line;
+    }
+    for (Json badge : {Json(3), Json("x\"; put a /etc/pw"), Json(nullptr), Json("# not a comment")}) {
+        auto line = badgeLine("com.apple.Maps", badge, why);
+        ASSERT_TRUE(line) << badge;
+        EXPECT_TRUE(isAllowedLine(*line)) << *line;
+    }
+    EXPECT_TRUE(isAllowedLine(*touchLine("down", -1e9, 1e9, 375, 667, why)));
+}

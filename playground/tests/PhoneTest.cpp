@@ -1,0 +1,350 @@
+// The phone around the home screen, with the real home screen as its child
+// and a clock the test moves by hand.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "playground/server/Phone.h"
+#include "playground/tests/TestSupport.h"
+
+using namespace playground;
+using playground::testing::TempDir;
+
+namespace {
+
+const char* kMessages = "com.apple.MobileSMS";
+const char* kMail = "com.apple.mobilemail";
+const char* kSiri = "com.apple.siri";
+
+class PhoneTest : public ::testing::Test {
+protected:
+    void SetUp() override { phone = make(); }
+    void TearDown() override { phone.reset(); }
+
+    std::unique_ptr<Phone> make() {
+        Phone::Options o;
+        o.simProgram = FT_SIM_PROGRAM;
+        o.root = root.path();
+        o.clock = [this] { return now; };
+        auto p = std::make_unique<Phone>(o, hub);
+        p->start();
+        return p;
+    }
+
+    Json act(Json request) { return phone->act(request); }
+    void ok(Json request) {
+        Json r = act(request);
+        ASSERT_EQ(r["ok"], true) << request.dump() << ": " << r.dump();
+    }
+    Json dump() { return phone->lastDump(); }
+    Json meta() { return Json::parse(hub.full())["meta"]; }
+    std::string svg() { return Json::parse(hub.full())["svg"]; }
+    std::vector<std::string> trace() {
+        std::vector<std::string> out;
+        Json all = Json::parse(hub.full());
+        for (const auto& t : all["trace"]) out.push_back(t["text"]);
+        return out;
+    }
+    bool traced(const std::string& text) {
+        for (const auto& t : trace())
+            if (t.find(text) != std::string::npos) return true;
+        return false;
+    }
+    // The wall clock moves on; the phone's clock follows at its next step.
+    void pass(double seconds) {
+        now += seconds;
+        phone->tick();
+    }
+    Json bubble(const std::string& bundle) {
+        Json d = dump();
+        for (const auto& b : d["bubbles"])
+            if (b["bundle"] == bundle) return b;
+        return nullptr;
+    }
+    void touch(const char* phase, double x, double y) { ok({{"type", "touch"}, {"phase", phase}, {"x", x}, {"y", y}}); }
+    void tap(double x, double y) {
+        touch("down", x, y);
+        touch("up", x, y);
+    }
+    void tapBubble(const std::string& bundle) {
+        Json c = bubble(bundle)["center"];
+        tap(std::min(c[0].get<double>(), 374.0), c[1].get<double>());
+    }
+    // Taps a button of the alert on screen where the picture draws it.
+    void tapAlertButton(const std::string& title) {
+        std::regex action("<g class=\"alert-action\"><line x1=\"([0-9.]+)\" y1=\"([0-9.]+)\" x2=\"([0-9.]+)\"[^>]*/><text[^>]*>([^<]*)</text>");
+        std::string picture = svg();
+        for (auto it = std::sregex_iterator(picture.begin(), picture.end(), action); it != std::sregex_iterator(); ++it) {
+            if ((*it)[4] != title) continue;
+            double x = (std::stod((*it)[1]) + std::stod((*it)[3])) / 2;
+            tap(x, std::stod((*it)[2]) + 20);
+            return;
+        }
+        FAIL() << "no button " << title << " on screen";
+    }
+
+    TempDir root;
+    FrameHub hub;
+    double now = 1000;
+    std::unique_ptr<Phone> phone;
+};
+
+} // namespace
+
+// Tests that a new phone comes with its first choice of apps, that a
+// change of choice waits for the respring, and that a kept device root
+// keeps its own choice.
+TEST_F(PhoneTest, ChoiceOfAppsTakesEffectAtTheNextStart) {
+    Json d = dump();
+    EXPECT_EQ(d["files"]["state"], Json({{"FLTTILE-com.apple.MobileSMS", true}, {"FLTTILE-com.apple.mobilemail", true},
+                                         {"FLTTILE-com.apple.mobilesafari", true}, {"FLTTILE-com.apple.siri", true}}));
+    EXPECT_EQ(d["bubbles"].size(), 4u);
+    EXPECT_EQ(meta()["generation"], 1);
+
+    ok({{"type", "choose"}, {"bundle", "com.apple.mobilesafari"}, {"chosen", false}});
+    ok({{"type", "choose"}, {"bundle", "com.apple.Maps"}, {"chosen", true}});
+    EXPECT_EQ(dump()["files"]["state"]["FLTTILE-com.apple.mobilesafari"], false);
+    EXPECT_EQ(dump()["bubbles"].size(), 4u) << "the running home screen keeps its bubbles";
+
+    ok({{"type", "respring"}});
+    EXPECT_EQ(meta()["generation"], 2);
+    EXPECT_TRUE(bubble("com.apple.Maps").is_object());
+    EXPECT_TRUE(bubble("com.apple.mobilesafari").is_null());
+    EXPECT_TRUE(traced("home screen started again"));
+
+    phone = make();
+    EXPECT_EQ(dump()["bubbles"].size(), 4u);
+    EXPECT_TRUE(bubble("com.apple.mobilesafari").is_null()) << "a kept root is not given the first choice again";
+}
+
+// Tests that the phone's clock runs with the wall clock, so the idle
+// dimming comes after eight seconds, and that a stall does not send it far
+// ahead at once.
+TEST_F(PhoneTest, TheClockFollowsTheWallClock) {
+    double start = meta()["time"];
+    pass(1.25);
+    EXPECT_NEAR(meta()["time"].get<double>(), start + 1.25, 0.001);
+    for (int i = 0; i < 7; ++i) pass(1.0);
+    pass(1.0);
+    pass(0.5);
+    Json dimmed = dump();
+    for (const auto& b : dimmed["bubbles"]) EXPECT_NEAR(b["alpha"].get<double>(), 0.3, 1e-6);
+    double before = meta()["time"];
+    pass(120);
+    EXPECT_NEAR(meta()["time"].get<double>(), before + 5.0, 0.001);
+}
+
+// Tests that the pane's change is written and announced: the plugin
+// resizes its bubbles, and a refused value leaves the file alone.
+TEST_F(PhoneTest, ASettingIsWrittenAndAnnounced) {
+    ok({{"type", "setting"}, {"key", "bubbleSize"}, {"value", 70}});
+    Json d = dump();
+    EXPECT_EQ(d["files"]["settings"]["bubbleSize"], 70.0);
+    EXPECT_EQ(d["plugin"]["bubbleSize"], 70.0);
+    for (const auto& b : d["bubbles"]) EXPECT_EQ(b["frame"][2], 70.0);
+    EXPECT_TRUE(traced("settings bubbleSize=70.0"));
+
+    ok({{"type", "setting"}, {"key", "frameColor"}, {"value", "#00FF00"}});
+    EXPECT_EQ(dump()["bubbles"][0]["borderColor"], "#00ff00");
+    ok({{"type", "setting"}, {"key", "frameColor"}, {"value", nullptr}});
+    EXPECT_FALSE(dump()["files"]["settings"].contains("frameColor"));
+
+    Json refused = act({{"type", "setting"}, {"key", "bubbleSize"}, {"value", "huge"}});
+    EXPECT_EQ(refused["ok"], false);
+    EXPECT_EQ(dump()["files"]["settings"]["bubbleSize"], 70.0);
+}
+
+// Tests that holding still for half a second is a long press, and that the
+// menu's lock is written back to the settings file.
+TEST_F(PhoneTest, HoldingStillOpensTheMenu) {
+    pass(1);
+    Json c = bubble(kMessages)["center"];
+    touch("down", c[0], c[1]);
+    pass(0.3);
+    EXPECT_TRUE(dump()["alert"].is_null());
+    pass(0.3);
+    ASSERT_TRUE(dump()["alert"].is_object());
+    EXPECT_EQ(dump()["alert"]["title"], "Float Tiles");
+    touch("up", c[0], c[1]);
+
+    tapAlertButton("Lock Float Tiles");
+    EXPECT_TRUE(dump()["alert"].is_null());
+    EXPECT_EQ(dump()["files"]["settings"]["isLocked"], true);
+    EXPECT_TRUE(traced("write settings isLocked=true"));
+
+    // Locked in place: a drag moves nothing.
+    touch("down", c[0], c[1]);
+    touch("move", 100, 300);
+    touch("up", 100, 300);
+    EXPECT_EQ(bubble(kMessages)["center"], c);
+}
+
+// Tests the way to an app through the lock screen: the tap asks for the
+// unlock, the passcode view comes up, and the app opens after the unlock.
+TEST_F(PhoneTest, ABubbleTappedWhileLockedOpensItsAppAfterTheUnlock) {
+    ok({{"type", "lock"}});
+    EXPECT_EQ(dump()["host"]["uiLocked"], true);
+    EXPECT_EQ(meta()["phone"]["locked"], true);
+
+    tapBubble(kMail);
+    EXPECT_EQ(dump()["host"]["unlockRequests"], 1);
+    EXPECT_EQ(dump()["host"]["passcode"], true);
+    EXPECT_EQ(meta()["phone"]["passcode"], true);
+    EXPECT_TRUE(dump()["host"]["launches"].empty());
+
+    // The home button takes the passcode view away, and brings it back.
+    ok({{"type", "home"}});
+    EXPECT_EQ(dump()["host"]["passcode"], false);
+    ok({{"type", "home"}});
+    EXPECT_EQ(dump()["host"]["passcode"], true);
+
+    ok({{"type", "unlock"}});
+    Json host = dump()["host"];
+    EXPECT_EQ(host["uiLocked"], false);
+    EXPECT_EQ(host["passcode"], false);
+    EXPECT_EQ(host["launches"], Json::array({kMail}));
+    EXPECT_EQ(host["front"], kMail);
+    EXPECT_EQ(meta()["phone"]["front"], kMail);
+
+    ok({{"type", "home"}});
+    EXPECT_TRUE(dump()["host"]["front"].is_null());
+}
+
+// Tests that an app launched by a tap comes to the front, that the Siri
+// bubble opens and closes Siri, and that a touch no window takes is
+// reported as reaching the phone itself.
+TEST_F(PhoneTest, TheRestOfThePhoneAnswersTheHomeScreen) {
+    tapBubble(kMessages);
+    EXPECT_EQ(dump()["host"]["front"], kMessages);
+    ok({{"type", "front"}, {"bundle", nullptr}});
+
+    tapBubble(kSiri);
+    EXPECT_EQ(dump()["host"]["siriVisible"], true);
+    EXPECT_EQ(meta()["phone"]["siri"], true);
+    tapBubble(kSiri);
+    EXPECT_EQ(dump()["host"]["siriVisible"], false);
+
+    Json through = act({{"type", "touch"}, {"phase", "down"}, {"x", 60}, {"y", 600}});
+    EXPECT_EQ(through["through"], true);
+    ok({{"type", "touch"}, {"phase", "up"}, {"x", 60}, {"y", 600}});
+    Json c = bubble(kMail)["center"];
+    Json onBubble = act({{"type", "touch"}, {"phase", "down"}, {"x", c[0]}, {"y", c[1]}});
+    EXPECT_EQ(onBubble["through"], false);
+    ok({{"type", "touch"}, {"phase", "cancel"}});
+}
+
+// Tests the host controls: each reaches the home screen and shows in the
+// facts the page is sent.
+TEST_F(PhoneTest, HostControlsReachTheHomeScreen) {
+    ok({{"type", "controlCenter"}, {"open", true}});
+    EXPECT_EQ(dump()["host"]["controlCenter"], true);
+    ok({{"type", "controlCenter"}, {"open", false}});
+    EXPECT_EQ(dump()["host"]["controlCenter"], false);
+
+    ok({{"type", "call"}, {"status", 4}});
+    EXPECT_EQ(meta()["phone"]["call"], 4);
+    EXPECT_TRUE(traced("call status :4"));
+    ok({{"type", "call"}, {"status", nullptr}});
+    EXPECT_TRUE(meta()["phone"]["call"].is_null());
+
+    ok({{"type", "orientation"}, {"value", 3}});
+    EXPECT_EQ(dump()["host"]["orientation"], 3);
+    EXPECT_EQ(meta()["phone"]["orientation"], 3);
+
+    ok({{"type", "badge"}, {"bundle", kMessages}, {"value", 9}});
+    EXPECT_EQ(bubble(kMessages)["currentBadgeValue"], 9);
+    ok({{"type", "siri"}, {"visible", true}});
+    EXPECT_EQ(dump()["host"]["siriVisible"], true);
+}
+
+// Tests that badges belong to the device: a respring starts the home
+// screen with them, texts exactly as they were set.
+TEST_F(PhoneTest, BadgesOutliveARespring) {
+    ok({{"type", "badge"}, {"bundle", "com.apple.Maps"}, {"value", "say \"hi\""}});
+    ok({{"type", "badge"}, {"bundle", kMail}, {"value", nullptr}});
+    ok({{"type", "badge"}, {"bundle", kMessages}, {"value", "7"}});
+    ok({{"type", "respring"}});
+    std::map<std::string, Json> badges;
+    Json d = dump();
+    for (const auto& a : d["host"]["apps"]) badges[a["bundle"]] = a["badge"];
+    EXPECT_EQ(badges["com.apple.Maps"], "say \"hi\"");
+    EXPECT_TRUE(badges[kMail].is_null());
+    EXPECT_EQ(badges[kMessages], 7);
+}
+
+// Tests that requests that do not fit are refused with a reason, and the
+// home screen goes on as before.
+TEST_F(PhoneTest, RequestsThatDoNotFitAreRefused) {
+    const Json bad[] = {
+        Json::object(),
+        {{"type", "explode"}},
+        {{"type", "touch"}, {"phase", "down"}},
+        {{"type", "touch"}, {"phase", "hover"}, {"x", 1}, {"y", 1}},
+        {{"type", "setting"}, {"key", "isSticky"}, {"value", "yes"}},
+        {{"type", "setting"}, {"key", "notAKey"}, {"value", true}},
+        {{"type", "choose"}, {"bundle", "com.example.notinstalled"}, {"chosen", true}},
+        {{"type", "choose"}, {"bundle", kMail}},
+        {{"type", "front"}, {"bundle", "../../etc/passwd"}},
+        {{"type", "front"}, {"bundle", 7}},
+        {{"type", "call"}, {"status", 12}},
+        {{"type", "call"}, {"status", "4"}},
+        {{"type", "orientation"}, {"value", 0}},
+        {{"type", "badge"}, {"bundle", kMail}, {"value", "line\nbreak"}},
+        {{"type", "badge"}, {"bundle", "nope"}, {"value", 1}},
+        {{"type", "siri"}, {"visible", "yes"}},
+        {{"type", "passcode"}},
+        {{"type", "controlCenter"}, {"open", 1}},
+    };
+    for (const auto& r : bad) {
+        Json answer = act(r);
+        EXPECT_EQ(answer["ok"], false) << r.dump();
+        EXPECT_FALSE(answer.value("error", "").empty()) << r.dump();
+    }
+    EXPECT_EQ(meta()["generation"], 1);
+    EXPECT_EQ(dump()["bubbles"].size(), 4u);
+    EXPECT_FALSE(std::filesystem::exists(root / "etc"));
+}
+
+// Tests that a home screen that dies is started again with the files kept,
+// as the device restarts a crashed home screen.
+TEST_F(PhoneTest, AHomeScreenThatDiesIsStartedAgain) {
+    ok({{"type", "setting"}, {"key", "isSticky"}, {"value", true}});
+    // Find the child among this process's children, and end it hard.
+    pid_t child = -1;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream in(task.path() / "children");
+        pid_t pid;
+        while (in >> pid) child = pid;
+    }
+    ASSERT_GT(child, 0);
+    ::kill(child, SIGKILL);
+    pass(0.1);
+    EXPECT_EQ(meta()["generation"], 2);
+    EXPECT_EQ(meta()["running"], true);
+    EXPECT_TRUE(traced("the home screen stopped"));
+    EXPECT_EQ(dump()["bubbles"].size(), 4u);
+    EXPECT_EQ(dump()["plugin"]["isSticky"], true);
+}
+
+// Tests that a reset is a new phone: both files gone, the first choice of
+// apps and the first badges back.
+TEST_F(PhoneTest, ResetGivesANewPhone) {
+    ok({{"type", "setting"}, {"key", "isCircle"}, {"value", false}});
+    ok({{"type", "choose"}, {"bundle", kMail}, {"chosen", false}});
+    ok({{"type", "badge"}, {"bundle", kMessages}, {"value", 99}});
+    ok({{"type", "lock"}});
+    ok({{"type", "reset"}});
+    Json d = dump();
+    EXPECT_TRUE(d["files"]["settings"].is_null());
+    EXPECT_EQ(d["files"]["state"]["FLTTILE-com.apple.mobilemail"], true);
+    EXPECT_EQ(d["host"]["uiLocked"], false);
+    EXPECT_EQ(d["bubbles"].size(), 4u);
+    for (const auto& a : d["host"]["apps"]) {
+        if (a["bundle"] == kMessages) {
+            EXPECT_EQ(a["badge"], 2);
+        }
+    }
+}

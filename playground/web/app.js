@@ -1,0 +1,696 @@
+// FloatTiles Playground: the page. It shows the phone's screen as the
+// server sends it, turns pointer input on the screen into touches, and
+// offers the settings pane, the choice of apps and the rest of the phone.
+// Everything it changes goes through one ordered queue of requests.
+'use strict';
+
+(function () {
+  const $ = (selector, root = document) => root.querySelector(selector);
+  const el = (tag, attrs = {}, ...children) => {
+    const node = document.createElement(tag);
+    for (const [k, v] of Object.entries(attrs)) {
+      if (v === false || v === null || v === undefined) continue;
+      if (k === 'class') node.className = v;
+      else if (k === 'text') node.textContent = v;
+      else if (k.startsWith('on')) node.addEventListener(k.slice(2), v);
+      else node.setAttribute(k, v === true ? '' : v);
+    }
+    for (const c of children) if (c !== null && c !== undefined) node.append(c);
+    return node;
+  };
+
+  const FILES = {
+    settings: '/var/mobile/Library/Preferences/com.vorlak.floattilesprefs.plist',
+    state: '/var/mobile/Library/Preferences/com.vorlak.tilestateprefs.plist',
+  };
+  const GROUPS = ['General', 'Appearance', 'Behaviour', 'Visibility'];
+  const CALLS = [
+    { status: 4, label: 'Incoming', title: 'Incoming call' },
+    { status: 3, label: 'Outgoing', title: 'Calling…' },
+    { status: 1, label: 'Connected', title: 'On a call' },
+    { status: 5, label: 'Ending', title: 'Ending call' },
+    { status: 6, label: 'Ended', title: 'Call ended' },
+  ];
+  const ORIENTATIONS = [
+    { value: 1, label: 'Portrait' },
+    { value: 2, label: 'Upside down' },
+    { value: 3, label: 'Landscape right' },
+    { value: 4, label: 'Landscape left' },
+  ];
+
+  // What tests and curious people can read: the latest dump and facts.
+  const state = { config: null, dump: null, meta: null, ready: false, traceSeq: 0, frames: 0 };
+  window.playground = state;
+
+  // ---- requests, in order ----
+
+  // Touch moves and slider drags come faster than they are answered; a
+  // queued one is replaced by the next of its kind, so the finger's path
+  // is never late and never out of order.
+  const queue = [];
+  let sending = false;
+
+  function send(action, coalesce) {
+    return new Promise((resolve) => {
+      const last = queue[queue.length - 1];
+      if (coalesce && last && last.coalesce === coalesce) {
+        last.action = action;
+        last.resolvers.push(resolve);
+        return;
+      }
+      queue.push({ action, coalesce, resolvers: [resolve] });
+      drain();
+    });
+  }
+
+  async function drain() {
+    if (sending) return;
+    sending = true;
+    while (queue.length) {
+      const item = queue.shift();
+      let result;
+      try {
+        const response = await fetch('/api/action', {
+          method: 'POST',
+          headers: { 'Content-Type': 'application/json' },
+          body: JSON.stringify(item.action),
+        });
+        result = await response.json();
+      } catch (e) {
+        result = { ok: false, error: 'the playground server cannot be reached' };
+      }
+      if (!result.ok) toast(result.error || 'that did not work');
+      for (const r of item.resolvers) r(result);
+    }
+    sending = false;
+  }
+
+  let toastTimer = 0;
+  function toast(text) {
+    const t = $('#toast');
+    t.textContent = text;
+    t.hidden = false;
+    clearTimeout(toastTimer);
+    toastTimer = setTimeout(() => (t.hidden = true), 3500);
+  }
+
+  // ---- the screen ----
+
+  const screen = $('#screen');
+  const screenSvg = $('#screen-svg');
+  let pendingSvg = null;
+
+  function renderScreen(svg) {
+    if (pendingSvg === null) requestAnimationFrame(() => {
+      screenSvg.innerHTML = pendingSvg;
+      pendingSvg = null;
+      state.frames++;
+    });
+    pendingSvg = svg;
+  }
+
+  function screenPoint(event) {
+    const rect = screen.getBoundingClientRect();
+    const { width, height } = state.config.screen;
+    return {
+      x: ((event.clientX - rect.left) / rect.width) * width,
+      y: ((event.clientY - rect.top) / rect.height) * height,
+    };
+  }
+  // The page position of a screen point, for tests and tools.
+  state.clientPoint = (x, y) => {
+    const rect = screen.getBoundingClientRect();
+    const { width, height } = state.config.screen;
+    return { x: rect.left + (x / width) * rect.width, y: rect.top + (y / height) * rect.height };
+  };
+
+  let finger = null;
+
+  screen.addEventListener('pointerdown', (e) => {
+    if (!state.config || e.button !== 0 || e.target.closest('.passcode')) return;
+    e.preventDefault();
+    if (finger) send({ type: 'touch', phase: 'cancel' });
+    screen.setPointerCapture(e.pointerId);
+    screen.classList.add('pressed');
+    const p = screenPoint(e);
+    finger = { id: e.pointerId, start: p, client: [e.clientX, e.clientY], moved: false };
+    finger.down = send({ type: 'touch', phase: 'down', x: p.x, y: p.y });
+  });
+
+  screen.addEventListener('pointermove', (e) => {
+    if (!finger || e.pointerId !== finger.id) return;
+    const p = screenPoint(e);
+    if (Math.hypot(p.x - finger.start.x, p.y - finger.start.y) > 8) finger.moved = true;
+    send({ type: 'touch', phase: 'move', x: p.x, y: p.y }, 'touch-move');
+  });
+
+  async function lift(e, cancelled) {
+    if (!finger || e.pointerId !== finger.id) return;
+    const f = finger;
+    finger = null;
+    screen.classList.remove('pressed');
+    const p = screenPoint(e);
+    send(cancelled ? { type: 'touch', phase: 'cancel' } : { type: 'touch', phase: 'up', x: p.x, y: p.y });
+    const down = await f.down;
+    // A tap that no window took reached the phone itself.
+    if (!cancelled && !f.moved && down.ok && down.through) hostTap(f.client[0], f.client[1]);
+  }
+  screen.addEventListener('pointerup', (e) => lift(e, false));
+  screen.addEventListener('pointercancel', (e) => lift(e, true));
+
+  // What the phone does with a tap on its own screen: wakes the passcode
+  // view on the lock screen, closes Siri or Control Center, opens an app
+  // from the home screen.
+  function hostTap(clientX, clientY) {
+    const phone = (state.meta && state.meta.phone) || {};
+    if (phone.passcode) return;
+    if (phone.locked) return send({ type: 'passcode', show: true });
+    if (phone.siri) return send({ type: 'siri', visible: false });
+    if (phone.controlCenter) return send({ type: 'controlCenter', open: false });
+    if (phone.front) return;
+    for (const node of document.elementsFromPoint(clientX, clientY)) {
+      const icon = node.closest && node.closest('.home-icon');
+      if (icon && icon.dataset.bundle) return send({ type: 'front', bundle: icon.dataset.bundle });
+    }
+  }
+
+  $('#home-button').addEventListener('click', () => send({ type: 'home' }));
+  $('#side-button').addEventListener('click', () => send({ type: 'lock' }));
+
+  // ---- the passcode view ----
+
+  let code = '';
+  function buildKeypad() {
+    const letters = ['', 'ABC', 'DEF', 'GHI', 'JKL', 'MNO', 'PQRS', 'TUV', 'WXYZ'];
+    const pad = $('#keypad');
+    for (let d = 1; d <= 10; d++) {
+      const digit = d % 10;
+      pad.append(el('button', { type: 'button', class: 'key' + (digit === 0 ? ' zero' : ''), 'data-digit': digit,
+        onclick: () => typeDigit(digit) }, el('b', { text: String(digit) }), el('small', { text: letters[d - 1] || '' })));
+    }
+    $('#passcode-cancel').addEventListener('click', () => {
+      code = '';
+      showDots();
+      send({ type: 'passcode', show: false });
+    });
+    document.addEventListener('keydown', (e) => {
+      if ($('#passcode').hidden || !/^[0-9]$/.test(e.key)) return;
+      typeDigit(Number(e.key));
+    });
+  }
+  function showDots() {
+    [...$('#passcode-dots').children].forEach((dot, i) => dot.classList.toggle('on', i < code.length));
+  }
+  function typeDigit(digit) {
+    if (code.length >= 4) return;
+    code += digit;
+    showDots();
+    if (code.length === 4) {
+      setTimeout(() => {
+        code = '';
+        showDots();
+      }, 250);
+      send({ type: 'unlock' });
+    }
+  }
+
+  // ---- facts about the phone ----
+
+  function applyMeta(meta) {
+    state.meta = meta;
+    const t = meta.time || 0;
+    const minutes = Math.floor(t / 60);
+    const seconds = (t - minutes * 60).toFixed(1).padStart(4, '0');
+    $('#clock .label').textContent = `${minutes}:${seconds}`;
+    $('#generation').textContent = meta.running ? `Home screen · run ${meta.generation}` : 'Home screen stopped';
+    $('#generation').classList.toggle('down', !meta.running);
+    const phone = meta.phone || {};
+    if ($('#passcode').hidden === !!phone.passcode) {
+      $('#passcode').hidden = !phone.passcode;
+      code = '';
+      showDots();
+    }
+    const call = CALLS.find((c) => c.status === phone.call);
+    const banner = $('#call-banner');
+    banner.hidden = !call || call.status === 6;
+    if (call) {
+      $('#call-title').textContent = call.title;
+      $('#call-sub').textContent = `${call.label} · status ${call.status}`;
+      banner.classList.toggle('ending', call.status === 5);
+    }
+    const o = ORIENTATIONS.find((x) => x.value === phone.orientation);
+    $('#orientation-chip').hidden = !o || o.value === 1;
+    if (o) $('#orientation-chip').textContent = '⟳ ' + o.label;
+    $('#side-button').title = phone.locked ? 'Side button (locked)' : 'Side button: lock';
+    renderDevice();
+  }
+
+  function setConnection(live) {
+    const chip = $('#connection');
+    chip.classList.toggle('live', live);
+    chip.classList.toggle('down', !live);
+    $('.label', chip).textContent = live ? 'Live' : 'Reconnecting…';
+  }
+
+  // ---- the settings pane ----
+
+  const settingRows = new Map();
+
+  function buildSettings() {
+    const form = $('#settings-form');
+    for (const group of GROUPS) {
+      const specs = state.config.settings.filter((s) => s.group === group);
+      if (!specs.length) continue;
+      const body = el('div', { class: 'group-body' });
+      form.append(el('section', { class: 'group' }, el('h3', { class: 'group-title', text: group }), body));
+      for (const spec of specs) body.append(settingRow(spec));
+    }
+  }
+
+  function labelBlock(spec, tag) {
+    return el('div', { class: 'row-text' },
+      el('div', { class: 'row-label' }, spec.label, tag),
+      el('div', { class: 'row-help', text: spec.help }),
+      el('div', { class: 'row-key', text: spec.key }));
+  }
+
+  function settingRow(spec) {
+    const tag = el('span', { class: 'tag', text: 'default' });
+    let row, update;
+    if (spec.type === 'boolean') {
+      const input = el('input', { type: 'checkbox', role: 'switch', 'data-setting': spec.key, 'aria-label': spec.label });
+      input.addEventListener('change', () => send({ type: 'setting', key: spec.key, value: input.checked }));
+      row = el('div', { class: 'row' }, labelBlock(spec, tag), el('label', { class: 'switch' }, input, el('span')));
+      update = (v) => (input.checked = !!v);
+    } else if (spec.type === 'number') {
+      const readout = el('span', { class: 'slider-value' });
+      const input = el('input', { type: 'range', min: spec.min, max: spec.max, step: spec.step, 'data-setting': spec.key,
+        'aria-label': spec.label });
+      let dragging = false;
+      const push = () => send({ type: 'setting', key: spec.key, value: Number(input.value) }, 'setting:' + spec.key);
+      input.addEventListener('pointerdown', () => (dragging = true));
+      input.addEventListener('pointerup', () => (dragging = false));
+      input.addEventListener('input', () => {
+        readout.textContent = `${input.value} pt`;
+        push();
+      });
+      input.addEventListener('change', push);
+      row = el('div', { class: 'row slider-row' },
+        el('div', { class: 'slider-head' }, labelBlock(spec, tag), readout),
+        el('div', { class: 'slider-line' }, el('span', { class: 'dotmin' }), input, el('span', { class: 'dotmax' })));
+      update = (v) => {
+        if (dragging || document.activeElement === input && queue.length) return;
+        input.value = v;
+        readout.textContent = `${Math.round(Number(v) * 10) / 10} pt`;
+      };
+    } else {
+      const fallback = (spec.help.match(/#[0-9a-fA-F]{6}/) || ['#ffffff'])[0];
+      const input = el('input', { type: 'color', 'data-setting': spec.key, 'aria-label': spec.label });
+      const hex = el('code');
+      const reset = el('button', { type: 'button', class: 'btn small ghost', text: 'Default',
+        title: 'Remove the key: the plugin draws its default', onclick: () => send({ type: 'setting', key: spec.key, value: null }) });
+      input.addEventListener('input', () => {
+        hex.textContent = input.value;
+        send({ type: 'setting', key: spec.key, value: input.value }, 'setting:' + spec.key);
+      });
+      row = el('div', { class: 'row' }, labelBlock(spec, tag), el('div', { class: 'colour' }, hex, input, reset));
+      update = (v, inFile) => {
+        const value = inFile && typeof v === 'string' && /^#[0-9a-fA-F]{6}$/.test(v) ? v.toLowerCase() : fallback;
+        if (document.activeElement !== input) input.value = value;
+        hex.textContent = value;
+        reset.disabled = !inFile;
+      };
+    }
+    row.dataset.row = spec.key;
+    settingRows.set(spec.key, { spec, row, tag, update, last: undefined });
+    return row;
+  }
+
+  function renderSettings() {
+    const file = (state.dump.files && state.dump.files.settings) || {};
+    for (const [key, r] of settingRows) {
+      const inFile = Object.prototype.hasOwnProperty.call(file, key);
+      const value = inFile ? file[key] : r.spec.default;
+      r.update(value, inFile);
+      r.tag.textContent = inFile ? 'in file' : 'default';
+      r.tag.classList.toggle('written', inFile);
+      const seen = JSON.stringify([inFile, value]);
+      if (r.last !== undefined && r.last !== seen) {
+        r.row.classList.remove('flash');
+        void r.row.offsetWidth;
+        r.row.classList.add('flash');
+      }
+      r.last = seen;
+    }
+  }
+
+  // ---- the choice of apps ----
+
+  const appRows = new Map();
+
+  function buildApps() {
+    const list = $('#app-list');
+    for (const app of state.config.apps) {
+      const input = el('input', { type: 'checkbox', role: 'switch', 'data-app': app.bundle, 'aria-label': `Bubble for ${app.name}` });
+      input.addEventListener('change', () => send({ type: 'choose', bundle: app.bundle, chosen: input.checked }));
+      const tag = el('span', { class: 'tag' });
+      list.append(el('li', { class: 'app-row' },
+        AppIcons.iconElement(app.bundle, 38),
+        el('div', { class: 'app-meta' }, el('div', { class: 'app-name' }, app.name, tag), el('div', { class: 'app-bundle', text: app.bundle })),
+        el('label', { class: 'switch' }, input, el('span'))));
+      appRows.set(app.bundle, { input, tag });
+    }
+    $('#apps-respring').addEventListener('click', respring);
+  }
+
+  function chosenIn(dict) {
+    const prefix = state.config.choicePrefix;
+    const out = new Set();
+    for (const [k, v] of Object.entries(dict || {})) {
+      const at = k.lastIndexOf(prefix);
+      if (at >= 0 && v && v !== '0' && v !== 'false') out.add(k.slice(at + prefix.length));
+    }
+    return out;
+  }
+
+  function renderApps() {
+    const d = state.dump;
+    const inFile = chosenIn(d.files && d.files.state);
+    const running = new Set((d.bubbles || []).map((b) => b.bundle));
+    const loaded = d.plugin && d.plugin.floatTilesDict ? chosenIn(d.plugin.floatTilesDict) : running;
+    let pending = 0;
+    for (const [bundle, r] of appRows) {
+      const chosen = inFile.has(bundle);
+      if (document.activeElement !== r.input || !queue.length) r.input.checked = chosen;
+      const differs = chosen !== loaded.has(bundle);
+      if (differs) pending++;
+      r.tag.textContent = differs ? (chosen ? 'after respring' : 'until respring') : running.has(bundle) ? 'on screen' : '';
+      r.tag.hidden = !r.tag.textContent;
+      r.tag.classList.toggle('written', running.has(bundle) && !differs);
+    }
+    $('#apps-pending').hidden = !pending;
+    $('#apps-notice').classList.toggle('pending', pending > 0);
+    $('#apps-notice-text').textContent = pending
+      ? `${pending} change${pending > 1 ? 's' : ''} waiting: respring to apply.`
+      : 'Like on the phone, a change takes effect at the next respring.';
+  }
+
+  // ---- the rest of the phone ----
+
+  const device = {};
+
+  function section(title, ...content) {
+    return el('section', { class: 'group device-section' }, el('h3', { class: 'group-title', text: title }),
+      el('div', { class: 'group-body' }, ...content));
+  }
+  function flushSection(title, ...rows) {
+    const s = section(title, ...rows);
+    s.lastChild.classList.add('flush');
+    return s;
+  }
+
+  function switchRow(label, help, onChange) {
+    const input = el('input', { type: 'checkbox', role: 'switch', 'aria-label': label });
+    input.addEventListener('change', () => onChange(input.checked));
+    return { input, row: el('div', { class: 'row' },
+      el('div', { class: 'row-text' }, el('div', { class: 'row-label', text: label }), el('div', { class: 'row-help', text: help })),
+      el('label', { class: 'switch' }, input, el('span'))) };
+  }
+
+  function buildDevice() {
+    const form = $('#device-form');
+    // In front
+    const grid = el('div', { class: 'app-grid' });
+    const home = el('button', { type: 'button', class: 'app-tile', 'data-front': '', onclick: () => send({ type: 'front', bundle: null }) },
+      el('span', { class: 'home-glyph' }), 'Home');
+    home.firstChild.innerHTML = '<svg viewBox="0 0 16 16" width="16" height="16" aria-hidden="true"><path d="M2.5 7.5 8 3l5.5 4.5V13a.5.5 0 0 1-.5.5H9.5v-3h-3v3H3a.5.5 0 0 1-.5-.5z" fill="currentColor"/></svg>';
+    grid.append(home);
+    device.tiles = new Map([[null, home]]);
+    for (const app of state.config.apps) {
+      const tile = el('button', { type: 'button', class: 'app-tile', 'data-front': app.bundle, title: `Bring ${app.name} to the front`,
+        onclick: () => send({ type: 'front', bundle: app.bundle }) }, AppIcons.iconElement(app.bundle, 34), app.name);
+      grid.append(tile);
+      device.tiles.set(app.bundle, tile);
+    }
+    device.frontLine = el('b');
+    form.append(section('In front', el('div', { class: 'state-line' }, el('span', {}, 'Showing ', device.frontLine)), grid));
+
+    // Lock
+    device.lockLine = el('b');
+    device.lockPill = el('span', { class: 'pill' });
+    form.append(section('Lock screen',
+      el('div', { class: 'state-line' }, el('span', {}, 'The phone is ', device.lockLine), device.lockPill),
+      el('div', { class: 'button-row' },
+        el('button', { type: 'button', class: 'btn small', id: 'lock', onclick: () => send({ type: 'lock' }) }, 'Lock'),
+        el('button', { type: 'button', class: 'btn small', id: 'show-passcode', onclick: () => send({ type: 'passcode', show: true }) }, 'Passcode view'),
+        el('button', { type: 'button', class: 'btn small', id: 'unlock', onclick: () => send({ type: 'unlock' }) }, 'Unlock'))));
+
+    // Control Center and Siri
+    device.cc = switchRow('Control Center', 'Open it over whatever is on screen.', (open) => send({ type: 'controlCenter', open }));
+    device.siri = switchRow('Siri on screen', 'What the accessibility server reports as visible.', (visible) => send({ type: 'siri', visible }));
+    form.append(flushSection('Overlays', device.cc.row, device.siri.row));
+
+    // Call
+    device.callLine = el('b');
+    device.callButtons = CALLS.map((c) => el('button', { type: 'button', class: 'btn small', 'data-call': c.status,
+      title: `Call status ${c.status}`, onclick: () => send({ type: 'call', status: c.status }) }, c.label));
+    form.append(section('Phone call',
+      el('div', { class: 'state-line' }, el('span', {}, 'Call: ', device.callLine)),
+      el('div', { class: 'button-row' }, ...device.callButtons,
+        el('button', { type: 'button', class: 'btn small ghost', onclick: () => send({ type: 'call', status: null }) }, 'No call'))));
+
+    // Orientation
+    device.orientation = ORIENTATIONS.map((o) => el('button', { type: 'button', class: 'seg-item', 'data-orientation': o.value,
+      onclick: () => send({ type: 'orientation', value: o.value }) }, o.label));
+    form.append(section('Orientation', el('nav', { class: 'seg wide' }, ...device.orientation)));
+
+    // Badges
+    const select = el('select', { 'aria-label': 'App' }, ...state.config.apps.map((a) => el('option', { value: a.bundle }, a.name)));
+    const value = el('input', { type: 'text', placeholder: 'e.g. 3', 'aria-label': 'Badge', maxlength: 24 });
+    const current = el('span', { class: 'pill' });
+    const showCurrent = () => {
+      const app = ((state.dump && state.dump.host.apps) || []).find((a) => a.bundle === select.value);
+      current.textContent = app && app.badge !== null && app.badge !== undefined ? `now ${app.badge}` : 'no badge';
+    };
+    device.showBadge = showCurrent;
+    select.addEventListener('change', showCurrent);
+    const set = () => {
+      const text = value.value.trim();
+      send({ type: 'badge', bundle: select.value, value: /^-?\d{1,6}$/.test(text) ? Number(text) : text });
+    };
+    value.addEventListener('keydown', (e) => e.key === 'Enter' && set());
+    form.append(section('Badges',
+      el('div', { class: 'inline' }, select, value,
+        el('button', { type: 'button', class: 'btn small', onclick: set }, 'Set'),
+        el('button', { type: 'button', class: 'btn small ghost', onclick: () => send({ type: 'badge', bundle: select.value, value: null }) }, 'Clear'),
+        current)));
+  }
+
+  function nameOf(bundle) {
+    const app = state.config.apps.find((a) => a.bundle === bundle);
+    return app ? app.name : bundle;
+  }
+
+  function renderDevice() {
+    if (!device.tiles || !state.meta) return;
+    const phone = state.meta.phone || {};
+    const front = state.dump ? state.dump.host.front : phone.front;
+    for (const [bundle, tile] of device.tiles) tile.classList.toggle('active', (front || null) === bundle);
+    device.frontLine.textContent = front ? nameOf(front) : 'the home screen';
+    device.lockLine.textContent = phone.locked ? 'locked' : 'unlocked';
+    device.lockPill.textContent = phone.passcode ? 'Passcode view' : phone.locked ? 'Lock screen' : 'Open';
+    device.lockPill.className = 'pill ' + (phone.locked ? 'warn' : 'ok');
+    if (device.cc.input !== document.activeElement) device.cc.input.checked = !!phone.controlCenter;
+    if (device.siri.input !== document.activeElement) device.siri.input.checked = !!phone.siri;
+    const call = CALLS.find((c) => c.status === phone.call);
+    device.callLine.textContent = call ? `${call.label} (status ${call.status})` : phone.call !== null && phone.call !== undefined ? `status ${phone.call}` : 'none';
+    for (const b of device.callButtons) b.classList.toggle('active', Number(b.dataset.call) === phone.call);
+    for (const b of device.orientation) b.classList.toggle('active', Number(b.dataset.orientation) === phone.orientation);
+    device.showBadge();
+  }
+
+  // ---- the trace ----
+
+  const trace = $('#trace');
+  let stickToBottom = true;
+  trace.addEventListener('scroll', () => {
+    stickToBottom = trace.scrollTop + trace.clientHeight >= trace.scrollHeight - 24;
+    if (stickToBottom) $('#trace-jump').hidden = true;
+  });
+  $('#trace-jump').addEventListener('click', () => {
+    trace.scrollTop = trace.scrollHeight;
+    $('#trace-jump').hidden = true;
+  });
+  $('#trace-clear').addEventListener('click', () => (trace.innerHTML = ''));
+  $('#show-animations').addEventListener('change', (e) => trace.classList.toggle('hide-animations', !e.target.checked));
+  $('#show-input').addEventListener('change', (e) => trace.classList.toggle('hide-input', !e.target.checked));
+
+  function traceItem(entry) {
+    if (entry.kind === 'note') return el('li', { class: 'note' }, el('span', { text: entry.text }));
+    if (entry.kind === 'input') return el('li', { class: 'input' }, el('span', { class: 't', text: '›' }), el('span', { class: 'e', text: entry.text }));
+    const m = /^\[([0-9.]+)\] (\S+)(.*)$/.exec(entry.text);
+    if (!m) return el('li', {}, el('span', { class: 't' }), el('span', { class: 'e', text: entry.text }));
+    return el('li', { class: 'ev-' + m[2].replace(/[^a-z-]/gi, '') }, el('span', { class: 't', text: m[1] }),
+      el('span', { class: 'e' }, el('span', { class: 'k', text: m[2] }), m[3]));
+  }
+
+  function appendTrace(entries) {
+    const fresh = entries.filter((e) => e.seq > state.traceSeq);
+    if (!fresh.length) return;
+    const fragment = document.createDocumentFragment();
+    for (const e of fresh) fragment.append(traceItem(e));
+    state.traceSeq = fresh[fresh.length - 1].seq;
+    trace.append(fragment);
+    while (trace.childElementCount > 1500) trace.firstElementChild.remove();
+    if (stickToBottom) trace.scrollTop = trace.scrollHeight;
+    else $('#trace-jump').hidden = false;
+  }
+
+  // ---- the files ----
+
+  let fileShown = 'settings';
+  const fileSeen = { settings: {}, state: {} };
+  for (const tab of document.querySelectorAll('.seg-item[data-file]')) {
+    tab.addEventListener('click', () => {
+      fileShown = tab.dataset.file;
+      for (const t of document.querySelectorAll('.seg-item[data-file]')) t.classList.toggle('active', t === tab);
+      renderFiles(true);
+    });
+  }
+
+  function valueCell(v) {
+    if (typeof v === 'boolean') return [el('span', { class: `v-bool v-${v}`, text: String(v) }), 'Boolean'];
+    if (typeof v === 'number') return [el('span', { class: 'v-num', text: String(v) }), Number.isInteger(v) ? 'Number' : 'Real'];
+    if (typeof v === 'string') return [el('span', { class: 'v-str', text: JSON.stringify(v) }), 'String'];
+    if (Array.isArray(v)) return [el('span', { class: 'v-num', text: '[' + v.map((x) => JSON.stringify(x)).join(', ') + ']' }), 'Array'];
+    return [el('span', { text: JSON.stringify(v) }), 'Dictionary'];
+  }
+
+  function renderFiles(switched) {
+    const d = state.dump;
+    const name = fileShown;
+    const contents = d.files ? d.files[name] : null;
+    const status = d.fileStatus ? d.fileStatus[name] : 'missing';
+    // The start of a long path matters least: it is the end that is cut.
+    $('#file-path').textContent = '\u200e' + FILES[name];
+    $('#file-path').title = FILES[name];
+    const pill = $('#file-status');
+    pill.textContent = status === 'ok' ? 'On disk' : status === 'missing' ? 'No file' : 'Unreadable';
+    pill.className = 'pill ' + (status === 'ok' ? 'ok' : status === 'missing' ? '' : 'bad');
+    const body = $('#file-body');
+    const text = JSON.stringify(contents);
+    if (!switched && body.dataset.text === text) return;
+    body.dataset.text = text;
+    body.innerHTML = '';
+    if (!contents || !Object.keys(contents).length) {
+      body.append(el('div', { class: 'empty', text: status === 'missing'
+        ? 'No file yet: the plugin uses its defaults until something is written.'
+        : status === 'unreadable' ? 'The file is not a property list.' : 'The file is empty.' }));
+      fileSeen[name] = {};
+      return;
+    }
+    const table = el('table', { class: 'plist', 'data-file': name });
+    for (const [key, value] of Object.entries(contents)) {
+      const [cell, type] = valueCell(value);
+      const changed = !switched && JSON.stringify(fileSeen[name][key]) !== JSON.stringify(value);
+      table.append(el('tr', { class: changed ? 'changed' : '', 'data-key': key },
+        el('td', { class: 'key', text: key }),
+        el('td', { class: 'val' }, cell, el('span', { class: 'v-type', text: type }))));
+    }
+    body.append(table);
+    fileSeen[name] = JSON.parse(text);
+  }
+
+  function renderDump() {
+    renderSettings();
+    renderApps();
+    renderFiles(false);
+    renderDevice();
+  }
+
+  // ---- tabs and top bar ----
+
+  for (const tab of document.querySelectorAll('.tab')) {
+    tab.addEventListener('click', () => {
+      for (const t of document.querySelectorAll('.tab')) {
+        const on = t === tab;
+        t.classList.toggle('active', on);
+        t.setAttribute('aria-selected', on);
+        $('#tab-' + t.dataset.tab).hidden = !on;
+      }
+    });
+  }
+
+  function respring() {
+    const button = $('#respring');
+    button.disabled = true;
+    send({ type: 'respring' }).then((r) => {
+      button.disabled = false;
+      if (r.ok) toast('The home screen started again. Files were kept.');
+    });
+  }
+  $('#respring').addEventListener('click', respring);
+
+  let resetArmed = 0;
+  $('#reset').addEventListener('click', () => {
+    const button = $('#reset');
+    if (!resetArmed) {
+      button.textContent = 'Click again to reset';
+      button.classList.add('active');
+      resetArmed = setTimeout(() => {
+        resetArmed = 0;
+        button.textContent = 'Reset device';
+        button.classList.remove('active');
+      }, 3000);
+      return;
+    }
+    clearTimeout(resetArmed);
+    resetArmed = 0;
+    button.textContent = 'Reset device';
+    button.classList.remove('active');
+    send({ type: 'reset' }).then((r) => r.ok && toast('A new phone: both files were deleted.'));
+  });
+
+  // ---- start ----
+
+  function apply(frame) {
+    if (frame.meta) applyMeta(frame.meta);
+    if (frame.svg) renderScreen(frame.svg);
+    if (frame.dump) {
+      state.dump = frame.dump;
+      renderDump();
+    }
+    if (frame.trace) appendTrace(frame.trace);
+    if (!state.ready && state.dump && state.meta) state.ready = true;
+  }
+
+  function connect() {
+    const events = new EventSource('/api/events');
+    events.onopen = () => {
+      setConnection(true);
+      // A new stream starts from the beginning of what the server keeps.
+      state.traceSeq = 0;
+      trace.innerHTML = '';
+    };
+    events.onmessage = (e) => apply(JSON.parse(e.data));
+    events.onerror = () => setConnection(false);
+  }
+
+  async function start() {
+    try {
+      state.config = await (await fetch('/api/config')).json();
+    } catch (e) {
+      setConnection(false);
+      setTimeout(start, 1000);
+      return;
+    }
+    const { width, height } = state.config.screen;
+    screen.style.aspectRatio = `${width} / ${height}`;
+    buildKeypad();
+    buildSettings();
+    buildApps();
+    buildDevice();
+    connect();
+  }
+  start();
+})();
