@@ -3,6 +3,7 @@
 //
 //   lock "<file>.lock" (flock, exclusive; a sidecar so that the lock
 //   survives the rename that replaces the file)
+//   remove orphaned temporary files (below)
 //   read the file: missing or empty -> a new, empty dictionary (binary);
 //     present but not a dictionary list -> refuse, answer false: rewriting
 //     it would destroy whatever it holds
@@ -15,14 +16,24 @@
 // Any failure before the rename removes the temporary file and leaves the
 // old file as it was. Readers need no lock: they see either the old file
 // or the new one, never a part of either.
+//
+// A writer killed between making its temporary file and the rename leaves
+// that file behind (hidden, so no reader ever opens it). Writers make
+// temporary files only while they hold the lock, so whatever temporary of
+// this file exists once the lock is ours belongs to a dead writer: each
+// write removes them, and a killed writer costs at most one file, until
+// the next write.
 #include "foundation/NSUserDefaults.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -101,6 +112,25 @@ bool writeAll(int fd, const std::vector<uint8_t>& bytes) {
     return true;
 }
 
+// The names mkostemp gives: ".<file>." and six letters or digits.
+bool isTemporaryName(const char* entry, const std::string& prefix) {
+    size_t length = std::strlen(entry);
+    if (length != prefix.size() + 6 || prefix.compare(0, prefix.size(), entry, prefix.size()) != 0) return false;
+    for (size_t i = prefix.size(); i < length; ++i)
+        if (!std::isalnum(static_cast<unsigned char>(entry[i]))) return false;
+    return true;
+}
+
+// Call only while holding the file's lock.
+void removeOrphanedTemporaries(const std::string& dir, const std::string& name) {
+    DIR* folder = ::opendir(dir.c_str());
+    if (!folder) return;
+    const std::string prefix = "." + name + ".";
+    while (const dirent* entry = ::readdir(folder))
+        if (isTemporaryName(entry->d_name, prefix)) ::unlinkat(::dirfd(folder), entry->d_name, 0);
+    ::closedir(folder);
+}
+
 void syncDirectory(const std::string& dir) {
     FileDescriptor fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.valid()) ::fsync(fd.get());
@@ -122,6 +152,7 @@ bool mergeKey(const std::string& hostPath, const std::string& key, const id& val
 
     ExclusiveLock lock(hostPath + ".lock");
     if (!lock.locked()) return false;
+    removeOrphanedTemporaries(dir, name);
 
     std::vector<uint8_t> current;
     switch (PropertyList::readFileBytes(hostPath, current)) {

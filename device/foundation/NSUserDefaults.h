@@ -2,7 +2,9 @@
 // opens that property list; each `setObject:forKey:` merges one key into the
 // file under an exclusive lock, writes a temporary file beside it, flushes
 // it and renames it over the file, so no writer ever loses another's keys
-// and a failed write leaves the old file whole.
+// and a failed write leaves the old file whole. A writer killed in the
+// middle leaves the old file or the new one, and at most one hidden
+// temporary file, which the next write removes.
 #pragma once
 
 #include <functional>
