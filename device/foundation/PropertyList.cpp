@@ -716,6 +716,52 @@ id PropertyList::parse(const std::vector<uint8_t>& bytes, PropertyListFormat* fo
     return value;
 }
 
+namespace {
+
+size_t keyOccurrences(plist_t dict, const std::string& key) {
+    size_t count = 0;
+    plist_dict_iter it = nullptr;
+    plist_dict_new_iter(dict, &it);
+    if (!it) return 0;
+    for (;;) {
+        char* k = nullptr;
+        plist_t value = nullptr;
+        plist_dict_next_item(dict, it, &k, &value);
+        if (!value) {
+            std::free(k);
+            break;
+        }
+        if (k && key == k) ++count;
+        std::free(k);
+    }
+    std::free(it);
+    return count;
+}
+
+// The dictionary as readers see it: each key once, in the place where it
+// first stands, with the value it last has.
+plist_t withoutDuplicateKeys(plist_t dict) {
+    plist_t merged = plist_new_dict();
+    plist_dict_iter it = nullptr;
+    plist_dict_new_iter(dict, &it);
+    if (!it) return merged;
+    for (;;) {
+        char* k = nullptr;
+        plist_t value = nullptr;
+        plist_dict_next_item(dict, it, &k, &value);
+        if (!value) {
+            std::free(k);
+            break;
+        }
+        if (k) plist_dict_set_item(merged, k, plist_copy(value));
+        std::free(k);
+    }
+    std::free(it);
+    return merged;
+}
+
+} // namespace
+
 // The merge works on libplist's tree, not on Foundation values: the keys it
 // does not touch are written back from what libplist read, node for node,
 // so nothing of theirs (UIDs, 16-byte integers, exact dates, key order,
@@ -730,8 +776,18 @@ bool PropertyList::setValueForKey(const std::vector<uint8_t>& list, const std::s
     } else {
         std::optional<BinaryValidator> binary;
         root = parseToNode(list, found, binary);
+        // A list that parse() refuses (a text that is not UTF-8, say) is no
+        // list to any reader here: rewriting it would replace a file whose
+        // contents nobody could see, so it is left as it is.
+        BinarySource top{binary ? &*binary : nullptr, binary ? binary->top() : 0};
+        if (root && !fromNode(root.get(), 1, binary ? &top : nullptr)) return false;
     }
     if (!root || plist_get_node_type(root.get()) != PLIST_DICT || !isPlainText(key)) return false;
+    // A key may stand in a list more than once (no writer makes such a
+    // list, a damaged or hand-made one may); readers take its first place
+    // and its last value. Changing one occurrence would leave readers with
+    // the old value, so such a list is first made what readers see.
+    if (keyOccurrences(root.get(), key) > 1) root.reset(withoutDuplicateKeys(root.get()));
     if (value) {
         // The value sits one level below the root.
         plist_t node = toNode(value, 2, found);
