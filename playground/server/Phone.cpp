@@ -10,6 +10,9 @@ namespace playground {
 
 namespace {
 
+// How long a finger may stay down without a word from its page.
+constexpr double kGestureTimeout = 10.0;
+
 double steadySeconds() {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
@@ -131,6 +134,8 @@ void Phone::startChild() {
     }
     ++generation_;
     hub_.addTrace(FrameHub::TraceKind::Note, generation_ == 1 ? "home screen started" : "home screen started again");
+    virtualNow_ = 0;
+    gesture_ = Gesture();
     setUp("boot");
     if (model_.locked) {
         setUp("lockstate 3");
@@ -229,13 +234,37 @@ void Phone::settle() {
 
 void Phone::catchUp() {
     double now = options_.clock();
+    if (gesture_.active) {
+        // A page that went away with a finger down: the touch is cancelled
+        // and the clock runs on its own again.
+        if (now - gesture_.lastHeard < kGestureTimeout) return;
+        gesture_.active = false;
+        run("touch cancel");
+        lastAdvance_ = now;
+        return;
+    }
     double elapsed = now - lastAdvance_;
     if (elapsed < 0.001) return;
     lastAdvance_ = now;
-    elapsed = std::min(elapsed, options_.maxStep);
+    advanceTo(virtualNow_ + elapsed);
+}
+
+void Phone::advanceTo(double target) {
+    double step = std::min(target - virtualNow_, options_.maxStep);
+    if (step < 0.0005) return;
     char line[64];
-    std::snprintf(line, sizeof line, "wait %.4f", elapsed);
+    std::snprintf(line, sizeof line, "wait %.4f", step);
     run(line, false);
+    virtualNow_ += std::strtod(line + 5, nullptr);
+}
+
+void Phone::follow(const Json& t) {
+    if (!gesture_.active || !t.is_number()) return;
+    double page = t.get<double>();
+    if (!std::isfinite(page) || page < gesture_.lastPage) return;
+    gesture_.lastPage = page;
+    gesture_.lastHeard = options_.clock();
+    advanceTo(gesture_.virtualOrigin + (page - gesture_.pageOrigin) / 1000.0);
 }
 
 void Phone::publish() {
@@ -244,7 +273,6 @@ void Phone::publish() {
     if (!picture.svg.empty()) hub_.setSvg(picture.svg);
     Json parsed = Json::parse(dump.dump, nullptr, false);
     if (parsed.is_object()) {
-        virtualTime_ = member(parsed, "time").is_number() ? parsed["time"].get<double>() : virtualTime_;
         // The time moves on every step; it travels in the facts instead, so
         // an unchanged screen is not sent again.
         parsed.erase("time");
@@ -256,7 +284,7 @@ void Phone::publish() {
 }
 
 Json Phone::metaLocked() const {
-    return {{"time", std::round(virtualTime_ * 1000) / 1000},
+    return {{"time", std::round(virtualNow_ * 1000) / 1000},
             {"generation", generation_},
             {"running", child_ != nullptr},
             {"failure", failure_.empty() ? Json(nullptr) : Json(failure_)},
@@ -317,6 +345,11 @@ Json Phone::dispatch(const Json& r) {
     };
     std::string why;
     if (type == "touch") return actTouch(r);
+    if (type == "hold") {
+        // The finger is still down, and the page's clock has moved on.
+        follow(member(r, "t"));
+        return {{"ok", true}};
+    }
     if (type == "setting") {
         auto lines = settingLines(text(r, "key"), member(r, "value"), why);
         if (lines.empty()) return error(why);
@@ -394,14 +427,27 @@ Json Phone::dispatch(const Json& r) {
 Json Phone::actTouch(const Json& r) {
     const Json& x = member(r, "x");
     const Json& y = member(r, "y");
+    const Json& t = member(r, "t");
     std::string phase = text(r, "phase");
     std::string why;
     auto line = touchLine(phase, x.is_number() ? x.get<double>() : NAN, y.is_number() ? y.get<double>() : NAN,
                           options_.width, options_.height, why);
     if (!line) return error(why);
+    if (phase == "down") {
+        // A touch without the page's time keeps to this process's clock.
+        bool timed = t.is_number() && std::isfinite(t.get<double>());
+        gesture_ = Gesture();
+        if (timed) gesture_ = {true, t.get<double>(), virtualNow_, t.get<double>(), options_.clock()};
+    } else {
+        follow(t);
+    }
     // Moves are many and say little: the trace shows where a touch began
     // and ended.
     SimAnswer a = run(*line, phase != "move");
+    if (phase == "up" || phase == "cancel") {
+        if (gesture_.active) lastAdvance_ = options_.clock();
+        gesture_ = Gesture();
+    }
     if (!a.ok()) return error(a.error);
     bool through = std::any_of(a.trace.begin(), a.trace.end(),
                                [](const std::string& t) { return eventOf(t).rfind("touch-through ", 0) == 0; });

@@ -74,7 +74,24 @@ private:
         Json call = nullptr; // the last call status sent, null when none
     };
 
+    // While a finger is down, the phone's clock follows the page's clock
+    // (the time stamps of its pointer events) instead of this process's: a
+    // finger held still for half a second is a long press however late its
+    // events arrive, and a slow request never turns a drag into one.
+    struct Gesture {
+        bool active = false;
+        double pageOrigin = 0;     // the page's time of the touch down, ms
+        double virtualOrigin = 0;  // the phone's time then, s
+        double lastPage = 0;       // the latest page time heard, ms
+        double lastHeard = 0;      // this process's clock then, s
+    };
+
     Json dispatch(const Json& request);
+    // Moves the phone's clock on to `target` (virtual seconds), if it is
+    // behind it.
+    void advanceTo(double target);
+    // Follows the page's clock to page time `t` (ms) during a gesture.
+    void follow(const Json& t);
     void startChild();
     void stopChild();
     void recover(const std::string& why);
@@ -104,7 +121,8 @@ private:
     Model model_;
     Json dump_ = Json::object();
     double lastAdvance_ = 0;
-    double virtualTime_ = 0;
+    double virtualNow_ = 0;    // the child's clock: the sum of the waits sent
+    Gesture gesture_;
     int generation_ = 0;
     std::string failure_;        // why the home screen is down, if it is
     int recentFailures_ = 0;

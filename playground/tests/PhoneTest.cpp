@@ -115,6 +115,9 @@ TEST_F(PhoneTest, ChoiceOfAppsTakesEffectAtTheNextStart) {
     EXPECT_TRUE(bubble("com.apple.mobilesafari").is_null());
     EXPECT_TRUE(traced("home screen started again"));
 
+    // One home screen at a time on a device root, as on the device: the
+    // next one copies the plugin into the root the first one runs from.
+    phone.reset();
     phone = make();
     EXPECT_EQ(dump()["bubbles"].size(), 4u);
     EXPECT_TRUE(bubble("com.apple.mobilesafari").is_null()) << "a kept root is not given the first choice again";
@@ -180,6 +183,54 @@ TEST_F(PhoneTest, HoldingStillOpensTheMenu) {
     touch("move", 100, 300);
     touch("up", 100, 300);
     EXPECT_EQ(bubble(kMessages)["center"], c);
+}
+
+// Tests that while a finger is down the phone's clock follows the page's
+// time stamps: a request that arrives late is no long press, a finger the
+// page says is held still is one, and a finger whose page went silent is
+// let go.
+TEST_F(PhoneTest, AFingersTimeIsThePagesTime) {
+    auto timed = [&](const char* phase, double x, double y, double t) {
+        ok({{"type", "touch"}, {"phase", phase}, {"x", x}, {"y", y}, {"t", t}});
+    };
+    pass(1);
+    Json c = bubble(kMessages)["center"];
+    double x = c[0], y = c[1];
+    double start = meta()["time"];
+    timed("down", x, y, 50000);
+    // This process is slow: seconds pass here, none on the page.
+    now += 3;
+    phone->tick();
+    EXPECT_NEAR(meta()["time"].get<double>(), start, 1e-3);
+    timed("move", x - 60, y + 40, 50040);
+    timed("up", x - 60, y + 40, 50080);
+    EXPECT_TRUE(dump()["alert"].is_null()) << "a drag, not a long press";
+    EXPECT_EQ(bubble(kMessages)["center"], Json::array({x - 60, y + 40}));
+    EXPECT_NEAR(meta()["time"].get<double>(), start + 0.08, 1e-3);
+    // The clock runs on its own again, from now.
+    pass(0.5);
+    EXPECT_NEAR(meta()["time"].get<double>(), start + 0.58, 1e-3);
+
+    Json moved = bubble(kMessages)["center"];
+    timed("down", moved[0], moved[1], 60000);
+    ok({{"type", "hold"}, {"t", 60300}});
+    EXPECT_TRUE(dump()["alert"].is_null());
+    ok({{"type", "hold"}, {"t", 60200}});   // out of order: ignored
+    ok({{"type", "hold"}, {"t", 60550}});
+    ASSERT_TRUE(dump()["alert"].is_object()) << "held still for half a second of the page's time";
+    timed("up", moved[0], moved[1], 60600);
+    tapAlertButton("Cancel");
+    EXPECT_TRUE(dump()["alert"].is_null());
+
+    // A page that goes silent with a finger down: after a while the touch
+    // is cancelled and the clock runs again.
+    timed("down", 60, 600, 70000);
+    double before = meta()["time"];
+    now += 11;
+    phone->tick();
+    pass(1);
+    EXPECT_TRUE(traced("touch cancel"));
+    EXPECT_GT(meta()["time"].get<double>(), before + 0.9);
 }
 
 // Tests the way to an app through the lock screen: the tap asks for the

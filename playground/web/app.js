@@ -126,31 +126,41 @@
 
   let finger = null;
 
+  // Each touch carries the time the page saw it. While the finger is down
+  // the phone's clock follows these times, and a beat every 40 ms says the
+  // finger is still there: holding still for half a second is a long press
+  // however slowly the requests travel.
   screen.addEventListener('pointerdown', (e) => {
     if (!state.config || e.button !== 0 || e.target.closest('.passcode')) return;
     e.preventDefault();
-    if (finger) send({ type: 'touch', phase: 'cancel' });
+    if (finger) {
+      clearInterval(finger.beat);
+      send({ type: 'touch', phase: 'cancel', t: e.timeStamp });
+    }
     screen.setPointerCapture(e.pointerId);
     screen.classList.add('pressed');
     const p = screenPoint(e);
     finger = { id: e.pointerId, start: p, client: [e.clientX, e.clientY], moved: false };
-    finger.down = send({ type: 'touch', phase: 'down', x: p.x, y: p.y });
+    finger.down = send({ type: 'touch', phase: 'down', x: p.x, y: p.y, t: e.timeStamp });
+    finger.beat = setInterval(() => send({ type: 'hold', t: performance.now() }, 'hold'), 40);
   });
 
   screen.addEventListener('pointermove', (e) => {
     if (!finger || e.pointerId !== finger.id) return;
     const p = screenPoint(e);
     if (Math.hypot(p.x - finger.start.x, p.y - finger.start.y) > 8) finger.moved = true;
-    send({ type: 'touch', phase: 'move', x: p.x, y: p.y }, 'touch-move');
+    send({ type: 'touch', phase: 'move', x: p.x, y: p.y, t: e.timeStamp }, 'touch-move');
   });
 
   async function lift(e, cancelled) {
     if (!finger || e.pointerId !== finger.id) return;
     const f = finger;
     finger = null;
+    clearInterval(f.beat);
     screen.classList.remove('pressed');
     const p = screenPoint(e);
-    send(cancelled ? { type: 'touch', phase: 'cancel' } : { type: 'touch', phase: 'up', x: p.x, y: p.y });
+    send(cancelled ? { type: 'touch', phase: 'cancel', t: e.timeStamp }
+      : { type: 'touch', phase: 'up', x: p.x, y: p.y, t: e.timeStamp });
     const down = await f.down;
     // A tap that no window took reached the phone itself.
     if (!cancelled && !f.moved && down.ok && down.through) hostTap(f.client[0], f.client[1]);
@@ -287,7 +297,14 @@
       const input = el('input', { type: 'range', min: spec.min, max: spec.max, step: spec.step, 'data-setting': spec.key,
         'aria-label': spec.label });
       let dragging = false;
-      const push = () => send({ type: 'setting', key: spec.key, value: Number(input.value) }, 'setting:' + spec.key);
+      let sent = null;
+      // A slider reports the same value on input and again on change.
+      const push = () => {
+        const value = Number(input.value);
+        if (value === sent) return;
+        sent = value;
+        send({ type: 'setting', key: spec.key, value }, 'setting:' + spec.key);
+      };
       input.addEventListener('pointerdown', () => (dragging = true));
       input.addEventListener('pointerup', () => (dragging = false));
       input.addEventListener('input', () => {
@@ -300,6 +317,7 @@
         el('div', { class: 'slider-line' }, el('span', { class: 'dotmin' }), input, el('span', { class: 'dotmax' })));
       update = (v) => {
         if (dragging || document.activeElement === input && queue.length) return;
+        sent = Number(v);
         input.value = v;
         readout.textContent = `${Math.round(Number(v) * 10) / 10} pt`;
       };
@@ -594,8 +612,8 @@
       const [cell, type] = valueCell(value);
       const changed = !switched && JSON.stringify(fileSeen[name][key]) !== JSON.stringify(value);
       table.append(el('tr', { class: changed ? 'changed' : '', 'data-key': key },
-        el('td', { class: 'key', text: key }),
-        el('td', { class: 'val' }, cell, el('span', { class: 'v-type', text: type }))));
+        el('td', { class: 'pkey', text: key }),
+        el('td', { class: 'pval' }, cell, el('span', { class: 'v-type', text: type }))));
     }
     body.append(table);
     fileSeen[name] = JSON.parse(text);
