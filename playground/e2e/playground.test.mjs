@@ -229,6 +229,44 @@ test('the playground drives the phone as a person would', async (t) => {
     await shot('08-mail');
   });
 
+  await t.test('the home button goes home, and a home-screen icon opens its app', async () => {
+    await page.click('#home-button');
+    await until(() => playground.dump.host.front === null && document.querySelector('#screen-svg g.home-screen'),
+      'the home screen');
+    const icon = await until(() => {
+      const r = document.querySelector('#screen-svg g.home-icon[data-bundle="com.apple.Music"] rect');
+      if (!r) return null;
+      const box = r.getBoundingClientRect();
+      return { x: box.left + box.width / 2, y: box.top + box.height / 2 };
+    }, 'the Music icon');
+    await page.mouse.click(icon.x, icon.y);
+    await until(() => playground.dump.host.front === 'com.apple.Music', 'Music in front');
+  });
+
+  await t.test('the lock chosen in the menu shows in the settings pane', async () => {
+    await openTab('settings');
+    assert.equal(await page.locator('input[data-setting="isLocked"]').isChecked(), false);
+    const mail = await bubble(MAIL);
+    const at = await toPage(Math.min(mail.center[0], 374), mail.center[1]);
+    await page.mouse.move(at.x, at.y);
+    await page.mouse.down();
+    await until(() => playground.dump.alert, 'the long-press menu');
+    await page.mouse.up();
+    const button = await until(() => {
+      for (const g of document.querySelectorAll('#screen-svg g.alert-action')) {
+        if (g.textContent.trim() !== 'Lock Float Tiles') continue;
+        const r = g.querySelector('text').getBoundingClientRect();
+        return { x: r.left + r.width / 2, y: r.top + r.height / 2 };
+      }
+      return null;
+    }, 'the lock button drawn on screen');
+    await page.mouse.click(button.x, button.y);
+    await until(() => playground.dump.files.settings.isLocked === true &&
+      document.querySelector('input[data-setting="isLocked"]').checked &&
+      document.querySelector('[data-row="isLocked"] .tag').textContent === 'in file', 'the lock in the pane');
+    await shot('09-locked-in-pane');
+  });
+
   await t.test('the server ends cleanly when asked', async () => {
     await context.close();
     context = null;

@@ -311,6 +311,9 @@ void Phone::tick() {
         publish();
     } catch (const ChildGone& e) {
         recover(e.what());
+    } catch (const std::exception& e) {
+        hub_.addTrace(FrameHub::TraceKind::Note, std::string("the playground failed: ") + e.what());
+        hub_.flush();
     }
 }
 
@@ -333,6 +336,9 @@ Json Phone::act(const Json& request) {
     } catch (const ChildGone& e) {
         recover(e.what());
         return error(std::string("the home screen stopped: ") + e.what());
+    } catch (const std::exception& e) {
+        hub_.addTrace(FrameHub::TraceKind::Note, std::string("the playground failed: ") + e.what());
+        return error(e.what());
     }
 }
 
