@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 
@@ -827,7 +828,9 @@ std::string Simulator::cmdExpect(const Words& w, const std::string& line) {
                 return "expect failed: a trace line contains " + quoteText(text) + ": " + trace_[i];
         return "";
     }
-    if (w.size() < 4) return "usage: expect POINTER OP VALUE | expect trace \"TEXT\" | expect no-trace \"TEXT\"";
+    if (w.size() >= 2 && w[1].text == "bytes" && !w[1].quoted) return expectBytes(w);
+    if (w.size() < 4)
+        return "usage: expect POINTER OP VALUE | expect trace|no-trace \"TEXT\" | expect bytes settings|state PATH";
     const std::string& pointer = w[1].text;
     const std::string& op = w[2].text;
     if (!isComparisonOperator(op)) return "unknown operator " + op + " (==, !=, <, <=, >, >=, ~)";
@@ -850,6 +853,31 @@ std::string Simulator::cmdExpect(const Words& w, const std::string& line) {
     if (!error.empty()) return "expect failed: " + pointer + ": " + error;
     return "expect failed: " + pointer + " is " + (where.empty() ? actual->dump() : "missing (" + where + ")") +
            ", expected " + op + " " + expected.dump();
+}
+
+// `expect bytes settings|state PATH`: the file on the device holds exactly
+// the bytes of PATH. What a reader makes of a file can hide a change (a
+// malformed file reads as nothing before and after); the bytes cannot.
+std::string Simulator::expectBytes(const Words& w) {
+    if (w.size() != 4) return "usage: expect bytes settings|state PATH";
+    std::string error;
+    std::string file = filePath(w[2].text, error);
+    if (!error.empty()) return error;
+    std::string source = resolvePath(w[3].text);
+    std::error_code ec;
+    if (!fs::is_regular_file(source, ec)) return "no file " + source;
+    auto slurp = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    std::string mapped = DevicePaths::map(file);
+    if (!fs::is_regular_file(mapped, ec)) return "expect failed: the " + w[2].text + " file is missing or no file";
+    std::string actual = slurp(mapped), expected = slurp(source);
+    if (actual == expected) return "";
+    size_t at = 0;
+    while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
+    return "expect failed: the " + w[2].text + " file (" + std::to_string(actual.size()) + " bytes) differs from " +
+           w[3].text + " (" + std::to_string(expected.size()) + " bytes) from byte " + std::to_string(at) + " on";
 }
 
 std::string Simulator::cmdDump(const Words& w) {

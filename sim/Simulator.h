@@ -106,6 +106,7 @@ private:
     std::string cmdMenu(const Words& w);
     std::string cmdWait(const Words& w);
     std::string cmdExpect(const Words& w, const std::string& line);
+    std::string expectBytes(const Words& w);
     std::string cmdDump(const Words& w);
     std::string cmdSnapshot(const Words& w);
     std::string cmdEcho(const Words& w);
