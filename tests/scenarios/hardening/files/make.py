@@ -47,9 +47,9 @@ def settings_files():
     write("settings-data.bplist", binary(every_key(b"\x01\x02")))
     write("settings-dates.xml", xml(every_key(DATE)))
     # Numbers a text file cannot say in the scenario language.
-    write("settings-nan.bplist", binary({"bubbleSize": float("nan"), "isCircle": float("nan"),
+    write("settings-nan.bplist", binary({"bubbleSize": float("nan"), "isHiddenInCC": float("nan"),
                                          "frameColor": float("nan")}))
-    write("settings-inf.xml", xml({"bubbleSize": float("inf"), "isDim": float("-inf")}))
+    write("settings-inf.xml", xml({"bubbleSize": float("inf"), "isAlwaysDim": float("-inf"), "isSticky": float("inf")}))
     write("settings-neginf.bplist", binary({"bubbleSize": float("-inf")}))
     write("settings-huge-integers.bplist", binary({"bubbleSize": 2**63 - 1, "isCircle": -(2**63),
                                                   "isDim": 2**64 - 1}))
