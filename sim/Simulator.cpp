@@ -146,7 +146,7 @@ double Simulator::now() const { return timeBase_ + NSRunLoop::mainRunLoop().now(
 
 void Simulator::emit(const std::string& event) {
     std::string line = traceTime(now()) + " " + event;
-    trace_.push_back(line);
+    if (options_.keepTrace) trace_.push_back(line);
     if (options_.output) options_.output(line);
 }
 

@@ -45,6 +45,10 @@ public:
         bool compactDump = false;
         // The device template copied into the root.
         std::string deviceTemplate;
+        // Whether trace() keeps every line (`expect trace` reads it). A
+        // long run that only watches `output` turns it off, so that its
+        // memory stays flat.
+        bool keepTrace = true;
     };
 
     explicit Simulator(Options options);
