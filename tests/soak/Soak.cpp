@@ -321,8 +321,8 @@ void Storm::fail(uint64_t step, const std::string& why) {
     out_ << "soak: the last events:\n";
     for (const auto& [s, line] : recent_) out_ << "  " << s << ": " << line << "\n";
     uint64_t from = recent_.empty() ? step : recent_.front().first;
-    out_ << "soak: replay with: scripts/soak --seed " << options_.seed << " --events " << step + 1
-         << " --print-from " << from << "\n";
+    out_ << "soak: replay with: scripts/soak" << (kSoakSanitized ? " --sanitize" : "") << " --seed " << options_.seed
+         << " --events " << step + 1 << " --print-from " << from << "\n";
     out_.flush();
 }
 

@@ -23,6 +23,19 @@
 
 #include "soak/SoakEvents.h"
 
+// Whether this is the sanitizer build: a replay must run in it too.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kSoakSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kSoakSanitized = true;
+#else
+inline constexpr bool kSoakSanitized = false;
+#endif
+#else
+inline constexpr bool kSoakSanitized = false;
+#endif
+
 struct SoakOptions {
     uint64_t seed = 1;
     uint64_t events = 100000;

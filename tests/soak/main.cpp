@@ -52,7 +52,7 @@ void reportDeath() {
     writeNumber(soakCurrentStep());
     writeText(" (seed ");
     writeNumber(soakCurrentSeed());
-    writeText("); replay with: scripts/soak --seed ");
+    writeText(kSoakSanitized ? "); replay with: scripts/soak --sanitize --seed " : "); replay with: scripts/soak --seed ");
     writeNumber(soakCurrentSeed());
     writeText(" --events ");
     writeNumber(soakCurrentStep() + 1);
