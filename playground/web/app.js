@@ -284,13 +284,53 @@
       el('div', { class: 'row-key', text: spec.key }));
   }
 
+  // A control the person just changed keeps their choice until the phone
+  // shows it too, or refuses it: frames already on their way still carry
+  // the old value and must not flip the control back meanwhile.
+  function pending() {
+    let want;
+    let expires = 0;
+    return {
+      set(value) {
+        want = value;
+        expires = performance.now() + 5000;
+      },
+      clear() {
+        want = undefined;
+      },
+      holds(actual) {
+        if (want === undefined) return false;
+        if (actual === want || performance.now() > expires) {
+          want = undefined;
+          return false;
+        }
+        return true;
+      },
+    };
+  }
+
+  function request(guard, value, action, coalesce) {
+    guard.set(value);
+    return send(action, coalesce).then((result) => {
+      if (!result.ok) {
+        guard.clear();
+        if (state.dump) renderDump();
+      }
+      return result;
+    });
+  }
+
   function settingRow(spec) {
     const tag = el('span', { class: 'tag', text: 'default' });
-    let row, update;
+    const guard = pending();
+    const write = (value, coalesce) => request(guard, value,
+      { type: 'setting', key: spec.key, value }, coalesce);
+    let row, update, actual;
     if (spec.type === 'boolean') {
       const input = el('input', { type: 'checkbox', role: 'switch', 'data-setting': spec.key, 'aria-label': spec.label });
-      input.addEventListener('change', () => send({ type: 'setting', key: spec.key, value: input.checked }));
+      input.addEventListener('change', () => write(input.checked));
       row = el('div', { class: 'row' }, labelBlock(spec, tag), el('label', { class: 'switch' }, input, el('span')));
+      actual = (v) => !!v;
       update = (v) => (input.checked = !!v);
     } else if (spec.type === 'number') {
       const readout = el('span', { class: 'slider-value' });
@@ -303,7 +343,7 @@
         const value = Number(input.value);
         if (value === sent) return;
         sent = value;
-        send({ type: 'setting', key: spec.key, value }, 'setting:' + spec.key);
+        write(value, 'setting:' + spec.key);
       };
       input.addEventListener('pointerdown', () => (dragging = true));
       input.addEventListener('pointerup', () => (dragging = false));
@@ -315,8 +355,9 @@
       row = el('div', { class: 'row slider-row' },
         el('div', { class: 'slider-head' }, labelBlock(spec, tag), readout),
         el('div', { class: 'slider-line' }, el('span', { class: 'dotmin' }), input, el('span', { class: 'dotmax' })));
+      actual = (v) => Number(v);
       update = (v) => {
-        if (dragging || document.activeElement === input && queue.length) return;
+        if (dragging) return;
         sent = Number(v);
         input.value = v;
         readout.textContent = `${Math.round(Number(v) * 10) / 10} pt`;
@@ -326,21 +367,22 @@
       const input = el('input', { type: 'color', 'data-setting': spec.key, 'aria-label': spec.label });
       const hex = el('code');
       const reset = el('button', { type: 'button', class: 'btn small ghost', text: 'Default',
-        title: 'Remove the key: the plugin draws its default', onclick: () => send({ type: 'setting', key: spec.key, value: null }) });
+        title: 'Remove the key: the plugin draws its default', onclick: () => write(null) });
       input.addEventListener('input', () => {
         hex.textContent = input.value;
-        send({ type: 'setting', key: spec.key, value: input.value }, 'setting:' + spec.key);
+        write(input.value.toLowerCase(), 'setting:' + spec.key);
       });
       row = el('div', { class: 'row' }, labelBlock(spec, tag), el('div', { class: 'colour' }, hex, input, reset));
+      actual = (v, inFile) => (inFile && typeof v === 'string' ? v.toLowerCase() : null);
       update = (v, inFile) => {
         const value = inFile && typeof v === 'string' && /^#[0-9a-fA-F]{6}$/.test(v) ? v.toLowerCase() : fallback;
-        if (document.activeElement !== input) input.value = value;
+        input.value = value;
         hex.textContent = value;
         reset.disabled = !inFile;
       };
     }
     row.dataset.row = spec.key;
-    settingRows.set(spec.key, { spec, row, tag, update, last: undefined });
+    settingRows.set(spec.key, { spec, row, tag, update, actual, guard, last: undefined });
     return row;
   }
 
@@ -349,6 +391,7 @@
     for (const [key, r] of settingRows) {
       const inFile = Object.prototype.hasOwnProperty.call(file, key);
       const value = inFile ? file[key] : r.spec.default;
+      if (r.guard.holds(r.actual(value, inFile))) continue;
       r.update(value, inFile);
       r.tag.textContent = inFile ? 'in file' : 'default';
       r.tag.classList.toggle('written', inFile);
@@ -370,13 +413,14 @@
     const list = $('#app-list');
     for (const app of state.config.apps) {
       const input = el('input', { type: 'checkbox', role: 'switch', 'data-app': app.bundle, 'aria-label': `Bubble for ${app.name}` });
-      input.addEventListener('change', () => send({ type: 'choose', bundle: app.bundle, chosen: input.checked }));
+      const guard = pending();
+      input.addEventListener('change', () => request(guard, input.checked, { type: 'choose', bundle: app.bundle, chosen: input.checked }));
       const tag = el('span', { class: 'tag' });
       list.append(el('li', { class: 'app-row' },
         AppIcons.iconElement(app.bundle, 38),
         el('div', { class: 'app-meta' }, el('div', { class: 'app-name' }, app.name, tag), el('div', { class: 'app-bundle', text: app.bundle })),
         el('label', { class: 'switch' }, input, el('span'))));
-      appRows.set(app.bundle, { input, tag });
+      appRows.set(app.bundle, { input, tag, guard });
     }
     $('#apps-respring').addEventListener('click', respring);
   }
@@ -399,7 +443,7 @@
     let pending = 0;
     for (const [bundle, r] of appRows) {
       const chosen = inFile.has(bundle);
-      if (document.activeElement !== r.input || !queue.length) r.input.checked = chosen;
+      if (!r.guard.holds(chosen)) r.input.checked = chosen;
       const differs = chosen !== loaded.has(bundle);
       if (differs) pending++;
       r.tag.textContent = differs ? (chosen ? 'after respring' : 'until respring') : running.has(bundle) ? 'on screen' : '';
@@ -427,10 +471,11 @@
     return s;
   }
 
-  function switchRow(label, help, onChange) {
+  function switchRow(label, help, action) {
     const input = el('input', { type: 'checkbox', role: 'switch', 'aria-label': label });
-    input.addEventListener('change', () => onChange(input.checked));
-    return { input, row: el('div', { class: 'row' },
+    const guard = pending();
+    input.addEventListener('change', () => request(guard, input.checked, action(input.checked)));
+    return { input, guard, row: el('div', { class: 'row' },
       el('div', { class: 'row-text' }, el('div', { class: 'row-label', text: label }), el('div', { class: 'row-help', text: help })),
       el('label', { class: 'switch' }, input, el('span'))) };
   }
@@ -464,8 +509,8 @@
         el('button', { type: 'button', class: 'btn small', id: 'unlock', onclick: () => send({ type: 'unlock' }) }, 'Unlock'))));
 
     // Control Center and Siri
-    device.cc = switchRow('Control Center', 'Open it over whatever is on screen.', (open) => send({ type: 'controlCenter', open }));
-    device.siri = switchRow('Siri on screen', 'What the accessibility server reports as visible.', (visible) => send({ type: 'siri', visible }));
+    device.cc = switchRow('Control Center', 'Open it over whatever is on screen.', (open) => ({ type: 'controlCenter', open }));
+    device.siri = switchRow('Siri on screen', 'What the accessibility server reports as visible.', (visible) => ({ type: 'siri', visible }));
     form.append(flushSection('Overlays', device.cc.row, device.siri.row));
 
     // Call
@@ -518,8 +563,8 @@
     device.lockLine.textContent = phone.locked ? 'locked' : 'unlocked';
     device.lockPill.textContent = phone.passcode ? 'Passcode view' : phone.locked ? 'Lock screen' : 'Open';
     device.lockPill.className = 'pill ' + (phone.locked ? 'warn' : 'ok');
-    if (device.cc.input !== document.activeElement) device.cc.input.checked = !!phone.controlCenter;
-    if (device.siri.input !== document.activeElement) device.siri.input.checked = !!phone.siri;
+    if (!device.cc.guard.holds(!!phone.controlCenter)) device.cc.input.checked = !!phone.controlCenter;
+    if (!device.siri.guard.holds(!!phone.siri)) device.siri.input.checked = !!phone.siri;
     const call = CALLS.find((c) => c.status === phone.call);
     device.callLine.textContent = call ? `${call.label} (status ${call.status})` : phone.call !== null && phone.call !== undefined ? `status ${phone.call}` : 'none';
     for (const b of device.callButtons) b.classList.toggle('active', Number(b.dataset.call) === phone.call);
