@@ -225,10 +225,23 @@ TracedRun runTracedWriter(uint64_t run, int writes, uint64_t killAt) {
         ::close(fds[0]);
         return result;
     }
-    ::ptrace(PTRACE_SETOPTIONS, pid, nullptr, reinterpret_cast<void*>(PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL));
+    if (::ptrace(PTRACE_SETOPTIONS, pid, nullptr,
+                 reinterpret_cast<void*>(PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL)) != 0) {
+        // Tracing was refused after all: do not leave the child stopped.
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        ::close(fds[0]);
+        result.ptraceMissing = true;
+        return result;
+    }
     int pass = 0;
     for (;;) {
-        ::ptrace(PTRACE_SYSCALL, pid, nullptr, reinterpret_cast<void*>(static_cast<intptr_t>(pass)));
+        if (::ptrace(PTRACE_SYSCALL, pid, nullptr, reinterpret_cast<void*>(static_cast<intptr_t>(pass))) != 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            result.killed = true;
+            break;
+        }
         pass = 0;
         if (::waitpid(pid, &status, 0) != pid) break;
         if (WIFEXITED(status) || WIFSIGNALED(status)) {
