@@ -10,6 +10,9 @@ namespace playground {
 
 namespace {
 
+// The most moves one request carries.
+constexpr size_t kMaxMoves = 256;
+
 // How long a finger may stay down without a word from its page.
 constexpr double kGestureTimeout = 10.0;
 
@@ -330,7 +333,9 @@ Json Phone::act(const Json& request) {
         Json result = dispatch(request);
         if (child_) {
             settle();
-            publish();
+            // A finger's path and its beats come many a second: the next
+            // clock step shows them, and the finger is answered sooner.
+            if (type != "moves" && type != "hold") publish();
         }
         return result;
     } catch (const ChildGone& e) {
@@ -351,6 +356,7 @@ Json Phone::dispatch(const Json& r) {
     };
     std::string why;
     if (type == "touch") return actTouch(r);
+    if (type == "moves") return actMoves(r);
     if (type == "hold") {
         // The finger is still down, and the page's clock has moved on.
         follow(member(r, "t"));
@@ -458,6 +464,28 @@ Json Phone::actTouch(const Json& r) {
     bool through = std::any_of(a.trace.begin(), a.trace.end(),
                                [](const std::string& t) { return eventOf(t).rfind("touch-through ", 0) == 0; });
     return {{"ok", true}, {"through", through}};
+}
+
+// The path of a moving finger, point by point: as many moves as the page
+// saw, so a fast finger does not jump past the edge of what it drags.
+Json Phone::actMoves(const Json& r) {
+    const Json& points = member(r, "points");
+    if (!points.is_array() || points.empty() || points.size() > kMaxMoves)
+        return error("points is a list of 1 to " + std::to_string(kMaxMoves) + " [x, y, t]");
+    std::vector<std::pair<std::string, Json>> lines;
+    for (const auto& p : points) {
+        std::string why;
+        bool shaped = p.is_array() && (p.size() == 2 || p.size() == 3) && p[0].is_number() && p[1].is_number();
+        auto line = shaped ? touchLine("move", p[0].get<double>(), p[1].get<double>(), options_.width, options_.height, why)
+                           : std::nullopt;
+        if (!line) return error("a point is [x, y] or [x, y, t]");
+        lines.emplace_back(*line, p.size() == 3 ? p[2] : Json(nullptr));
+    }
+    for (const auto& [line, t] : lines) {
+        follow(t);
+        if (auto a = run(line, false); !a.ok()) return error(a.error);
+    }
+    return {{"ok", true}};
 }
 
 // The home button, as a person uses it: it closes what is open, shows the

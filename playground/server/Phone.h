@@ -107,6 +107,7 @@ private:
     const AppSeed* app(const std::string& bundle) const;
 
     Json actTouch(const Json& r);
+    Json actMoves(const Json& r);
     Json actHome();
     Json actLock();
     Json actUnlock();

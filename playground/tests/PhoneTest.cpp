@@ -213,10 +213,14 @@ TEST_F(PhoneTest, AFingersTimeIsThePagesTime) {
 
     Json moved = bubble(kMessages)["center"];
     timed("down", moved[0], moved[1], 60000);
+    // Beats are shown at the next step of the clock, which a finger holds.
     ok({{"type", "hold"}, {"t", 60300}});
+    phone->tick();
     EXPECT_TRUE(dump()["alert"].is_null());
     ok({{"type", "hold"}, {"t", 60200}});   // out of order: ignored
     ok({{"type", "hold"}, {"t", 60550}});
+    now += 5;
+    phone->tick();
     ASSERT_TRUE(dump()["alert"].is_object()) << "held still for half a second of the page's time";
     timed("up", moved[0], moved[1], 60600);
     tapAlertButton("Cancel");
@@ -231,6 +235,29 @@ TEST_F(PhoneTest, AFingersTimeIsThePagesTime) {
     pass(1);
     EXPECT_TRUE(traced("touch cancel"));
     EXPECT_GT(meta()["time"].get<double>(), before + 0.9);
+}
+
+// Tests that a finger's path sent as many points at once drags a bubble
+// all the way, however far the whole path goes, and that a path that does
+// not fit is refused whole.
+TEST_F(PhoneTest, APathOfMovesDragsABubbleAllTheWay) {
+    Json c = bubble(kMail)["center"];
+    double x = c[0], y = c[1];
+    ok({{"type", "touch"}, {"phase", "down"}, {"x", x}, {"y", y}, {"t", 1000}});
+    Json path = Json::array();
+    for (int i = 1; i <= 40; ++i) path.push_back({x - 6.0 * i, y + 5.0 * i, 1000 + 4 * i});
+    ok({{"type", "moves"}, {"points", path}});
+    ok({{"type", "touch"}, {"phase", "up"}, {"x", x - 240}, {"y", y + 200}, {"t", 1200}});
+    EXPECT_EQ(bubble(kMail)["center"], Json::array({x - 240, y + 200}));
+    EXPECT_TRUE(dump()["alert"].is_null());
+
+    for (const Json& bad : {Json::array(), Json::array({Json::array({1})}), Json::array({Json::array({1, "2"})}),
+                            Json("1,2"), Json(Json::array({Json::array({1, 2}), 5}))}) {
+        EXPECT_EQ(act({{"type", "moves"}, {"points", bad}})["ok"], false) << bad;
+    }
+    Json tooMany = Json::array();
+    for (int i = 0; i < 1000; ++i) tooMany.push_back({1, 1});
+    EXPECT_EQ(act({{"type", "moves"}, {"points", tooMany}})["ok"], false);
 }
 
 // Tests the way to an app through the lock screen: the tap asks for the

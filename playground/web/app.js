@@ -44,9 +44,10 @@
 
   // ---- requests, in order ----
 
-  // Touch moves and slider drags come faster than they are answered; a
-  // queued one is replaced by the next of its kind, so the finger's path
-  // is never late and never out of order.
+  // Touch moves and slider drags come faster than they are answered. The
+  // moves waiting to go join into one path, so the finger is never late and
+  // no point of its way is lost; a waiting slider value is replaced by the
+  // next. Nothing ever overtakes anything.
   const queue = [];
   let sending = false;
 
@@ -54,7 +55,14 @@
     return new Promise((resolve) => {
       const last = queue[queue.length - 1];
       if (coalesce && last && last.coalesce === coalesce) {
-        last.action = action;
+        // Moves add up to one path; anything else: the newest wins.
+        if (coalesce === 'moves' && last.action.points.length < 200) last.action.points.push(...action.points);
+        else if (coalesce !== 'moves') last.action = action;
+        else {
+          queue.push({ action, coalesce, resolvers: [resolve] });
+          drain();
+          return;
+        }
         last.resolvers.push(resolve);
         return;
       }
@@ -125,6 +133,14 @@
   };
 
   let finger = null;
+  const fingerDot = $('#finger');
+  // Where the finger is, drawn over the screen, as a touch indicator.
+  function showFinger(e) {
+    const rect = screen.getBoundingClientRect();
+    fingerDot.style.left = `${e.clientX - rect.left}px`;
+    fingerDot.style.top = `${e.clientY - rect.top}px`;
+    fingerDot.hidden = false;
+  }
 
   // Each touch carries the time the page saw it. While the finger is down
   // the phone's clock follows these times, and a beat every 40 ms says the
@@ -143,13 +159,16 @@
     finger = { id: e.pointerId, start: p, client: [e.clientX, e.clientY], moved: false };
     finger.down = send({ type: 'touch', phase: 'down', x: p.x, y: p.y, t: e.timeStamp });
     finger.beat = setInterval(() => send({ type: 'hold', t: performance.now() }, 'hold'), 40);
+    showFinger(e);
+    fingerDot.classList.add('held');
   });
 
   screen.addEventListener('pointermove', (e) => {
     if (!finger || e.pointerId !== finger.id) return;
     const p = screenPoint(e);
     if (Math.hypot(p.x - finger.start.x, p.y - finger.start.y) > 8) finger.moved = true;
-    send({ type: 'touch', phase: 'move', x: p.x, y: p.y, t: e.timeStamp }, 'touch-move');
+    showFinger(e);
+    send({ type: 'moves', points: [[p.x, p.y, e.timeStamp]] }, 'moves');
   });
 
   async function lift(e, cancelled) {
@@ -158,6 +177,8 @@
     finger = null;
     clearInterval(f.beat);
     screen.classList.remove('pressed');
+    fingerDot.hidden = true;
+    fingerDot.classList.remove('held');
     const p = screenPoint(e);
     send(cancelled ? { type: 'touch', phase: 'cancel', t: e.timeStamp }
       : { type: 'touch', phase: 'up', x: p.x, y: p.y, t: e.timeStamp });
