@@ -325,9 +325,115 @@ std::string NSDictionary::description() const {
     return s + "}";
 }
 
+namespace {
+
+uint64_t keyHash(std::string_view key) { return std::hash<std::string_view>{}(key); }
+
+} // namespace
+
+// The slot that holds key, or the free slot where it would go.
+size_t NSDictionary::findSlot(std::string_view key, uint64_t hash) const {
+    size_t mask = slots_.size() - 1;
+    uint64_t fragment = hash << 32;
+    for (size_t i = home(hash);; i = (i + 1) & mask) {
+        uint64_t slot = slots_[i];
+        if (slot == kNoEntry) return i;
+        if ((slot & 0xFFFFFFFF00000000ull) != fragment) continue;
+        auto at = static_cast<uint32_t>(slot);
+        if (hashes_[at] == hash && entries_[at].first == key) return i;
+    }
+}
+
+bool NSDictionary::rebuildIndex(size_t slotCount) {
+    slots_.assign(slotCount, kNoEntry);
+    unsigned bits = 0;
+    while ((size_t{1} << bits) < slotCount) ++bits;
+    shift_ = 64 - bits;
+    // Positions in the order of their home slots: a counting sort on the
+    // top bits, stable, so a key met again comes after its first place.
+    unsigned bucketBits = std::min(bits, 16u);
+    auto bucket = [&](uint64_t hash) { return bucketBits == 0 ? size_t{0} : static_cast<size_t>(hash >> (64 - bucketBits)); };
+    std::vector<uint32_t> start((size_t{1} << bucketBits) + 1, 0);
+    for (uint64_t h : hashes_) ++start[bucket(h) + 1];
+    for (size_t b = 1; b < start.size(); ++b) start[b] += start[b - 1];
+    std::vector<uint32_t> order(entries_.size());
+    for (size_t p = 0; p < entries_.size(); ++p) order[start[bucket(hashes_[p])]++] = static_cast<uint32_t>(p);
+
+    std::vector<uint32_t> dropped;
+    for (uint32_t p : order) {
+        size_t i = findSlot(entries_[p].first, hashes_[p]);
+        if (slots_[i] == kNoEntry) {
+            slots_[i] = slotFor(hashes_[p], p);
+            continue;
+        }
+        entries_[static_cast<uint32_t>(slots_[i])].second = std::move(entries_[p].second);
+        dropped.push_back(p);
+    }
+    if (dropped.empty()) return false;
+    std::sort(dropped.begin(), dropped.end());
+    size_t out = 0;
+    for (size_t p = 0, d = 0; p < entries_.size(); ++p) {
+        if (d < dropped.size() && dropped[d] == p) {
+            ++d;
+            continue;
+        }
+        if (out != p) {
+            entries_[out] = std::move(entries_[p]);
+            hashes_[out] = hashes_[p];
+        }
+        ++out;
+    }
+    entries_.resize(out);
+    hashes_.resize(out);
+    rebuildIndex(slotCount);
+    return true;
+}
+
+namespace {
+
+size_t slotCountFor(uint64_t capacity) {
+    size_t slots = 8;
+    while (slots < capacity * 2) slots *= 2;
+    return slots;
+}
+
+} // namespace
+
+void NSDictionary::reserve(uint64_t capacity) {
+    // A hint, never a promise: room beyond what any file read here holds
+    // comes, if ever needed, by growing.
+    capacity = std::min<uint64_t>(capacity, uint64_t{1} << 18);
+    entries_.reserve(static_cast<size_t>(capacity));
+    hashes_.reserve(static_cast<size_t>(capacity));
+    size_t slots = slotCountFor(capacity);
+    if (slots > slots_.size()) rebuildIndex(slots);
+}
+
+void NSDictionary::adopt(std::vector<std::pair<std::string, id>>&& entries) {
+    entries_ = std::move(entries);
+    hashes_.clear();
+    hashes_.reserve(entries_.capacity());
+    for (const auto& e : entries_) hashes_.push_back(keyHash(e.first));
+    rebuildIndex(slotCountFor(std::max<uint64_t>(entries_.capacity(), entries_.size())));
+}
+
+std::shared_ptr<NSMutableDictionary> NSMutableDictionary::dictionaryWithEntries(
+    std::vector<std::pair<std::string, id>>&& entries) {
+    auto d = std::make_shared<NSMutableDictionary>();
+    d->adopt(std::move(entries));
+    return d;
+}
+
 id NSDictionary::objectForKey(const std::string& key) const {
-    auto it = index_.find(key);
-    return it == index_.end() ? nullptr : entries_[it->second].second;
+    if (entries_.empty()) return nullptr;
+    uint64_t slot = slots_[findSlot(key, keyHash(key))];
+    return slot == kNoEntry ? nullptr : entries_[static_cast<uint32_t>(slot)].second;
+}
+
+uint64_t NSDictionary::indexOfKey(const std::string& key) const {
+    if (entries_.empty()) return NSNotFound;
+    uint64_t slot = slots_[findSlot(key, keyHash(key))];
+    return slot == kNoEntry ? NSNotFound : static_cast<uint32_t>(slot);
 }
 
 std::vector<std::string> NSDictionary::allKeys() const {
@@ -337,24 +443,37 @@ std::vector<std::string> NSDictionary::allKeys() const {
     return keys;
 }
 
-void NSDictionary::set(const std::string& key, id value) {
-    auto it = index_.find(key);
-    if (it != index_.end()) {
-        entries_[it->second].second = std::move(value);
+void NSDictionary::set(const std::string& key, id value) { set(std::string(key), std::move(value)); }
+
+void NSDictionary::set(std::string&& key, id value) {
+    // At most half full, so a probe always ends at a free slot soon.
+    if ((entries_.size() + 1) * 2 > slots_.size()) rebuildIndex(std::max<size_t>(8, slots_.size() * 2));
+    uint64_t hash = keyHash(key);
+    size_t slot = findSlot(key, hash);
+    if (slots_[slot] != kNoEntry) {
+        entries_[static_cast<uint32_t>(slots_[slot])].second = std::move(value);
         return;
     }
-    index_.emplace(key, entries_.size());
-    entries_.emplace_back(key, std::move(value));
+    slots_[slot] = slotFor(hash, static_cast<uint32_t>(entries_.size()));
+    hashes_.push_back(hash);
+    entries_.emplace_back(std::move(key), std::move(value));
 }
 
 void NSDictionary::remove(const std::string& key) {
-    auto it = index_.find(key);
-    if (it == index_.end()) return;
-    size_t at = it->second;
+    if (entries_.empty()) return;
+    uint64_t slot = slots_[findSlot(key, keyHash(key))];
+    if (slot == kNoEntry) return;
+    auto at = static_cast<uint32_t>(slot);
+    // Every later entry moves up a place: the index is made again.
     entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(at));
-    index_.erase(it);
-    for (auto& [k, i] : index_)
-        if (i > at) --i;
+    hashes_.erase(hashes_.begin() + static_cast<std::ptrdiff_t>(at));
+    rebuildIndex(slots_.size());
+}
+
+std::shared_ptr<NSMutableDictionary> NSMutableDictionary::dictionaryWithCapacity(uint64_t capacity) {
+    auto d = std::make_shared<NSMutableDictionary>();
+    d->reserve(capacity);
+    return d;
 }
 
 void NSMutableDictionary::addEntriesFromDictionary(const NSDictionary& other) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -178,19 +179,58 @@ public:
     id valueForKey(const std::string& key) const { return objectForKey(key); }
     // The keys in the dictionary's own order.
     std::vector<std::string> allKeys() const;
+    // Where key stands in that order (its place in entries()), or
+    // NSNotFound.
+    uint64_t indexOfKey(const std::string& key) const;
     const std::vector<std::pair<std::string, id>>& entries() const { return entries_; }
 
 protected:
     void set(const std::string& key, id value);
+    void set(std::string&& key, id value);
     void remove(const std::string& key);
+    // Room for `capacity` entries (up to a bound) without growing.
+    void reserve(uint64_t capacity);
+    // Takes entries as if each were set in turn (none nil).
+    void adopt(std::vector<std::pair<std::string, id>>&& entries);
     std::vector<std::pair<std::string, id>> entries_;
-    std::unordered_map<std::string, size_t> index_;
+
+private:
+    // Where each key stands in entries_: an open-addressing table (linear
+    // probing, at most half full) whose slot for a key is given by the top
+    // bits of its hash. A slot holds a position in its low 32 bits and the
+    // low 32 bits of the key's hash above them, so a probe rarely has to
+    // look at a key that is not the one sought; kNoEntry marks a free
+    // slot. Each entry's whole hash is kept beside it, so that growing the
+    // table never hashes a key again, and the table is filled in the order
+    // of its slots, which walks memory once instead of jumping about. A
+    // state file of 100,000 keys is read into one of these at every start
+    // of the home screen: a node per key, as a node-based map allocates,
+    // is what made that slow.
+    static constexpr uint64_t kNoEntry = UINT64_MAX;
+    size_t findSlot(std::string_view key, uint64_t hash) const;
+    size_t home(uint64_t hash) const { return shift_ >= 64 ? 0 : static_cast<size_t>(hash >> shift_); }
+    // Fills a table of slotCount slots; a key met again gives its value to
+    // its first place and is dropped (answers whether any was).
+    bool rebuildIndex(size_t slotCount);
+    static uint64_t slotFor(uint64_t hash, uint32_t position) { return (hash << 32) | position; }
+    std::vector<uint64_t> slots_;
+    unsigned shift_ = 64;
+    std::vector<uint64_t> hashes_;
 };
 
 class NSMutableDictionary : public NSDictionary {
 public:
     NSMutableDictionary() = default;
+    // An empty dictionary with room for `capacity` entries.
+    static std::shared_ptr<NSMutableDictionary> dictionaryWithCapacity(uint64_t capacity);
     std::string className() const override { return "NSMutableDictionary"; }
+    // A dictionary of entries taken over from the caller (a reader that
+    // made them), as if each were set in turn: a key that comes again keeps
+    // its first place and takes its last value. Room is kept for as many
+    // entries as the vector has capacity for. No value may be nil.
+    static std::shared_ptr<NSMutableDictionary> dictionaryWithEntries(std::vector<std::pair<std::string, id>>&& entries);
+    // Sets a key taken over from the caller (a reader that made the text).
+    void setObjectForKey(id value, std::string&& key) { value ? set(std::move(key), std::move(value)) : remove(key); }
     // A key already present keeps its place in the order; a new key goes last.
     // Setting nil removes the key.
     void setObjectForKey(id value, const std::string& key) { value ? set(key, std::move(value)) : remove(key); }

@@ -260,7 +260,7 @@ public:
         for (uint64_t i = 0; i < numObjects_; ++i) {
             uint64_t off = readBigEndian(d_ + tableOffset_ + i * offsetSize_, offsetSize_);
             if (off < kBinaryMagicLength || off >= tableOffset_) return false;
-            offsets_[i] = off;
+            offsets_[i] = static_cast<uint32_t>(off);
         }
         top_ = top;
         return walk(top);
@@ -294,6 +294,8 @@ public:
     }
 
 private:
+    friend class BinaryReader;
+
     struct Object {
         uint8_t type = 0;           // high nibble of the marker
         uint64_t count = 0;         // elements of an array, pairs of a dict
@@ -382,9 +384,17 @@ private:
     // hostile file cannot exhaust this thread's stack either.
     bool walk(uint64_t top) {
         enum : uint8_t { Unseen, Open, Done };
-        std::vector<uint8_t> state(numObjects_, Unseen);
-        std::vector<int> height(numObjects_, 0);      // container nesting below and at the object
-        std::vector<uint64_t> expanded(numObjects_, 0); // objects once shared references are copied
+        // What the walk knows of each object, kept small: a list of 100,000
+        // keys has some 400,000 objects, and this is read at every start
+        // of the home screen. Heights are at most maxDepth and expansions
+        // at most maxNodes when stored (both are checked first).
+        struct Seen {
+            uint32_t expanded = 0; // objects once shared references are copied
+            uint8_t state = Unseen;
+            uint8_t height = 0;    // container nesting below and at the object
+        };
+        static_assert(PropertyListLimits::maxDepth < 256 && PropertyListLimits::maxNodes < UINT32_MAX);
+        std::vector<Seen> seen(numObjects_);
         struct Frame {
             uint64_t index;
             Object obj;
@@ -396,7 +406,7 @@ private:
         auto enter = [&](uint64_t index) -> bool {
             Frame f{index, {}, 0, 0, 1};
             if (!parseObject(index, f.obj)) return false;
-            state[index] = Open;
+            seen[index].state = Open;
             if (isContainer(f.obj) && static_cast<int>(stack.size()) >= PropertyListLimits::maxDepth) return false;
             stack.push_back(f);
             return true;
@@ -409,8 +419,8 @@ private:
                 uint64_t child = ref(f.obj, f.next);
                 bool isKey = f.obj.type == 0xD && f.next < f.obj.count;
                 ++f.next;
-                if (state[child] == Open) return false; // a cycle
-                if (state[child] == Unseen) {
+                if (seen[child].state == Open) return false; // a cycle
+                if (seen[child].state == Unseen) {
                     if (!enter(child)) return false;
                     if (isKey && !isString(stack.back().obj)) return false;
                     continue;
@@ -419,8 +429,8 @@ private:
                     Object keyObj;
                     if (!parseObject(child, keyObj) || !isString(keyObj)) return false;
                 }
-                f.height = std::max(f.height, height[child]);
-                f.expanded += expanded[child];
+                f.height = std::max(f.height, static_cast<int>(seen[child].height));
+                f.expanded += seen[child].expanded;
                 if (f.expanded > PropertyListLimits::maxNodes) return false;
                 continue;
             }
@@ -428,9 +438,9 @@ private:
             stack.pop_back();
             int h = done.height + (isContainer(done.obj) ? 1 : 0);
             if (h > PropertyListLimits::maxDepth) return false;
-            state[done.index] = Done;
-            height[done.index] = h;
-            expanded[done.index] = done.expanded;
+            seen[done.index].state = Done;
+            seen[done.index].height = static_cast<uint8_t>(h);
+            seen[done.index].expanded = static_cast<uint32_t>(done.expanded);
             if (!stack.empty()) {
                 Frame& parent = stack.back();
                 parent.height = std::max(parent.height, h);
@@ -448,7 +458,181 @@ private:
     uint64_t numObjects_ = 0;
     uint64_t tableOffset_ = 0;
     uint64_t top_ = 0;
-    std::vector<uint64_t> offsets_;
+    // Offsets lie inside the file, which is at most maxBytes long.
+    std::vector<uint32_t> offsets_;
+};
+
+// ---- a validated binary list to Foundation ----
+
+// Reads a binary list that BinaryValidator has passed straight into
+// Foundation values: the values fromNode makes of libplist's tree of the
+// same bytes, without that tree. A file of 100,000 keys is read at every
+// start of the home screen, and building libplist's nodes only to copy
+// them and free them again cost more than twice the reading itself. What
+// the validator guarantees (lengths inside the object area, references
+// below the object count, no cycle, string keys, ASCII that is ASCII,
+// UTF-16 with paired surrogates and no U+0000) is relied on here; where
+// libplist 2.2.0 refuses a valid-looking object, this refuses it too:
+//  - integers of 1, 2, 4 and 8 bytes are read unsigned, and a 16-byte one
+//    by its low 8 bytes; a value above INT64_MAX is unsigned only when it
+//    came in 16 bytes (see the note on integers at the top);
+//  - a 4-byte real is the float widened;
+//  - an empty UTF-16 string is refused, as libplist's converter refuses it,
+//    and so is a UID beyond 32 bits;
+//  - the nesting counts as in fromNode: the top value is at depth 1, and a
+//    value deeper than maxDepth is refused;
+//  - booleans are the list's one YES and one NO (numbers are immutable, so
+//    sharing them changes nothing a reader could see).
+// PropertyList::parseThroughLibplist keeps the old path as the reference
+// this reader is tested against.
+class BinaryReader {
+public:
+    explicit BinaryReader(const BinaryValidator& file) : f_(file) {}
+
+    id read(uint64_t index, int depth) {
+        if (depth > PropertyListLimits::maxDepth) return nullptr;
+        Head h = head(index);
+        switch (h.type) {
+        case 0x0:
+            // Numbers are immutable: one YES and one NO serve the whole list.
+            return h.info == 0x9 ? yes() : no();
+        case 0x1: {
+            size_t size = size_t{1} << h.info;
+            uint64_t u = size > 8 ? readBigEndian(h.p + (size - 8), 8) : readBigEndian(h.p, size);
+            if (size == 16 && u > static_cast<uint64_t>(INT64_MAX)) return NSNumber::numberWithUnsignedLongLong(u);
+            return NSNumber::numberWithInteger(static_cast<int64_t>(u));
+        }
+        case 0x2: {
+            if (h.info == 2) {
+                auto bits = static_cast<uint32_t>(readBigEndian(h.p, 4));
+                float f;
+                std::memcpy(&f, &bits, sizeof f);
+                return NSNumber::numberWithDouble(static_cast<double>(f));
+            }
+            uint64_t bits = readBigEndian(h.p, 8);
+            double d;
+            std::memcpy(&d, &bits, sizeof d);
+            return NSNumber::numberWithDouble(d);
+        }
+        case 0x3: {
+            double seconds = 0;
+            f_.date(index, seconds);
+            return std::make_shared<NSDate>(seconds);
+        }
+        case 0x4:
+            if (h.length == 0) return std::make_shared<NSData>();
+            return std::make_shared<NSData>(std::vector<uint8_t>(h.p, h.p + h.length));
+        case 0x5:
+        case 0x6: {
+            std::string text;
+            if (!readText(h, text)) return nullptr;
+            return std::make_shared<NSString>(std::move(text));
+        }
+        case 0x8:
+            // libplist refuses a UID beyond 32 bits.
+            if (readBigEndian(h.p, h.info + 1u) > UINT32_MAX) return nullptr;
+            return NSNull::null();
+        case 0xA: {
+            auto array = NSMutableArray::arrayWithCapacity(h.length);
+            for (uint64_t i = 0; i < h.length; ++i) {
+                id item = read(ref(h, i), depth + 1);
+                if (!item) return nullptr;
+                array->addObject(std::move(item));
+            }
+            return array;
+        }
+        case 0xD: {
+            // Room for a quarter more: a preferences file gains a key now
+            // and then, and the first must not copy every entry.
+            std::vector<std::pair<std::string, id>> entries;
+            entries.reserve(static_cast<size_t>(h.length + h.length / 4));
+            for (uint64_t i = 0; i < h.length; ++i) {
+                std::string key;
+                if (!readText(head(ref(h, i)), key)) return nullptr;
+                id item = read(ref(h, h.length + i), depth + 1);
+                if (!item) return nullptr;
+                entries.emplace_back(std::move(key), std::move(item));
+            }
+            // A key that stands twice keeps its first place and its last
+            // value, as setting each in turn would leave it.
+            return NSMutableDictionary::dictionaryWithEntries(std::move(entries));
+        }
+        default:
+            return nullptr;
+        }
+    }
+
+private:
+    // An object's marker and, for data, strings and containers, its length
+    // (elements, pairs, UTF-16 units) and where its contents start. The
+    // validator has checked all of it already.
+    struct Head {
+        uint8_t type = 0;
+        uint8_t info = 0;
+        uint64_t length = 0;
+        const uint8_t* p = nullptr;
+    };
+
+    Head head(uint64_t index) const {
+        Head h;
+        h.p = f_.d_ + f_.offsets_[index];
+        uint8_t marker = *h.p++;
+        h.type = marker >> 4;
+        h.info = marker & 0x0F;
+        if (h.type == 0x4 || h.type == 0x5 || h.type == 0x6 || h.type == 0xA || h.type == 0xD)
+            f_.readLength(h.info, h.p, h.length);
+        return h;
+    }
+
+    uint64_t ref(const Head& h, uint64_t i) const { return readBigEndian(h.p + i * f_.refSize_, f_.refSize_); }
+
+    std::shared_ptr<NSNumber> yes() {
+        if (!yes_) yes_ = NSNumber::numberWithBool(true);
+        return yes_;
+    }
+    std::shared_ptr<NSNumber> no() {
+        if (!no_) no_ = NSNumber::numberWithBool(false);
+        return no_;
+    }
+
+    // The text of an ASCII or UTF-16 string object, as UTF-8.
+    static bool readText(const Head& h, std::string& out) {
+        if (h.type == 0x5) {
+            out.assign(reinterpret_cast<const char*>(h.p), static_cast<size_t>(h.length));
+            return true;
+        }
+        if (h.type != 0x6 || h.length == 0) return false;
+        const uint8_t* p = h.p;
+        out.clear();
+        out.reserve(static_cast<size_t>(h.length) * 3);
+        for (uint64_t i = 0; i < h.length; ++i) {
+            uint32_t c = static_cast<uint32_t>((p[2 * i] << 8) | p[2 * i + 1]);
+            if (c >= 0xD800 && c <= 0xDBFF) {
+                uint32_t low = static_cast<uint32_t>((p[2 * i + 2] << 8) | p[2 * i + 3]);
+                c = 0x10000 + ((c & 0x3FF) << 10) + (low & 0x3FF);
+                ++i;
+            }
+            if (c < 0x80) {
+                out += static_cast<char>(c);
+            } else if (c < 0x800) {
+                out += static_cast<char>(0xC0 | (c >> 6));
+                out += static_cast<char>(0x80 | (c & 0x3F));
+            } else if (c < 0x10000) {
+                out += static_cast<char>(0xE0 | (c >> 12));
+                out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+                out += static_cast<char>(0x80 | (c & 0x3F));
+            } else {
+                out += static_cast<char>(0xF0 | (c >> 18));
+                out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+                out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+                out += static_cast<char>(0x80 | (c & 0x3F));
+            }
+        }
+        return true;
+    }
+
+    const BinaryValidator& f_;
+    std::shared_ptr<NSNumber> yes_, no_;
 };
 
 // ---- libplist nodes to Foundation ----
@@ -706,6 +890,19 @@ bool writeNode(plist_t root, PropertyListFormat format, std::vector<uint8_t>& ou
 } // namespace
 
 id PropertyList::parse(const std::vector<uint8_t>& bytes, PropertyListFormat* format) {
+    // A binary list is read directly (see BinaryReader), XML through
+    // libplist.
+    if (!bytes.empty() && bytes.size() <= PropertyListLimits::maxBytes && hasBinaryMagic(bytes)) {
+        BinaryValidator binary(bytes.data(), bytes.size());
+        if (!binary.validate()) return nullptr;
+        id value = BinaryReader(binary).read(binary.top(), 1);
+        if (value && format) *format = PropertyListFormat::Binary;
+        return value;
+    }
+    return parseThroughLibplist(bytes, format);
+}
+
+id PropertyList::parseThroughLibplist(const std::vector<uint8_t>& bytes, PropertyListFormat* format) {
     PropertyListFormat found = PropertyListFormat::Binary;
     std::optional<BinaryValidator> binary;
     PlistOwner root = parseToNode(bytes, found, binary);

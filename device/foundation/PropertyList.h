@@ -26,6 +26,10 @@ public:
     // Parses bytes in either format. nil for anything that is not a
     // well-formed property list within the limits.
     static id parse(const std::vector<uint8_t>& bytes, PropertyListFormat* format = nullptr);
+    // The same reading by way of libplist's own tree, as parse reads XML;
+    // parse reads a binary list directly, and this is the reference that
+    // reader is held to.
+    static id parseThroughLibplist(const std::vector<uint8_t>& bytes, PropertyListFormat* format = nullptr);
     // Reads a file (a path on this machine, not a device path).
     static id readFile(const std::string& hostPath, PropertyListFormat* format = nullptr);
     // The raw bytes of a file (a path on this machine), telling a missing

@@ -82,7 +82,14 @@ bool NSObject::respondsToSelector(const SEL& sel) const {
     return cls && cls->lookUp(sel) != nullptr;
 }
 
-std::string NSObject::description() const { return "<" + className() + ">"; }
+// Built up in place: GCC 12 at -O3 takes "<" + std::string for an
+// overlapping copy (a false -Wrestrict) and the optimised build stops.
+std::string NSObject::description() const {
+    std::string text = "<";
+    text += className();
+    text += ">";
+    return text;
+}
 
 // ---- Class ----
 
