@@ -7,6 +7,11 @@ std::unique_ptr<Process>& slot() {
 }
 } // namespace
 
+uint64_t Process::nextStamp() {
+    static uint64_t last = 0;
+    return ++last;
+}
+
 Process& Process::current() {
     auto& p = slot();
     if (!p) p.reset(new Process());
@@ -46,6 +51,7 @@ void Process::destroyComponents() {
                 break;
             }
         }
+        stamp_ = nextStamp();
         last.reset();
     }
 }

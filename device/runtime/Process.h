@@ -5,6 +5,7 @@
 // device. Files on disk belong to the device, not the process, and stay.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <typeindex>
@@ -31,15 +32,35 @@ public:
     static bool exists();
 
     // The component of type T, made on first use in this process.
+    //
+    // Every platform call reaches its state through here, many times per
+    // event, and hashing a type's name each time was a fifth of the cost
+    // of showing a hundred bubbles. So each type remembers where its
+    // component was found, valid while the tables keep the stamp they had
+    // then: any change to them (a component made or destroyed, a new
+    // process) takes a fresh stamp.
     template <class T>
     T& get() {
+        struct Found {
+            const Process* owner;
+            uint64_t stamp;
+            T* component;
+        };
+        static constinit Found found{nullptr, 0, nullptr};
+        if (found.owner == this && found.stamp == stamp_) return *found.component;
+        T* component;
         auto it = components_.find(std::type_index(typeid(T)));
-        if (it != components_.end()) return static_cast<T&>(*it->second);
-        auto owned = std::make_unique<T>();
-        T& ref = *owned;
-        components_.emplace(std::type_index(typeid(T)), owned.get());
-        order_.push_back(std::move(owned));
-        return ref;
+        if (it != components_.end()) {
+            component = static_cast<T*>(it->second);
+        } else {
+            auto owned = std::make_unique<T>();
+            component = owned.get();
+            components_.emplace(std::type_index(typeid(T)), owned.get());
+            order_.push_back(std::move(owned));
+            stamp_ = nextStamp();
+        }
+        found = Found{this, stamp_, component};
+        return *component;
     }
 
     // Runs after every component's shutdown(), before their destruction.
@@ -48,8 +69,11 @@ public:
     ~Process();
 
 private:
-    Process() = default;
+    Process() : stamp_(nextStamp()) {}
     void destroyComponents();
+    // Never the same twice in a run of the program.
+    static uint64_t nextStamp();
+    uint64_t stamp_;
     std::unordered_map<std::type_index, ProcessComponent*> components_;
     std::vector<std::unique_ptr<ProcessComponent>> order_;
     std::vector<std::function<void()>> terminationHandlers_;
