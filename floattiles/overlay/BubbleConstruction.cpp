@@ -91,15 +91,13 @@ void FTCustomViewController::initBundles() {
     mainWindowForButtons->makeKeyAndVisible();
     mainWindowForButtons->setBackgroundColor(UIColor::clearColor());
 
-    auto dict = stateStore().floatTilesDict();
-    std::vector<std::string> keys = dict ? dict->allKeys() : std::vector<std::string>{};
-    for (const std::string& key : keys) {
-        auto bundle = FTStateStore::familyBundle(key, kChosenPrefix);
-        if (!bundle) continue;
-        if (!FTStateStore::truthOf(dict->objectForKey(key))) continue;
-        o.myfinalbundle = std::make_shared<NSString>(*bundle);
+    // The chosen apps first, in the file's order: what follows may run
+    // other code (icons, badges), and the walk over every key should not
+    // hold on to the dictionary while it does.
+    for (const std::string& bundle : stateStore().chosenBundles()) {
+        o.myfinalbundle = std::make_shared<NSString>(bundle);
 
-        auto icon = UIImage::_applicationIconImageForBundleIdentifier(*bundle, 2, UIScreen::mainScreen()->scale());
+        auto icon = UIImage::_applicationIconImageForBundleIdentifier(bundle, 2, UIScreen::mainScreen()->scale());
         if (!icon) continue;
 
         appButton = UIButton::buttonWithType<UIButtonFT>(UIButtonTypeCustom);

@@ -1,6 +1,7 @@
 #include "settings/StateStore.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "PluginState.h"
 #include "button/UIButtonFT.h"
@@ -13,11 +14,27 @@ FTStateStore& stateStore() {
     return store;
 }
 
+// A backwards search of the key's text for the prefix, as rangeOfString
+// with the backwards option does it: the prefix is plain ASCII, which never
+// stands inside a multi-byte character, so the last occurrence in the bytes
+// is the last occurrence in the text.
+// (string_view::rfind compares the whole prefix at every position; looking
+// at its first byte first is several times faster over a file of keys.)
+std::optional<std::string_view> FTStateStore::familyBundleView(std::string_view key, std::string_view prefix) {
+    if (prefix.empty() || prefix.size() > key.size()) return std::nullopt;
+    const char first = prefix[0];
+    const char* base = key.data();
+    for (size_t at = key.size() - prefix.size() + 1; at-- > 0;) {
+        if (base[at] == first && std::memcmp(base + at + 1, prefix.data() + 1, prefix.size() - 1) == 0)
+            return key.substr(at + prefix.size());
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> FTStateStore::familyBundle(const std::string& key, const char* prefix) {
-    NSString text(key);
-    NSRange r = text.rangeOfString(prefix, NSBackwardsSearch);
-    if (r.location == NSNotFound) return std::nullopt;
-    return key.substr(r.location + r.length);
+    auto view = familyBundleView(key, prefix);
+    if (!view) return std::nullopt;
+    return std::string(*view);
 }
 
 bool FTStateStore::truthOf(const id& value) { return readBool(value.get()).value_or(false); }
@@ -26,22 +43,47 @@ void FTStateStore::load() {
     reset();
     dict_ = dictionaryWithContentsOfFile(kStatePath);
     if (!dict_) return;
-    for (const auto& [key, value] : dict_->entries()) indexKey(key, value, +1);
+    for (const auto& [key, value] : dict_->entries()) {
+        // The families first: most keys are saved positions, whose values
+        // need no truth reading.
+        auto chosen = familyBundleView(key, kChosenPrefix);
+        auto hidden = familyBundleView(key, kHiddenPrefix);
+        if ((!chosen && !hidden) || !truthOf(value)) continue;
+        if (chosen) chosen_.emplace_back(*chosen);
+        if (hidden) addHidden(*hidden, +1);
+    }
 }
 
 void FTStateStore::reset() {
     dict_.reset();
     hiddenCount_.clear();
+    chosen_.clear();
+    chosenStale_ = false;
     keysVisited_ = 0;
 }
 
-void FTStateStore::indexKey(const std::string& key, const id& value, int delta) {
-    if (!truthOf(value)) return;
-    auto bundle = familyBundle(key, kHiddenPrefix);
-    if (!bundle) return;
-    auto& count = hiddenCount_[*bundle];
-    count = static_cast<uint32_t>(static_cast<int64_t>(count) + delta);
-    if (count == 0) hiddenCount_.erase(*bundle);
+void FTStateStore::addHidden(std::string_view bundle, int delta) {
+    auto it = hiddenCount_.find(bundle);
+    if (it == hiddenCount_.end()) it = hiddenCount_.emplace(std::string(bundle), 0).first;
+    it->second = static_cast<uint32_t>(static_cast<int64_t>(it->second) + delta);
+    if (it->second == 0) hiddenCount_.erase(it);
+}
+
+void FTStateStore::indexKey(std::string_view key, const id& value, int delta) {
+    if (familyBundleView(key, kChosenPrefix)) chosenStale_ = true;
+    auto hidden = familyBundleView(key, kHiddenPrefix);
+    if (hidden && truthOf(value)) addHidden(*hidden, delta);
+}
+
+std::vector<std::string> FTStateStore::chosenBundles() const {
+    if (!dict_) return {};
+    if (!chosenStale_) return chosen_;
+    std::vector<std::string> bundles;
+    for (const auto& [key, value] : dict_->entries()) {
+        auto bundle = familyBundleView(key, kChosenPrefix);
+        if (bundle && truthOf(value)) bundles.emplace_back(*bundle);
+    }
+    return bundles;
 }
 
 void FTStateStore::setObjectForKey(const id& value, const std::string& key) {
@@ -53,7 +95,7 @@ void FTStateStore::setObjectForKey(const id& value, const std::string& key) {
 
 bool FTStateStore::isHiddenApp(const std::string& bundle) const {
     ++keysVisited_;
-    return hiddenCount_.count(bundle) != 0;
+    return hiddenCount_.find(std::string_view(bundle)) != hiddenCount_.end();
 }
 
 // ---- the controller's two writers ----

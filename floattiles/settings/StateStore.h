@@ -7,14 +7,17 @@
 // The front-app rule asks on every app switch whether any hide flag names
 // the app; the file may hold many thousands of keys, so the store keeps,
 // in step with the dictionary, how many true hide flags name each app.
-// The answer is the one a walk over all keys would give.
+// The answer is the one a walk over all keys would give. The chosen apps
+// are found in the same single pass over the file's keys at load.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "foundation/Foundation.h"
 
@@ -43,17 +46,35 @@ public:
     // work, so a test can see that the search does not grow with the file).
     uint64_t keysVisited() const { return keysVisited_; }
 
+    // The bundle identifiers of the "FLTTILE-" keys whose value is true, in
+    // the dictionary's order (a key naming an app twice gives it twice).
+    std::vector<std::string> chosenBundles() const;
+
     // The bundle identifier of key in the family of prefix: the text after
     // the last occurrence of prefix anywhere in key.
     static std::optional<std::string> familyBundle(const std::string& key, const char* prefix);
+    // The same, as a view into key, without copying: boot runs it on every
+    // key of the file.
+    static std::optional<std::string_view> familyBundleView(std::string_view key, std::string_view prefix);
     // A value's truth as `boolValue` reads it; values without a reading
     // (arrays, dictionaries, data, dates) count as false.
     static bool truthOf(const id& value);
 
 private:
-    void indexKey(const std::string& key, const id& value, int delta);
+    void indexKey(std::string_view key, const id& value, int delta);
+    void addHidden(std::string_view bundle, int delta);
+    // Lookups by a view of the bundle identifier, without making a string.
+    struct ViewHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
     std::shared_ptr<NSMutableDictionary> dict_;
-    std::unordered_map<std::string, uint32_t> hiddenCount_;
+    std::unordered_map<std::string, uint32_t, ViewHash, std::equal_to<>> hiddenCount_;
+    // The chosen apps as a walk over the keys would give them, taken in the
+    // same pass as the hide flags; a change to a key that holds the prefix
+    // makes the next request walk again.
+    std::vector<std::string> chosen_;
+    bool chosenStale_ = false;
     mutable uint64_t keysVisited_ = 0;
 };
 

@@ -90,9 +90,60 @@ TEST_F(StateStoreTest, HiddenSearchDoesNotGrowWithTheFile) {
     fclose(f);
     stateStore().load();
     uint64_t before = stateStore().keysVisited();
+    uint64_t walkedBefore = NSDictionary::entriesWalked();
     EXPECT_TRUE(stateStore().isHiddenApp("target"));
     EXPECT_FALSE(stateStore().isHiddenApp("app1"));
     EXPECT_EQ(stateStore().keysVisited() - before, 2u);
+    EXPECT_EQ(NSDictionary::entriesWalked() - walkedBefore, 0u) << "no key of the file is looked at";
+}
+
+// Tests the byte search for a family's prefix against the platform's
+// backwards rangeOfString, on keys of every shape, multi-byte text included.
+TEST(StateStoreKeys, PrefixSearchMatchesBackwardsRangeOfString) {
+    const std::vector<std::string> keys = {
+        "", "F", "FLTTILE", "FLTTILE-", "FLTTILE-a", "xFLTTILE-a", "FLTTILE-FLTTILE-", "FLTTILE-aFLTTILE-b",
+        "FFLTTILE-c", "FLTTILE-FLTTILE", "fltTILE-a", "HIDAPPS-\xc3\xa9t\xc3\xa9", "\xe2\x98\x83" "FLTTILE-\xe2\x98\x83",
+        "FLTTILE-\xf0\x9f\x98\x80HIDAPPS-x", "HIDAPPS-a HIDAPPS-", "POSAPPS-com.a", "FLTTILF-a", "FLTTIL"};
+    for (const auto& key : keys) {
+        for (const char* prefix : {kChosenPrefix, kHiddenPrefix, kPositionPrefix}) {
+            NSString text(key);
+            NSRange r = text.rangeOfString(prefix, NSBackwardsSearch);
+            auto view = FTStateStore::familyBundleView(key, prefix);
+            ASSERT_EQ(view.has_value(), r.location != NSNotFound) << key << " / " << prefix;
+            if (view) {
+                EXPECT_EQ(std::string(*view), key.substr(r.location + r.length)) << key << " / " << prefix;
+            }
+        }
+    }
+}
+
+// Tests that the chosen apps found at load are the ones a walk gives, in
+// the file's order, and still are after a chosen key changes in memory.
+TEST_F(StateStoreTest, ChosenAppsAnswerLikeAWalk) {
+    writeState({{"FLTTILE-com.b", NSNumber::numberWithBool(true)},
+                {"POSAPPS-com.b", std::make_shared<NSArray>()},
+                {"xxFLTTILE-com.a", str("yes")},
+                {"FLTTILE-com.c", NSNumber::numberWithBool(false)},
+                {"FLTTILE-com.dFLTTILE-com.e", NSNumber::numberWithInteger(2)},
+                {"HIDAPPS-FLTTILE-com.f", NSNumber::numberWithBool(true)},
+                {"FLTTILE-com.g", std::make_shared<NSDictionary>()}});
+    stateStore().load();
+    auto walk = [] {
+        std::vector<std::string> out;
+        for (const auto& key : stateStore().floatTilesDict()->allKeys()) {
+            auto b = FTStateStore::familyBundle(key, kChosenPrefix);
+            if (b && FTStateStore::truthOf(stateStore().objectForKey(key))) out.push_back(*b);
+        }
+        return out;
+    };
+    EXPECT_EQ(stateStore().chosenBundles(), (std::vector<std::string>{"com.b", "com.a", "com.e", "com.f"}));
+    EXPECT_EQ(stateStore().chosenBundles(), walk());
+    EXPECT_TRUE(stateStore().isHiddenApp("FLTTILE-com.f"));
+
+    stateStore().setObjectForKey(NSNumber::numberWithBool(true), "FLTTILE-com.c");
+    stateStore().setObjectForKey(NSNumber::numberWithBool(false), "FLTTILE-com.b");
+    EXPECT_EQ(stateStore().chosenBundles(), walk());
+    EXPECT_EQ(stateStore().chosenBundles(), (std::vector<std::string>{"com.a", "com.c", "com.e", "com.f"}));
 }
 
 // Tests the hide marks: in memory an integer 1, in the file a boolean true,
