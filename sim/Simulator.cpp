@@ -126,6 +126,10 @@ Simulator::Simulator(Options options) : options_(std::move(options)) {
                  fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
     fs::create_directories(fs::path(root_) / "var/mobile/Library/Preferences", ec);
     DevicePaths::setRoot(root_);
+    // As on the phone, the plugin's preference writes go to a daemon that
+    // writes them off the home screen's thread; each command ends when
+    // they are written (see execute), so a run stays deterministic.
+    NSUserDefaults::setWritesDeferred(true);
     UIScreen::configure(screenWidth_, screenHeight_, screenScale_);
     // The platform's clock counts for the life of this program; a new
     // device starts its own time at zero.
@@ -134,7 +138,9 @@ Simulator::Simulator(Options options) : options_(std::move(options)) {
 }
 
 Simulator::~Simulator() {
+    NSUserDefaults::synchronize();
     Process::terminate();
+    NSUserDefaults::setWritesDeferred(false);
     disconnectDevice();
     if (removeRoot_) {
         std::error_code ec;
@@ -331,6 +337,9 @@ std::string Simulator::execute(const std::string& line) {
     else if (c == "snapshot") result = cmdSnapshot(w);
     else if (c == "echo") result = cmdEcho(w);
     else result = "unknown command " + c;
+    // The command's preference writes are in their files before the next
+    // command runs, and its trace ends with their outcomes.
+    NSUserDefaults::synchronize();
     return result;
 }
 
@@ -432,6 +441,28 @@ std::string Simulator::cmdPlugin(const Words& w) {
 
 // ---- files ----
 
+namespace {
+// The scenario's own writes to the device's files: made at once rather
+// than through the preferences daemon, and kept out of the trace.
+class SetUpWrites {
+public:
+    explicit SetUpWrites(int& suppress) : suppress_(suppress) {
+        NSUserDefaults::synchronize();
+        NSUserDefaults::setWritesDeferred(false);
+        ++suppress_;
+    }
+    ~SetUpWrites() {
+        --suppress_;
+        NSUserDefaults::setWritesDeferred(true);
+    }
+    SetUpWrites(const SetUpWrites&) = delete;
+    SetUpWrites& operator=(const SetUpWrites&) = delete;
+
+private:
+    int& suppress_;
+};
+} // namespace
+
 std::string Simulator::cmdFileKeys(const Words& w) {
     std::string error;
     std::string file = filePath(w[0].text, error);
@@ -453,12 +484,12 @@ std::string Simulator::cmdFileKeys(const Words& w) {
     }
     std::error_code ec;
     fs::create_directories(fs::path(DevicePaths::map(file)).parent_path(), ec);
-    // The scenario's own set-up is no effect of the plugin: not traced.
-    ++suppressWrites_;
+    // The scenario's own set-up is no effect of the plugin: not traced,
+    // and written before the command ends, so that a failure is its answer.
+    SetUpWrites setUp(suppressWrites_);
     auto defaults = NSUserDefaults::initWithSuiteName(file);
     bool ok = true;
     for (const auto& [k, v] : entries) ok = defaults->setObjectForKey(v, k) && ok;
-    --suppressWrites_;
     return ok ? "" : "cannot write " + file;
 }
 
@@ -467,9 +498,8 @@ std::string Simulator::cmdRemove(const Words& w) {
     std::string error;
     std::string file = filePath(w[1].text, error);
     if (!error.empty()) return error;
-    ++suppressWrites_;
+    SetUpWrites setUp(suppressWrites_);
     bool ok = NSUserDefaults::initWithSuiteName(file)->removeObjectForKey(w[2].text);
-    --suppressWrites_;
     return ok ? "" : "cannot write " + file;
 }
 

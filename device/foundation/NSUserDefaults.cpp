@@ -1,5 +1,6 @@
-// The preferences store's write path. One setObject:forKey: is one
-// read-modify-write of the whole file under an exclusive lock:
+// The preferences store's write path. One write is one read-modify-write
+// of the whole file under an exclusive lock (setting every key of a batch,
+// when the daemon below writes several changes to one file at once):
 //
 //   lock "<file>.lock" (flock, exclusive; a sidecar so that the lock
 //   survives the rename that replaces the file)
@@ -31,10 +32,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <filesystem>
+#include <mutex>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "foundation/DevicePaths.h"
@@ -136,12 +143,17 @@ void syncDirectory(const std::string& dir) {
     if (fd.valid()) ::fsync(fd.get());
 }
 
-bool mergeKey(const std::string& hostPath, const std::string& key, const id& value) {
+// Sets (or, for nil, removes) each key in turn in one rewrite of the file.
+bool mergeKeys(const std::string& hostPath, const std::vector<std::pair<std::string, id>>& changes) {
     namespace fs = std::filesystem;
     if (hostPath.empty()) return false;
     // A value with no property-list form fails before anything is created.
     std::vector<uint8_t> scratch;
-    if (value && !PropertyList::serialize(*value, PropertyListFormat::Binary, scratch)) return false;
+    bool removalsOnly = true;
+    for (const auto& [key, value] : changes) {
+        if (value && !PropertyList::serialize(*value, PropertyListFormat::Binary, scratch)) return false;
+        if (value) removalsOnly = false;
+    }
     fs::path target(hostPath);
     std::string name = target.filename().string();
     std::string dir = target.parent_path().string();
@@ -157,7 +169,7 @@ bool mergeKey(const std::string& hostPath, const std::string& key, const id& val
     std::vector<uint8_t> current;
     switch (PropertyList::readFileBytes(hostPath, current)) {
     case PropertyList::ReadResult::Missing:
-        if (!value) return true; // nothing to remove
+        if (removalsOnly) return true; // nothing to remove
         break;
     case PropertyList::ReadResult::Unreadable:
         return false;
@@ -167,7 +179,10 @@ bool mergeKey(const std::string& hostPath, const std::string& key, const id& val
         break;
     }
     std::vector<uint8_t> bytes;
-    if (!PropertyList::setValueForKey(current, key, value.get(), bytes)) return false;
+    std::vector<std::pair<std::string, const NSObject*>> plain;
+    plain.reserve(changes.size());
+    for (const auto& [key, value] : changes) plain.emplace_back(key, value.get());
+    if (!PropertyList::setValuesForKeys(current, plain, bytes)) return false;
 
     std::string tempPath = dir + "/." + name + ".XXXXXX";
     FileDescriptor temp(::mkostemp(tempPath.data(), O_CLOEXEC));
@@ -187,7 +202,163 @@ bool mergeKey(const std::string& hostPath, const std::string& key, const id& val
     return true;
 }
 
+// A value as it stands now, made independent of the caller: containers are
+// copied (the caller may change a mutable one after handing it over), the
+// immutable leaves are shared. nil for anything that is not a
+// property-list value.
+id snapshot(const NSObject* value, int depth) {
+    if (!value || depth > PropertyListLimits::maxDepth) return nullptr;
+    if (auto* dict = dynamic_cast<const NSDictionary*>(value)) {
+        auto copy = NSMutableDictionary::dictionaryWithCapacity(dict->count());
+        for (const auto& [k, v] : dict->entries()) {
+            id item = snapshot(v.get(), depth + 1);
+            if (!item) return nullptr;
+            copy->setObjectForKey(item, k);
+        }
+        return copy;
+    }
+    if (auto* array = dynamic_cast<const NSArray*>(value)) {
+        auto copy = NSMutableArray::arrayWithCapacity(array->count());
+        for (const auto& v : array->items()) {
+            id item = snapshot(v.get(), depth + 1);
+            if (!item) return nullptr;
+            copy->addObject(item);
+        }
+        return copy;
+    }
+    if (dynamic_cast<const NSNumber*>(value) || dynamic_cast<const NSString*>(value) ||
+        dynamic_cast<const NSData*>(value) || dynamic_cast<const NSDate*>(value))
+        return std::const_pointer_cast<NSObject>(value->self());
+    return nullptr;
+}
+
+// The device's preferences daemon. On the phone, setObject:forKey: hands
+// the change to a daemon in its own process and returns; the file is
+// written there, off the caller's thread, several pending changes to one
+// file in one rewrite. Here the daemon is a thread of its own, writing
+// with mergeKeys. synchronize() waits until every change handed over has
+// been written and then tells the write observer of each, in order, on
+// the caller's thread.
+class PreferencesDaemon {
+public:
+    struct Change {
+        std::string devicePath;
+        std::string hostPath;
+        std::string key;
+        id value;
+    };
+
+    static PreferencesDaemon& shared() {
+        static PreferencesDaemon daemon;
+        return daemon;
+    }
+
+    void submit(Change change) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+        queue_.push_back(std::move(change));
+        wake_.notify_one();
+    }
+
+    // Waits until nothing is pending; answers what was written since the
+    // last call, in order, with each outcome.
+    std::vector<std::pair<Change, bool>> waitAndCollect() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        idle_.wait(lock, [this] { return queue_.empty() && !busy_; });
+        return std::exchange(finished_, {});
+    }
+
+    void wait() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        idle_.wait(lock, [this] { return queue_.empty() && !busy_; });
+    }
+
+    ~PreferencesDaemon() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+            wake_.notify_one();
+        }
+        if (thread_.joinable()) thread_.join();
+    }
+
+private:
+    void run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+            if (queue_.empty()) return; // stopping, and everything written
+            std::vector<Change> batch(std::make_move_iterator(queue_.begin()), std::make_move_iterator(queue_.end()));
+            queue_.clear();
+            busy_ = true;
+            lock.unlock();
+            std::vector<std::pair<Change, bool>> done = write(std::move(batch));
+            lock.lock();
+            for (auto& d : done) finished_.push_back(std::move(d));
+            busy_ = false;
+            idle_.notify_all();
+        }
+    }
+
+    // One rewrite per file for all its changes, in the order they came.
+    static std::vector<std::pair<Change, bool>> write(std::vector<Change> batch) {
+        std::vector<bool> ok(batch.size(), false);
+        std::vector<bool> taken(batch.size(), false);
+        for (size_t i = 0; i < batch.size(); ++i) {
+            if (taken[i]) continue;
+            std::vector<size_t> members;
+            std::vector<std::pair<std::string, id>> changes;
+            for (size_t j = i; j < batch.size(); ++j) {
+                if (taken[j] || batch[j].hostPath != batch[i].hostPath) continue;
+                taken[j] = true;
+                members.push_back(j);
+                changes.emplace_back(batch[j].key, batch[j].value);
+            }
+            bool written = mergeKeys(batch[i].hostPath, changes);
+            // A batch that fails as a whole may fail for one change alone
+            // (a key the file format cannot hold): each is then tried on
+            // its own, so the others are not lost with it.
+            if (!written && members.size() > 1) {
+                for (size_t m : members) ok[m] = mergeKeys(batch[m].hostPath, {{batch[m].key, batch[m].value}});
+            } else {
+                for (size_t m : members) ok[m] = written;
+            }
+        }
+        std::vector<std::pair<Change, bool>> out;
+        out.reserve(batch.size());
+        for (size_t i = 0; i < batch.size(); ++i) out.emplace_back(std::move(batch[i]), ok[i]);
+        return out;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_, idle_;
+    std::deque<Change> queue_;
+    std::vector<std::pair<Change, bool>> finished_;
+    bool busy_ = false;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+std::atomic<bool> writesDeferred{false};
+
 } // namespace
+
+void NSUserDefaults::setWritesDeferred(bool deferred) {
+    if (!deferred) synchronize();
+    ::writesDeferred.store(deferred);
+}
+
+bool NSUserDefaults::writesDeferred() { return ::writesDeferred.load(); }
+
+void NSUserDefaults::synchronize() {
+    auto finished = PreferencesDaemon::shared().waitAndCollect();
+    for (const auto& [change, ok] : finished)
+        if (auto observer = writeObserver) observer(change.devicePath, change.key, change.value, ok);
+}
+
+void NSUserDefaults::waitForPendingWrites() {
+    if (::writesDeferred.load()) PreferencesDaemon::shared().wait();
+}
 
 std::string NSUserDefaults::filePath() const {
     if (suite_.empty()) return {};
@@ -197,7 +368,14 @@ std::string NSUserDefaults::filePath() const {
 
 bool NSUserDefaults::setObjectForKey(const id& value, const std::string& key) {
     std::string devicePath = filePath();
-    bool ok = !devicePath.empty() && mergeKey(DevicePaths::map(devicePath), key, value);
+    if (::writesDeferred.load() && !devicePath.empty()) {
+        id copy = value ? snapshot(value.get(), 1) : nullptr;
+        if (!value || copy) {
+            PreferencesDaemon::shared().submit({devicePath, DevicePaths::map(devicePath), key, std::move(copy)});
+            return true;
+        }
+    }
+    bool ok = !devicePath.empty() && mergeKeys(DevicePaths::map(devicePath), {{key, value}});
     if (auto observer = writeObserver) observer(devicePath, key, value, ok);
     return ok;
 }
@@ -205,6 +383,7 @@ bool NSUserDefaults::setObjectForKey(const id& value, const std::string& key) {
 id NSUserDefaults::objectForKey(const std::string& key) const {
     std::string devicePath = filePath();
     if (devicePath.empty()) return nullptr;
+    waitForPendingWrites();
     auto dict = std::dynamic_pointer_cast<NSDictionary>(PropertyList::readFile(DevicePaths::map(devicePath)));
     return dict ? dict->objectForKey(key) : nullptr;
 }

@@ -22,7 +22,10 @@ public:
     std::string className() const override { return "NSUserDefaults"; }
 
     // Answers false when the file could not be written; the file on disk is
-    // then as it was. A nil value removes the key.
+    // then as it was. A nil value removes the key. While writes are
+    // deferred, a property-list value is handed to the preferences daemon
+    // and the answer is true at once; the outcome reaches the write
+    // observer at the next synchronize().
     bool setObjectForKey(const id& value, const std::string& key);
     bool removeObjectForKey(const std::string& key) { return setObjectForKey(nullptr, key); }
     // The value now in the file for key (read afresh), or nil.
@@ -42,6 +45,19 @@ public:
                                              const id& value, bool ok)>;
     static WriteObserver writeObserver;
     static void setWriteObserver(WriteObserver observer) { writeObserver = std::move(observer); }
+
+    // Whether setObjectForKey hands its change to the preferences daemon,
+    // which writes it on a thread of its own, as on the phone (where the
+    // daemon is a process of its own), instead of writing before it
+    // returns. Off unless the device's driver turns it on.
+    static void setWritesDeferred(bool deferred);
+    static bool writesDeferred();
+    // Waits until every change handed to the daemon is in its file, then
+    // tells the write observer of each, in order, on this thread.
+    static void synchronize();
+    // Waits until every change handed to the daemon is in its file (a
+    // reader of a preferences file sees the changes made before it).
+    static void waitForPendingWrites();
 
 private:
     std::string suite_;

@@ -55,6 +55,7 @@
 #include <optional>
 
 #include "foundation/DevicePaths.h"
+#include "foundation/NSUserDefaults.h"
 
 namespace {
 
@@ -965,6 +966,12 @@ plist_t withoutDuplicateKeys(plist_t dict) {
 // text as it was) can change on the way.
 bool PropertyList::setValueForKey(const std::vector<uint8_t>& list, const std::string& key, const NSObject* value,
                                   std::vector<uint8_t>& out, PropertyListFormat* format) {
+    return setValuesForKeys(list, {{key, value}}, out, format);
+}
+
+bool PropertyList::setValuesForKeys(const std::vector<uint8_t>& list,
+                                    const std::vector<std::pair<std::string, const NSObject*>>& changes,
+                                    std::vector<uint8_t>& out, PropertyListFormat* format) {
     out.clear();
     PropertyListFormat found = PropertyListFormat::Binary;
     PlistOwner root;
@@ -979,19 +986,23 @@ bool PropertyList::setValueForKey(const std::vector<uint8_t>& list, const std::s
         BinarySource top{binary ? &*binary : nullptr, binary ? binary->top() : 0};
         if (root && !fromNode(root.get(), 1, binary ? &top : nullptr)) return false;
     }
-    if (!root || plist_get_node_type(root.get()) != PLIST_DICT || !isPlainText(key)) return false;
-    // A key may stand in a list more than once (no writer makes such a
-    // list, a damaged or hand-made one may); readers take its first place
-    // and its last value. Changing one occurrence would leave readers with
-    // the old value, so such a list is first made what readers see.
-    if (keyOccurrences(root.get(), key) > 1) root.reset(withoutDuplicateKeys(root.get()));
-    if (value) {
-        // The value sits one level below the root.
-        plist_t node = toNode(value, 2, found);
-        if (!node) return false;
-        plist_dict_set_item(root.get(), key.c_str(), node);
-    } else {
-        plist_dict_remove_item(root.get(), key.c_str());
+    if (!root || plist_get_node_type(root.get()) != PLIST_DICT) return false;
+    for (const auto& [key, value] : changes) {
+        if (!isPlainText(key)) return false;
+        // A key may stand in a list more than once (no writer makes such a
+        // list, a damaged or hand-made one may); readers take its first
+        // place and its last value. Changing one occurrence would leave
+        // readers with the old value, so such a list is first made what
+        // readers see.
+        if (keyOccurrences(root.get(), key) > 1) root.reset(withoutDuplicateKeys(root.get()));
+        if (value) {
+            // The value sits one level below the root.
+            plist_t node = toNode(value, 2, found);
+            if (!node) return false;
+            plist_dict_set_item(root.get(), key.c_str(), node);
+        } else {
+            plist_dict_remove_item(root.get(), key.c_str());
+        }
     }
     if (!writeNode(root.get(), found, out)) return false;
     if (format) *format = found;
@@ -1045,5 +1056,7 @@ bool PropertyList::serialize(const NSObject& value, PropertyListFormat format, s
 std::shared_ptr<NSMutableDictionary> dictionaryWithContentsOfFile(const std::string& devicePath) {
     std::string hostPath = DevicePaths::map(devicePath);
     if (hostPath.empty()) return nullptr;
+    // Changes handed to the preferences daemon before this read are in it.
+    NSUserDefaults::waitForPendingWrites();
     return std::dynamic_pointer_cast<NSMutableDictionary>(PropertyList::readFile(hostPath));
 }

@@ -48,6 +48,11 @@ public:
     // property-list form.
     static bool setValueForKey(const std::vector<uint8_t>& list, const std::string& key, const NSObject* value,
                                std::vector<uint8_t>& out, PropertyListFormat* format = nullptr);
+    // The same for several keys in turn, in one rewrite: each change sees
+    // the ones before it. False (out empty) if any of them cannot be made.
+    static bool setValuesForKeys(const std::vector<uint8_t>& list,
+                                 const std::vector<std::pair<std::string, const NSObject*>>& changes,
+                                 std::vector<uint8_t>& out, PropertyListFormat* format = nullptr);
 };
 
 // `initWithContentsOfFile:` of NSDictionary / NSMutableDictionary, with a

@@ -59,6 +59,8 @@ TEST(Simulator, OnlyForeignWritesAreTraced) {
     auto defaults = NSUserDefaults::initWithSuiteName(kSettingsFile);
     defaults->setObjectForKey(NSNumber::numberWithBool(true), "isLocked");
     NSUserDefaults::initWithSuiteName(kStateFile)->setObjectForKey(str("x"), "POSAPPS-a");
+    // Written by the preferences daemon; traced once they are in the files.
+    NSUserDefaults::synchronize();
     ASSERT_EQ(d.sim->trace().size(), 2u);
     EXPECT_EQ(d.sim->trace()[0], "[0.000] write settings isLocked=true");
     EXPECT_EQ(d.sim->trace()[1], "[0.000] write state POSAPPS-a=\"x\"");
