@@ -233,8 +233,9 @@ std::shared_ptr<NSNumber> NSNumber::numberWithUnsignedLongLong(uint64_t u) {
     return std::make_shared<NSNumber>(Kind::Unsigned, static_cast<int64_t>(u), u, static_cast<double>(u), false);
 }
 std::shared_ptr<NSNumber> NSNumber::numberWithFloat(float f) {
-    auto n = numberWithDouble(static_cast<double>(f));
-    return std::make_shared<NSNumber>(Kind::Real, n->i_, n->u_, static_cast<double>(f), true);
+    const double d = static_cast<double>(f);
+    int64_t i = Value(d).intValue();
+    return std::make_shared<NSNumber>(Kind::Real, i, static_cast<uint64_t>(i), d, true);
 }
 std::shared_ptr<NSNumber> NSNumber::numberWithDouble(double d) {
     int64_t i = Value(d).intValue();

@@ -208,15 +208,9 @@ bool mergeKeys(const std::string& hostPath, const std::vector<std::pair<std::str
 // property-list value.
 id snapshot(const NSObject* value, int depth) {
     if (!value || depth > PropertyListLimits::maxDepth) return nullptr;
-    if (auto* dict = dynamic_cast<const NSDictionary*>(value)) {
-        auto copy = NSMutableDictionary::dictionaryWithCapacity(dict->count());
-        for (const auto& [k, v] : dict->entries()) {
-            id item = snapshot(v.get(), depth + 1);
-            if (!item) return nullptr;
-            copy->setObjectForKey(item, k);
-        }
-        return copy;
-    }
+    // Leaves first: they are most of what is written.
+    if (dynamic_cast<const NSNumber*>(value) || dynamic_cast<const NSString*>(value))
+        return std::const_pointer_cast<NSObject>(value->self());
     if (auto* array = dynamic_cast<const NSArray*>(value)) {
         auto copy = NSMutableArray::arrayWithCapacity(array->count());
         for (const auto& v : array->items()) {
@@ -226,8 +220,16 @@ id snapshot(const NSObject* value, int depth) {
         }
         return copy;
     }
-    if (dynamic_cast<const NSNumber*>(value) || dynamic_cast<const NSString*>(value) ||
-        dynamic_cast<const NSData*>(value) || dynamic_cast<const NSDate*>(value))
+    if (auto* dict = dynamic_cast<const NSDictionary*>(value)) {
+        auto copy = NSMutableDictionary::dictionaryWithCapacity(dict->count());
+        for (const auto& [k, v] : dict->entries()) {
+            id item = snapshot(v.get(), depth + 1);
+            if (!item) return nullptr;
+            copy->setObjectForKey(item, k);
+        }
+        return copy;
+    }
+    if (dynamic_cast<const NSData*>(value) || dynamic_cast<const NSDate*>(value))
         return std::const_pointer_cast<NSObject>(value->self());
     return nullptr;
 }
@@ -256,8 +258,11 @@ public:
     void submit(Change change) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+        // Only a daemon with nothing to do needs waking; a busy one takes
+        // what has come in when it finishes.
+        bool idle = queue_.empty() && !busy_;
         queue_.push_back(std::move(change));
-        wake_.notify_one();
+        if (idle) wake_.notify_one();
     }
 
     // Waits until nothing is pending; answers what was written since the

@@ -1,0 +1,115 @@
+// What a start of the home screen costs the plugin: loading it (its module
+// initialisers read the settings and the state file) and building the
+// bubbles when the host finishes launching; beside it, libplist's bare
+// parse of the same state file, the floor any reader of it stands on.
+#include <plist/plist.h>
+
+#include <cstdio>
+
+#include "BenchDevice.h"
+#include "foundation/PropertyList.h"
+
+namespace {
+
+// The whole file in one read, as any reader of it must begin.
+std::vector<char> readAll(const std::string& path) {
+    std::vector<char> bytes;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return bytes;
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        long size = std::ftell(f);
+        if (size > 0 && std::fseek(f, 0, SEEK_SET) == 0) {
+            bytes.resize(static_cast<size_t>(size));
+            bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+        }
+    }
+    std::fclose(f);
+    return bytes;
+}
+
+// The whole start: the plugin loaded (settings and state read) and the
+// bubbles built. The counters split it in two.
+void BM_boot(benchmark::State& state) {
+    EventTimer t(state);
+    double load = 0, launch = 0;
+    for (auto _ : state) {
+        BenchDevice d(shapeOf(state), BenchDevice::Boot::Installed);
+        auto a = std::chrono::steady_clock::now();
+        t.start();
+        d.run("boot load");
+        auto b = std::chrono::steady_clock::now();
+        d.run("launch");
+        t.stop();
+        auto c = std::chrono::steady_clock::now();
+        load += std::chrono::duration<double, std::micro>(b - a).count();
+        launch += std::chrono::duration<double, std::micro>(c - b).count();
+        if (d.bubbleCount() != shapeOf(state).bubbles) state.SkipWithError("wrong number of bubbles");
+    }
+    double n = static_cast<double>(state.iterations());
+    state.counters["load_us"] = load / n;
+    state.counters["launch_us"] = launch / n;
+}
+
+// Building the same bubbles from a state file that holds only their own
+// keys: the part of a start that does not depend on the file's size.
+void BM_construction(benchmark::State& state) {
+    EventTimer t(state);
+    for (auto _ : state) {
+        BenchDevice d(shapeOf(state), BenchDevice::Boot::Installed);
+        d.run("boot load");
+        t.start();
+        d.run("launch");
+        t.stop();
+    }
+}
+
+// libplist alone: the file's bytes read and parsed into its tree (freeing
+// the tree is left out of the time).
+void BM_bareParse(benchmark::State& state) {
+    const std::string& path = stateFileFor(shapeOf(state));
+    EventTimer t(state);
+    for (auto _ : state) {
+        t.start();
+        std::vector<char> bytes = readAll(path);
+        plist_t root = nullptr;
+        plist_from_bin(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
+        benchmark::DoNotOptimize(root);
+        t.stop();
+        if (!root) state.SkipWithError("libplist could not read the file");
+        plist_free(root);
+    }
+    state.counters["file_bytes"] = static_cast<double>(readAll(path).size());
+}
+
+// The device's own reader of the same file, for comparison.
+void BM_deviceRead(benchmark::State& state) {
+    const std::string& path = stateFileFor(shapeOf(state));
+    EventTimer t(state);
+    for (auto _ : state) {
+        t.start();
+        id root = PropertyList::readFile(path);
+        benchmark::DoNotOptimize(root);
+        root.reset();
+        t.stop();
+    }
+}
+
+void bootShapes(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"bubbles", "keys"});
+    for (int bubbles : {1, 10, 100})
+        for (int keys : {10, 1000, 100000})
+            if (keys >= bubbles) b->Args({bubbles, keys});
+}
+
+// Each bubble's own keys: its choice, its saved centre; and the hide flag.
+void constructionShapes(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"bubbles", "keys"});
+    for (int bubbles : {1, 10, 100}) b->Args({bubbles, 2 * bubbles + 1});
+}
+
+BENCHMARK(BM_boot)->Apply(bootShapes)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(10);
+BENCHMARK(BM_construction)->Apply(constructionShapes)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(20);
+BENCHMARK(BM_bareParse)->Apply(bootShapes)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_deviceRead)->Apply(bootShapes)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+} // namespace
