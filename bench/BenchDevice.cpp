@@ -135,7 +135,14 @@ BenchDevice::BenchDevice(const BenchShape& shape, Boot boot, int otherApps) {
     run("put settings " + settingsFile());
     if (boot == Boot::Launched) {
         run("boot");
+        // With the bubbles hidden on the lock screen, the first home screen
+        // after a start is the lock screen's and hides them; the second
+        // shows them.
         run("front home");
+        run(std::string("front ") + kFrontApp);
+        run("front home");
+        // The start's fades are over before the first event.
+        run("wait 0.5");
         if (bubbleCount() != shape.bubbles)
             throw std::runtime_error("expected " + std::to_string(shape.bubbles) + " bubbles, the plugin built " +
                                      std::to_string(bubbleCount()));

@@ -12,6 +12,7 @@
 #include "springboard/SBApplication.h"
 #include "springboard/SpringBoard.h"
 #include "uikit/UIAlertController.h"
+#include "uikit/UIView.h"
 #include "uikit/WindowServer.h"
 
 namespace {
@@ -231,16 +232,27 @@ void BM_tap(benchmark::State& state) {
     if (host().state().launches.size() == before) state.SkipWithError("the taps launched nothing");
 }
 
-// The idle timer firing once a second, dimming the bubbles once idle.
+// The idle timer's dearest tick: the one that dims every bubble (the ticks
+// before it only count). Control Center coming and going shows the
+// bubbles again and starts the count afresh, out of the timing.
 void BM_idleTick(benchmark::State& state) {
     BenchDevice d(shapeOf(state));
     EventTimer t(state);
     auto& loop = NSRunLoop::mainRunLoop();
+    id cc = host().controlCenterController();
+    const auto& bubbles = d.sim().bubbles();
     for (auto _ : state) {
+        host().state().controlCenterPresented = true;
+        msg(cc, "_willPresent");
+        host().state().controlCenterPresented = false;
+        msg(cc, "_didDismiss");
+        loop.advance(7.0);
         t.start();
         loop.advance(1.0);
         t.stop();
     }
+    if (!bubbles.empty() && bubbles.front().view && bubbles.front().view->alpha() > 0.5)
+        state.SkipWithError("the tick did not dim the bubbles");
 }
 
 void BM_settingsReload(benchmark::State& state) {

@@ -29,7 +29,7 @@ EVENTS = [
     ("BM_dragMove", "drag (one move)"),
     ("BM_dragRelease", "drag release (snap)"),
     ("BM_tap", "tap (down and up)"),
-    ("BM_idleTick", "idle tick"),
+    ("BM_idleTick", "idle tick (the one that dims)"),
     ("BM_settingsReload", "settings reload"),
     ("BM_orientationChange", "orientation change"),
     ("BM_longPress", "long press (menu opens)"),
@@ -156,11 +156,11 @@ def main():
         if not boot:
             continue
         budget = 1.5 * parse["time_us"] + cons["time_us"] if parse and cons else None
-        verdict = "–"
-        if budget is not None:
+        verdict = "–"  # the budget is set for the 100,000-key file
+        if budget is not None and k >= 100000:
             ok = boot["time_us"] <= budget
             verdict = "ok" if ok else "OVER"
-            if not ok and k >= 100000:
+            if not ok:
                 failures.append(f"boot {b}/{k:,}: {fmt(boot['time_us'])} > {fmt(budget)}")
         print("| " + " | ".join([
             f"{b}/{k:,}", f"{parse['file_bytes']:,.0f}" if parse else "–", fmt(parse["time_us"] if parse else None),
