@@ -54,7 +54,10 @@ inline bool plistEqual(const NSObject* a, const NSObject* b) {
     }
     if (auto* d = dynamic_cast<const NSDate*>(a)) {
         auto* e = dynamic_cast<const NSDate*>(b);
-        return e && d->timeIntervalSinceReferenceDate() == e->timeIntervalSinceReferenceDate();
+        if (!e) return false;
+        double x = d->timeIntervalSinceReferenceDate(), y = e->timeIntervalSinceReferenceDate();
+        // A date that is not a number is kept as one, as a real is.
+        return x == y || (std::isnan(x) && std::isnan(y));
     }
     if (dynamic_cast<const NSNull*>(a)) return dynamic_cast<const NSNull*>(b) != nullptr;
     if (auto* x = dynamic_cast<const NSArray*>(a)) {
