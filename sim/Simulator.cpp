@@ -151,6 +151,7 @@ Simulator::~Simulator() {
 double Simulator::now() const { return timeBase_ + NSRunLoop::mainRunLoop().now(); }
 
 void Simulator::emit(const std::string& event) {
+    if (!listening()) return;
     std::string line = traceTime(now()) + " " + event;
     if (options_.keepTrace) trace_.push_back(line);
     if (options_.output) options_.output(line);
@@ -159,18 +160,24 @@ void Simulator::emit(const std::string& event) {
 // Some of the platform's observers belong to the process (the window
 // server's), some to the device: all are set again after a respring.
 void Simulator::connectDevice() {
-    LogSink::setHandler([this](const std::string& text) { emit("log " + text); });
+    // Each observer first asks whether anyone reads the trace: a run that
+    // keeps none (the benchmarks) should not pay for composing it.
+    LogSink::setHandler([this](const std::string& text) {
+        if (listening()) emit("log " + text);
+    });
     AnimationLog::setObserver([this](const AnimationCall& call) {
+        if (!listening()) return;
         char duration[32];
         std::snprintf(duration, sizeof duration, "%.3f", call.duration);
         emit(std::string("animate ") + duration + " options=" + std::to_string(call.options));
     });
     NSUserDefaults::setWriteObserver([this](const std::string& path, const std::string& key, const id& value, bool ok) {
-        if (suppressWrites_ > 0) return;
+        if (suppressWrites_ > 0 || !listening()) return;
         std::string file = path == kSettingsFile ? "settings" : path == kStateFile ? "state" : path;
         emit("write " + file + " " + key + "=" + plistToJson(value.get()).dump() + (ok ? "" : " failed"));
     });
     WindowServer::shared().setAlertObserver([this](const std::shared_ptr<UIAlertController>& alert, bool presented) {
+        if (!listening()) return;
         if (!presented) {
             emit("alert-dismissed");
             return;

@@ -74,6 +74,8 @@ private:
     using Words = std::vector<Word>;
     struct Command;
     void emit(const std::string& event);
+    // Whether trace lines go anywhere (kept, or handed to `output`).
+    bool listening() const { return options_.keepTrace || static_cast<bool>(options_.output); }
     void connectDevice();
     void disconnectDevice();
     // Loads the plugins and, unless told not to, finishes launching.

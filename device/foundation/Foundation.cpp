@@ -73,6 +73,9 @@ std::string NSString::formatV(const char* format, va_list args) {
     va_list ap;
     va_copy(ap, args);
     std::string out;
+    // Room for the format and a typical argument, so that a short text is
+    // built in one allocation.
+    if (format) out.reserve(std::strlen(format) + 48);
     for (const char* p = format; p && *p; ++p) {
         if (*p != '%') {
             out += *p;
@@ -115,6 +118,12 @@ std::string NSString::formatV(const char* format, va_list args) {
         case '%': out += '%'; break;
         case '@': {
             const NSObject* obj = va_arg(ap, const NSObject*);
+            // A string's description is its text: appended without a copy.
+            auto* string = dynamic_cast<const NSString*>(obj);
+            if (string && spec.size() == 1) {
+                out += string->UTF8String();
+                break;
+            }
             std::string text = obj ? obj->description() : "(null)";
             out += spec.size() == 1 ? text : formatOne(spec + "s", text.c_str());
             break;

@@ -234,6 +234,24 @@ id snapshot(const NSObject* value, int depth) {
     return nullptr;
 }
 
+// A preferences file's device path and its path on this machine.
+struct FilePaths {
+    std::string devicePath;
+    std::string hostPath;
+};
+
+// The paths of the file last handed to the daemon from this thread: the
+// same file comes again and again (a saved position per bubble), and
+// working its paths out each time was a good part of a hand-over.
+std::shared_ptr<const FilePaths> sharedPaths(const std::string& devicePath) {
+    thread_local std::shared_ptr<const FilePaths> last;
+    thread_local std::string lastRoot;
+    if (last && last->devicePath == devicePath && lastRoot == DevicePaths::root()) return last;
+    last = std::make_shared<const FilePaths>(FilePaths{devicePath, DevicePaths::map(devicePath)});
+    lastRoot = DevicePaths::root();
+    return last;
+}
+
 // The device's preferences daemon. On the phone, setObject:forKey: hands
 // the change to a daemon in its own process and returns; the file is
 // written there, off the caller's thread, several pending changes to one
@@ -244,8 +262,7 @@ id snapshot(const NSObject* value, int depth) {
 class PreferencesDaemon {
 public:
     struct Change {
-        std::string devicePath;
-        std::string hostPath;
+        std::shared_ptr<const FilePaths> paths;
         std::string key;
         id value;
     };
@@ -314,17 +331,17 @@ private:
             std::vector<size_t> members;
             std::vector<std::pair<std::string, id>> changes;
             for (size_t j = i; j < batch.size(); ++j) {
-                if (taken[j] || batch[j].hostPath != batch[i].hostPath) continue;
+                if (taken[j] || batch[j].paths->hostPath != batch[i].paths->hostPath) continue;
                 taken[j] = true;
                 members.push_back(j);
                 changes.emplace_back(batch[j].key, batch[j].value);
             }
-            bool written = mergeKeys(batch[i].hostPath, changes);
+            bool written = mergeKeys(batch[i].paths->hostPath, changes);
             // A batch that fails as a whole may fail for one change alone
             // (a key the file format cannot hold): each is then tried on
             // its own, so the others are not lost with it.
             if (!written && members.size() > 1) {
-                for (size_t m : members) ok[m] = mergeKeys(batch[m].hostPath, {{batch[m].key, batch[m].value}});
+                for (size_t m : members) ok[m] = mergeKeys(batch[m].paths->hostPath, {{batch[m].key, batch[m].value}});
             } else {
                 for (size_t m : members) ok[m] = written;
             }
@@ -358,7 +375,7 @@ bool NSUserDefaults::writesDeferred() { return ::writesDeferred.load(); }
 void NSUserDefaults::synchronize() {
     auto finished = PreferencesDaemon::shared().waitAndCollect();
     for (const auto& [change, ok] : finished)
-        if (auto observer = writeObserver) observer(change.devicePath, change.key, change.value, ok);
+        if (auto observer = writeObserver) observer(change.paths->devicePath, change.key, change.value, ok);
 }
 
 void NSUserDefaults::waitForPendingWrites() {
@@ -372,14 +389,17 @@ std::string NSUserDefaults::filePath() const {
 }
 
 bool NSUserDefaults::setObjectForKey(const id& value, const std::string& key) {
-    std::string devicePath = filePath();
-    if (::writesDeferred.load() && !devicePath.empty()) {
+    std::string devicePath = suite_.empty() || suite_.front() == '/' ? std::string() : filePath();
+    const std::string& path = devicePath.empty() ? suite_ : devicePath;
+    if (::writesDeferred.load() && !path.empty()) {
         id copy = value ? snapshot(value.get(), 1) : nullptr;
-        if (!value || copy) {
-            PreferencesDaemon::shared().submit({devicePath, DevicePaths::map(devicePath), key, std::move(copy)});
+        auto paths = sharedPaths(path);
+        if ((!value || copy) && !paths->hostPath.empty()) {
+            PreferencesDaemon::shared().submit({std::move(paths), key, std::move(copy)});
             return true;
         }
     }
+    if (devicePath.empty()) devicePath = filePath();
     bool ok = !devicePath.empty() && mergeKeys(DevicePaths::map(devicePath), {{key, value}});
     if (auto observer = writeObserver) observer(devicePath, key, value, ok);
     return ok;

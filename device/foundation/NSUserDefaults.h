@@ -16,8 +16,8 @@
 class NSUserDefaults : public NSObject {
 public:
     explicit NSUserDefaults(std::string suiteName) : suite_(std::move(suiteName)) {}
-    static std::shared_ptr<NSUserDefaults> initWithSuiteName(const std::string& suiteName) {
-        return std::make_shared<NSUserDefaults>(suiteName);
+    static std::shared_ptr<NSUserDefaults> initWithSuiteName(std::string suiteName) {
+        return std::make_shared<NSUserDefaults>(std::move(suiteName));
     }
     std::string className() const override { return "NSUserDefaults"; }
 
