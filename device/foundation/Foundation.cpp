@@ -56,13 +56,13 @@ namespace {
 
 // One printf conversion of one argument, however long its output.
 template <class T>
-std::string formatOne(const std::string& spec, T value) {
+std::string formatOne(const std::string& conversion, T value) {
     char buf[128];
-    int n = std::snprintf(buf, sizeof buf, spec.c_str(), value);
+    int n = std::snprintf(buf, sizeof buf, conversion.c_str(), value);
     if (n < 0) return {};
     if (static_cast<size_t>(n) < sizeof buf) return std::string(buf, static_cast<size_t>(n));
     std::string out(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(out.data(), out.size(), spec.c_str(), value);
+    std::snprintf(out.data(), out.size(), conversion.c_str(), value);
     out.resize(static_cast<size_t>(n));
     return out;
 }
@@ -81,28 +81,28 @@ std::string NSString::formatV(const char* format, va_list args) {
             out += *p;
             continue;
         }
-        // One conversion: flags, width, precision, length, type. The spec
+        // One conversion: flags, width, precision, length, type. The conversion
         // handed to snprintf is rebuilt so that '*' becomes digits and the
         // platform's length letters (q, z, t, j) become C's.
         const char* start = p++;
-        std::string spec = "%";
-        while (*p && std::strchr("-+ #0'", *p)) spec += *p++;
+        std::string conversion = "%";
+        while (*p && std::strchr("-+ #0'", *p)) conversion += *p++;
         if (*p == '*') {
-            spec += std::to_string(va_arg(ap, int));
+            conversion += std::to_string(va_arg(ap, int));
             ++p;
         } else {
-            while (*p && std::isdigit(static_cast<unsigned char>(*p))) spec += *p++;
+            while (*p && std::isdigit(static_cast<unsigned char>(*p))) conversion += *p++;
         }
         if (*p == '.') {
-            spec += *p++;
+            conversion += *p++;
             if (*p == '*') {
                 int precision = va_arg(ap, int);
                 // A negative precision counts as none.
-                if (precision < 0) spec.pop_back();
-                else spec += std::to_string(precision);
+                if (precision < 0) conversion.pop_back();
+                else conversion += std::to_string(precision);
                 ++p;
             } else {
-                while (*p && std::isdigit(static_cast<unsigned char>(*p))) spec += *p++;
+                while (*p && std::isdigit(static_cast<unsigned char>(*p))) conversion += *p++;
             }
         }
         std::string length;
@@ -120,38 +120,38 @@ std::string NSString::formatV(const char* format, va_list args) {
             const NSObject* obj = va_arg(ap, const NSObject*);
             // A string's description is its text: appended without a copy.
             auto* string = dynamic_cast<const NSString*>(obj);
-            if (string && spec.size() == 1) {
+            if (string && conversion.size() == 1) {
                 out += string->UTF8String();
                 break;
             }
             std::string text = obj ? obj->description() : "(null)";
-            out += spec.size() == 1 ? text : formatOne(spec + "s", text.c_str());
+            out += conversion.size() == 1 ? text : formatOne(conversion + "s", text.c_str());
             break;
         }
         case 'd': case 'i':
-            if (wide) out += formatOne(spec + "ll" + type, va_arg(ap, long long));
-            else if (longArg) out += formatOne(spec + "l" + type, va_arg(ap, long));
-            else out += formatOne(spec + length + type, va_arg(ap, int));
+            if (wide) out += formatOne(conversion + "ll" + type, va_arg(ap, long long));
+            else if (longArg) out += formatOne(conversion + "l" + type, va_arg(ap, long));
+            else out += formatOne(conversion + length + type, va_arg(ap, int));
             break;
         case 'u': case 'x': case 'X': case 'o':
-            if (wide) out += formatOne(spec + "ll" + type, va_arg(ap, unsigned long long));
-            else if (longArg) out += formatOne(spec + "l" + type, va_arg(ap, unsigned long));
-            else out += formatOne(spec + length + type, va_arg(ap, unsigned));
+            if (wide) out += formatOne(conversion + "ll" + type, va_arg(ap, unsigned long long));
+            else if (longArg) out += formatOne(conversion + "l" + type, va_arg(ap, unsigned long));
+            else out += formatOne(conversion + length + type, va_arg(ap, unsigned));
             break;
         case 'c':
-            out += formatOne(spec + "c", va_arg(ap, int));
+            out += formatOne(conversion + "c", va_arg(ap, int));
             break;
         case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':
-            if (length == "L") out += formatOne(spec + "L" + type, va_arg(ap, long double));
-            else out += formatOne(spec + type, va_arg(ap, double));
+            if (length == "L") out += formatOne(conversion + "L" + type, va_arg(ap, long double));
+            else out += formatOne(conversion + type, va_arg(ap, double));
             break;
         case 's': {
             const char* s = va_arg(ap, const char*);
-            out += formatOne(spec + "s", s ? s : "(null)");
+            out += formatOne(conversion + "s", s ? s : "(null)");
             break;
         }
         case 'p':
-            out += formatOne(spec + "p", va_arg(ap, void*));
+            out += formatOne(conversion + "p", va_arg(ap, void*));
             break;
         case 'n':
             // Writing through a pointer taken from a format is never done.

@@ -153,8 +153,8 @@ bool isColourString(const std::string& text) {
 }
 
 std::vector<std::string> settingLines(const std::string& key, const Json& value, std::string& error) {
-    const SettingSpec* spec = findSetting(key);
-    if (!spec) {
+    const SettingSpec* def = findSetting(key);
+    if (!def) {
         error = "no setting " + key;
         return {};
     }
@@ -162,7 +162,7 @@ std::vector<std::string> settingLines(const std::string& key, const Json& value,
     if (value.is_null()) {
         line = "remove settings " + key;
     } else {
-        switch (spec->type) {
+        switch (def->type) {
         case SettingType::Boolean:
             if (!value.is_boolean()) {
                 error = key + " is a switch: true or false";
@@ -176,8 +176,8 @@ std::vector<std::string> settingLines(const std::string& key, const Json& value,
                 return {};
             }
             double v = value.get<double>();
-            if (!std::isfinite(v) || v < spec->min || v > spec->max) {
-                error = key + " runs from " + realWord(spec->min) + " to " + realWord(spec->max);
+            if (!std::isfinite(v) || v < def->min || v > def->max) {
+                error = key + " runs from " + realWord(def->min) + " to " + realWord(def->max);
                 return {};
             }
             line = "settings " + key + "=" + realWord(v);

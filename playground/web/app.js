@@ -290,19 +290,19 @@
   function buildSettings() {
     const form = $('#settings-form');
     for (const group of GROUPS) {
-      const specs = state.config.settings.filter((s) => s.group === group);
-      if (!specs.length) continue;
+      const defs = state.config.settings.filter((s) => s.group === group);
+      if (!defs.length) continue;
       const body = el('div', { class: 'group-body' });
       form.append(el('section', { class: 'group' }, el('h3', { class: 'group-title', text: group }), body));
-      for (const spec of specs) body.append(settingRow(spec));
+      for (const def of defs) body.append(settingRow(def));
     }
   }
 
-  function labelBlock(spec, tag) {
+  function labelBlock(def, tag) {
     return el('div', { class: 'row-text' },
-      el('div', { class: 'row-label' }, spec.label, tag),
-      el('div', { class: 'row-help', text: spec.help }),
-      el('div', { class: 'row-key', text: spec.key }));
+      el('div', { class: 'row-label' }, def.label, tag),
+      el('div', { class: 'row-help', text: def.help }),
+      el('div', { class: 'row-key', text: def.key }));
   }
 
   // A control the person just changed keeps their choice until the phone
@@ -341,22 +341,22 @@
     });
   }
 
-  function settingRow(spec) {
+  function settingRow(def) {
     const tag = el('span', { class: 'tag', text: 'default' });
     const guard = pending();
     const write = (value, coalesce) => request(guard, value,
-      { type: 'setting', key: spec.key, value }, coalesce);
+      { type: 'setting', key: def.key, value }, coalesce);
     let row, update, actual;
-    if (spec.type === 'boolean') {
-      const input = el('input', { type: 'checkbox', role: 'switch', 'data-setting': spec.key, 'aria-label': spec.label });
+    if (def.type === 'boolean') {
+      const input = el('input', { type: 'checkbox', role: 'switch', 'data-setting': def.key, 'aria-label': def.label });
       input.addEventListener('change', () => write(input.checked));
-      row = el('div', { class: 'row' }, labelBlock(spec, tag), el('label', { class: 'switch' }, input, el('span')));
+      row = el('div', { class: 'row' }, labelBlock(def, tag), el('label', { class: 'switch' }, input, el('span')));
       actual = (v) => !!v;
       update = (v) => (input.checked = !!v);
-    } else if (spec.type === 'number') {
+    } else if (def.type === 'number') {
       const readout = el('span', { class: 'slider-value' });
-      const input = el('input', { type: 'range', min: spec.min, max: spec.max, step: spec.step, 'data-setting': spec.key,
-        'aria-label': spec.label });
+      const input = el('input', { type: 'range', min: def.min, max: def.max, step: def.step, 'data-setting': def.key,
+        'aria-label': def.label });
       let dragging = false;
       let sent = null;
       // A slider reports the same value on input and again on change.
@@ -364,7 +364,7 @@
         const value = Number(input.value);
         if (value === sent) return;
         sent = value;
-        write(value, 'setting:' + spec.key);
+        write(value, 'setting:' + def.key);
       };
       input.addEventListener('pointerdown', () => (dragging = true));
       input.addEventListener('pointerup', () => (dragging = false));
@@ -374,7 +374,7 @@
       });
       input.addEventListener('change', push);
       row = el('div', { class: 'row slider-row' },
-        el('div', { class: 'slider-head' }, labelBlock(spec, tag), readout),
+        el('div', { class: 'slider-head' }, labelBlock(def, tag), readout),
         el('div', { class: 'slider-line' }, el('span', { class: 'dotmin' }), input, el('span', { class: 'dotmax' })));
       actual = (v) => Number(v);
       update = (v) => {
@@ -384,16 +384,16 @@
         readout.textContent = `${Math.round(Number(v) * 10) / 10} pt`;
       };
     } else {
-      const fallback = (spec.help.match(/#[0-9a-fA-F]{6}/) || ['#ffffff'])[0];
-      const input = el('input', { type: 'color', 'data-setting': spec.key, 'aria-label': spec.label });
+      const fallback = (def.help.match(/#[0-9a-fA-F]{6}/) || ['#ffffff'])[0];
+      const input = el('input', { type: 'color', 'data-setting': def.key, 'aria-label': def.label });
       const hex = el('code');
       const reset = el('button', { type: 'button', class: 'btn small ghost', text: 'Default',
         title: 'Remove the key: the plugin draws its default', onclick: () => write(null) });
       input.addEventListener('input', () => {
         hex.textContent = input.value;
-        write(input.value.toLowerCase(), 'setting:' + spec.key);
+        write(input.value.toLowerCase(), 'setting:' + def.key);
       });
-      row = el('div', { class: 'row' }, labelBlock(spec, tag), el('div', { class: 'colour' }, hex, input, reset));
+      row = el('div', { class: 'row' }, labelBlock(def, tag), el('div', { class: 'colour' }, hex, input, reset));
       actual = (v, inFile) => (inFile && typeof v === 'string' ? v.toLowerCase() : null);
       update = (v, inFile) => {
         const value = inFile && typeof v === 'string' && /^#[0-9a-fA-F]{6}$/.test(v) ? v.toLowerCase() : fallback;
@@ -402,8 +402,8 @@
         reset.disabled = !inFile;
       };
     }
-    row.dataset.row = spec.key;
-    settingRows.set(spec.key, { spec, row, tag, update, actual, guard, last: undefined });
+    row.dataset.row = def.key;
+    settingRows.set(def.key, { def, row, tag, update, actual, guard, last: undefined });
     return row;
   }
 
@@ -411,7 +411,7 @@
     const file = (state.dump.files && state.dump.files.settings) || {};
     for (const [key, r] of settingRows) {
       const inFile = Object.prototype.hasOwnProperty.call(file, key);
-      const value = inFile ? file[key] : r.spec.default;
+      const value = inFile ? file[key] : r.def.default;
       if (r.guard.holds(r.actual(value, inFile))) continue;
       r.update(value, inFile);
       r.tag.textContent = inFile ? 'in file' : 'default';
