@@ -91,9 +91,8 @@ void FTCustomViewController::initBundles() {
     mainWindowForButtons->makeKeyAndVisible();
     mainWindowForButtons->setBackgroundColor(UIColor::clearColor());
 
-    // The chosen apps first, in the file's order: what follows may run
-    // other code (icons, badges), and the walk over every key should not
-    // hold on to the dictionary while it does.
+    // The chosen apps in the file's order, as the store found them in its
+    // one pass over the keys at load: a start does not walk the file again.
     for (const std::string& bundle : stateStore().chosenBundles()) {
         o.myfinalbundle = std::make_shared<NSString>(bundle);
 
