@@ -880,6 +880,46 @@ PlistOwner parseToNode(const std::vector<uint8_t>& bytes, PropertyListFormat& fo
     return PlistOwner(root);
 }
 
+// An array's items in order. (Asking for item i walks the list from the
+// start in libplist 2.2.0; the iterator does not.)
+template <class F>
+void forEachItem(plist_t array, F&& f) {
+    plist_array_iter it = nullptr;
+    plist_array_new_iter(array, &it);
+    if (!it) return;
+    for (;;) {
+        plist_t item = nullptr;
+        plist_array_next_item(array, it, &item);
+        if (!item) break;
+        f(item);
+    }
+    std::free(it);
+}
+
+// A dictionary's keys (nil for a key libplist cannot give) and values in
+// order, while f answers true; answers whether f never answered false.
+template <class F>
+bool forEachEntry(plist_t dict, F&& f) {
+    plist_dict_iter it = nullptr;
+    plist_dict_new_iter(dict, &it);
+    if (!it) return true;
+    bool ok = true;
+    for (;;) {
+        char* key = nullptr;
+        plist_t value = nullptr;
+        plist_dict_next_item(dict, it, &key, &value);
+        if (!value) {
+            std::free(key);
+            break;
+        }
+        ok = f(static_cast<const char*>(key), value);
+        std::free(key);
+        if (!ok) break;
+    }
+    std::free(it);
+    return ok;
+}
+
 // Writes a libplist tree as a binary list. libplist 2.2.0's own writer
 // takes time in proportion to the square of the objects (a 100,000-key
 // state file took most of a second to write, 40,000 integers four times as
@@ -938,22 +978,6 @@ private:
         putBigEndian(out, length, n);
     }
 
-    // An array's items in order. (Asking for item i walks the list from the
-    // start in libplist 2.2.0; the iterator does not.)
-    template <class F>
-    static void forEachItem(plist_t array, F&& f) {
-        plist_array_iter it = nullptr;
-        plist_array_new_iter(array, &it);
-        if (!it) return;
-        for (;;) {
-            plist_t item = nullptr;
-            plist_array_next_item(array, it, &item);
-            if (!item) break;
-            f(item);
-        }
-        std::free(it);
-    }
-
     // Objects before sharing: an upper bound that fixes the reference size.
     static uint64_t countObjects(plist_t root) {
         uint64_t count = 0;
@@ -965,18 +989,11 @@ private:
             if (plist_get_node_type(node) == PLIST_ARRAY) {
                 forEachItem(node, [&](plist_t item) { stack.push_back(item); });
             } else if (plist_get_node_type(node) == PLIST_DICT) {
-                plist_dict_iter it = nullptr;
-                plist_dict_new_iter(node, &it);
-                for (;;) {
-                    char* key = nullptr;
-                    plist_t value = nullptr;
-                    plist_dict_next_item(node, it, &key, &value);
-                    std::free(key);
-                    if (!value) break;
+                forEachEntry(node, [&](const char*, plist_t value) {
                     ++count;
                     stack.push_back(value);
-                }
-                std::free(it);
+                    return true;
+                });
             }
         }
         return count;
@@ -1119,25 +1136,13 @@ private:
             index = objects_.size();
             objects_.emplace_back();
             std::vector<uint64_t> keys, values;
-            plist_dict_iter it = nullptr;
-            plist_dict_new_iter(node, &it);
-            bool ok = true;
-            for (;;) {
-                char* key = nullptr;
-                plist_t value = nullptr;
-                plist_dict_next_item(node, it, &key, &value);
-                if (!value) {
-                    std::free(key);
-                    break;
-                }
+            bool ok = forEachEntry(node, [&](const char* key, plist_t value) {
                 uint64_t k = 0, v = 0;
-                ok = key && addText(key, std::strlen(key), k) && add(value, depth + 1, v);
-                std::free(key);
-                if (!ok) break;
+                if (!key || !addText(key, std::strlen(key), k) || !add(value, depth + 1, v)) return false;
                 keys.push_back(k);
                 values.push_back(v);
-            }
-            std::free(it);
+                return true;
+            });
             if (!ok) return false;
             putHead(o, 0xD, keys.size());
             for (uint64_t r : keys) putBigEndian(o, r, refSize_);
@@ -1198,45 +1203,29 @@ id PropertyList::parseThroughLibplist(const std::vector<uint8_t>& bytes, Propert
 
 namespace {
 
-size_t keyOccurrences(plist_t dict, const std::string& key) {
-    size_t count = 0;
-    plist_dict_iter it = nullptr;
-    plist_dict_new_iter(dict, &it);
-    if (!it) return 0;
-    for (;;) {
-        char* k = nullptr;
-        plist_t value = nullptr;
-        plist_dict_next_item(dict, it, &k, &value);
-        if (!value) {
-            std::free(k);
-            break;
-        }
-        if (k && key == k) ++count;
-        std::free(k);
-    }
-    std::free(it);
-    return count;
+// Whether any of keys stands in the dictionary more than once: one walk,
+// however many keys a write changes.
+bool anyKeyTwice(plist_t dict, const std::vector<std::pair<std::string, const NSObject*>>& changes) {
+    std::unordered_map<std::string_view, int> seen;
+    for (const auto& change : changes) seen.emplace(change.first, 0);
+    bool twice = false;
+    forEachEntry(dict, [&](const char* key, plist_t) {
+        if (!key) return true;
+        auto it = seen.find(key);
+        twice = it != seen.end() && ++it->second > 1;
+        return !twice;
+    });
+    return twice;
 }
 
 // The dictionary as readers see it: each key once, in the place where it
 // first stands, with the value it last has.
 plist_t withoutDuplicateKeys(plist_t dict) {
     plist_t merged = plist_new_dict();
-    plist_dict_iter it = nullptr;
-    plist_dict_new_iter(dict, &it);
-    if (!it) return merged;
-    for (;;) {
-        char* k = nullptr;
-        plist_t value = nullptr;
-        plist_dict_next_item(dict, it, &k, &value);
-        if (!value) {
-            std::free(k);
-            break;
-        }
-        if (k) plist_dict_set_item(merged, k, plist_copy(value));
-        std::free(k);
-    }
-    std::free(it);
+    forEachEntry(dict, [&](const char* key, plist_t value) {
+        if (key) plist_dict_set_item(merged, key, plist_copy(value));
+        return true;
+    });
     return merged;
 }
 
@@ -1269,14 +1258,14 @@ bool PropertyList::setValuesForKeys(const std::vector<uint8_t>& list,
         if (root && !fromNode(root.get(), 1, binary ? &top : nullptr)) return false;
     }
     if (!root || plist_get_node_type(root.get()) != PLIST_DICT) return false;
+    for (const auto& change : changes)
+        if (!isPlainText(change.first)) return false;
+    // A key may stand in a list more than once (no writer makes such a list,
+    // a damaged or hand-made one may); readers take its first place and its
+    // last value. Changing one occurrence would leave readers with the old
+    // value, so such a list is first made what readers see.
+    if (anyKeyTwice(root.get(), changes)) root.reset(withoutDuplicateKeys(root.get()));
     for (const auto& [key, value] : changes) {
-        if (!isPlainText(key)) return false;
-        // A key may stand in a list more than once (no writer makes such a
-        // list, a damaged or hand-made one may); readers take its first
-        // place and its last value. Changing one occurrence would leave
-        // readers with the old value, so such a list is first made what
-        // readers see.
-        if (keyOccurrences(root.get(), key) > 1) root.reset(withoutDuplicateKeys(root.get()));
         if (value) {
             // The value sits one level below the root.
             plist_t node = toNode(value, 2, found);
