@@ -191,6 +191,17 @@ void EventTimer::stop() {
     ++events_;
 }
 
+void timeLaunches(benchmark::State& state) {
+    EventTimer t(state);
+    for (auto _ : state) {
+        BenchDevice d(shapeOf(state), BenchDevice::Boot::Installed);
+        d.run("boot load");
+        t.start();
+        SpringBoardHost::current().finishLaunching();
+        t.stop();
+    }
+}
+
 void eventShapes(benchmark::internal::Benchmark* b) {
     b->ArgNames({"bubbles", "keys"});
     for (int bubbles : {1, 10, 100})

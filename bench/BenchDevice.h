@@ -81,6 +81,10 @@ private:
     uint64_t allocCalls_ = 0, allocBytes_ = 0, events_ = 0;
 };
 
+// Times the host finishing its launch (the plugin building its bubbles) on
+// a device of the state's shape whose plugin has just been loaded.
+void timeLaunches(benchmark::State& state);
+
 // The shapes every event is measured at: 1, 10 and 100 bubbles with 10,
 // 1,000 and 100,000 keys, leaving out 100 bubbles in 10 keys (each bubble
 // takes a key of its own).

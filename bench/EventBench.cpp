@@ -40,16 +40,7 @@ void sendFront(const std::string& what) {
 
 // The replaced host methods.
 
-void BM_applicationDidFinishLaunching(benchmark::State& state) {
-    EventTimer t(state);
-    for (auto _ : state) {
-        BenchDevice d(shapeOf(state), BenchDevice::Boot::Installed);
-        d.run("boot load");
-        t.start();
-        host().finishLaunching();
-        t.stop();
-    }
-}
+void BM_applicationDidFinishLaunching(benchmark::State& state) { timeLaunches(state); }
 
 void BM_frontDisplayDidChange(benchmark::State& state) {
     BenchDevice d(shapeOf(state));

@@ -647,6 +647,49 @@ bool isUnsignedNode(plist_t node, uint64_t value) {
     return !plist_compare_node_value(node, plain.get());
 }
 
+// An array's items in order, while f answers true; answers whether f
+// never answered false. (Asking for item i walks the list from the start
+// in libplist 2.2.0; the iterator does not.)
+template <class F>
+bool forEachItem(plist_t array, F&& f) {
+    plist_array_iter it = nullptr;
+    plist_array_new_iter(array, &it);
+    if (!it) return true;
+    bool ok = true;
+    for (;;) {
+        plist_t item = nullptr;
+        plist_array_next_item(array, it, &item);
+        if (!item) break;
+        if (!(ok = f(item))) break;
+    }
+    std::free(it);
+    return ok;
+}
+
+// A dictionary's keys (nil for a key libplist cannot give) and values in
+// order, while f answers true; answers whether f never answered false.
+template <class F>
+bool forEachEntry(plist_t dict, F&& f) {
+    plist_dict_iter it = nullptr;
+    plist_dict_new_iter(dict, &it);
+    if (!it) return true;
+    bool ok = true;
+    for (;;) {
+        char* key = nullptr;
+        plist_t value = nullptr;
+        plist_dict_next_item(dict, it, &key, &value);
+        if (!value) {
+            std::free(key);
+            break;
+        }
+        ok = f(static_cast<const char*>(key), value);
+        std::free(key);
+        if (!ok) break;
+    }
+    std::free(it);
+    return ok;
+}
+
 // Where a node came from in a binary file, so that values libplist reads
 // lossily can be taken from the bytes instead.
 struct BinarySource {
@@ -708,49 +751,34 @@ id fromNode(plist_t node, int depth, const BinarySource* source) {
         uint32_t n = plist_array_get_size(node);
         std::vector<uint64_t> refs;
         bool aligned = source && source->file->valueRefs(source->index, false, n, refs);
-        // Through the iterator: asking for item i walks the list from its
-        // start in libplist 2.2.0.
-        plist_array_iter it = nullptr;
-        plist_array_new_iter(node, &it);
-        if (!it) return n == 0 ? id(array) : nullptr;
-        bool ok = true;
-        for (uint32_t i = 0; ok && i < n; ++i) {
-            plist_t itemNode = nullptr;
-            plist_array_next_item(node, it, &itemNode);
-            BinarySource child{aligned ? source->file : nullptr, aligned ? refs[i] : 0};
-            id item = fromNode(itemNode, depth + 1, aligned ? &child : nullptr);
-            if (!item) ok = false;
-            else array->addObject(std::move(item));
-        }
-        std::free(it);
+        size_t i = 0;
+        bool ok = forEachItem(node, [&](plist_t itemNode) {
+            bool childAligned = aligned && i < refs.size();
+            BinarySource child{childAligned ? source->file : nullptr, childAligned ? refs[i] : 0};
+            ++i;
+            id item = fromNode(itemNode, depth + 1, childAligned ? &child : nullptr);
+            if (!item) return false;
+            array->addObject(std::move(item));
+            return true;
+        });
         return ok ? id(array) : nullptr;
     }
     case PLIST_DICT: {
         auto dict = std::make_shared<NSMutableDictionary>();
         std::vector<uint64_t> refs;
         bool aligned = source && source->file->valueRefs(source->index, true, plist_dict_get_size(node), refs);
-        plist_dict_iter it = nullptr;
-        plist_dict_new_iter(node, &it);
-        if (!it) return dict;
-        bool ok = true;
-        for (size_t i = 0; ok; ++i) {
-            char* key = nullptr;
-            plist_t value = nullptr;
-            plist_dict_next_item(node, it, &key, &value);
-            if (!value) {
-                std::free(key);
-                break;
-            }
+        size_t i = 0;
+        bool ok = forEachEntry(node, [&](const char* key, plist_t value) {
             std::string k = key ? key : "";
-            std::free(key);
             bool childAligned = aligned && i < refs.size();
             BinarySource child{childAligned ? source->file : nullptr, childAligned ? refs[i] : 0};
+            ++i;
             id item = isValidUTF8(k.data(), k.size()) ? fromNode(value, depth + 1, childAligned ? &child : nullptr)
                                                       : nullptr;
-            if (!item) ok = false;
-            else dict->setObjectForKey(std::move(item), k);
-        }
-        std::free(it);
+            if (!item) return false;
+            dict->setObjectForKey(std::move(item), k);
+            return true;
+        });
         return ok ? id(dict) : nullptr;
     }
     default:
@@ -880,46 +908,6 @@ PlistOwner parseToNode(const std::vector<uint8_t>& bytes, PropertyListFormat& fo
     return PlistOwner(root);
 }
 
-// An array's items in order. (Asking for item i walks the list from the
-// start in libplist 2.2.0; the iterator does not.)
-template <class F>
-void forEachItem(plist_t array, F&& f) {
-    plist_array_iter it = nullptr;
-    plist_array_new_iter(array, &it);
-    if (!it) return;
-    for (;;) {
-        plist_t item = nullptr;
-        plist_array_next_item(array, it, &item);
-        if (!item) break;
-        f(item);
-    }
-    std::free(it);
-}
-
-// A dictionary's keys (nil for a key libplist cannot give) and values in
-// order, while f answers true; answers whether f never answered false.
-template <class F>
-bool forEachEntry(plist_t dict, F&& f) {
-    plist_dict_iter it = nullptr;
-    plist_dict_new_iter(dict, &it);
-    if (!it) return true;
-    bool ok = true;
-    for (;;) {
-        char* key = nullptr;
-        plist_t value = nullptr;
-        plist_dict_next_item(dict, it, &key, &value);
-        if (!value) {
-            std::free(key);
-            break;
-        }
-        ok = f(static_cast<const char*>(key), value);
-        std::free(key);
-        if (!ok) break;
-    }
-    std::free(it);
-    return ok;
-}
-
 // Writes a libplist tree as a binary list. libplist 2.2.0's own writer
 // takes time in proportion to the square of the objects (a 100,000-key
 // state file took most of a second to write, 40,000 integers four times as
@@ -987,7 +975,10 @@ private:
             stack.pop_back();
             ++count;
             if (plist_get_node_type(node) == PLIST_ARRAY) {
-                forEachItem(node, [&](plist_t item) { stack.push_back(item); });
+                forEachItem(node, [&](plist_t item) {
+                    stack.push_back(item);
+                    return true;
+                });
             } else if (plist_get_node_type(node) == PLIST_DICT) {
                 forEachEntry(node, [&](const char*, plist_t value) {
                     ++count;
@@ -1120,11 +1111,11 @@ private:
             index = objects_.size();
             objects_.emplace_back();
             std::vector<uint64_t> refs;
-            bool ok = true;
-            forEachItem(node, [&](plist_t item) {
+            bool ok = forEachItem(node, [&](plist_t item) {
                 uint64_t r = 0;
-                ok = ok && add(item, depth + 1, r);
+                if (!add(item, depth + 1, r)) return false;
                 refs.push_back(r);
+                return true;
             });
             if (!ok) return false;
             putHead(o, 0xA, refs.size());
