@@ -142,30 +142,35 @@ def main():
         print("| " + " | ".join(row) + " |")
 
     print()
-    print("Boot: the plugin loaded (settings and state file read) and its bubbles built, median µs")
+    print("Boot: the plugin loaded (settings and state file read) and its bubbles built, median µs. The budget's")
+    print("terms are timed in the same iterations as the starts (see bench/BootBench.cpp); the separate runs of")
+    print("libplist's parse and of the device's own reader are shown beside them.")
     print()
-    head = ["bubbles / keys", "file bytes", "libplist bare parse", "device reader", "load", "launch", "boot",
-            "construction", "budget: 1.5 × parse + construction", "verdict"]
+    head = ["bubbles / keys", "file bytes", "libplist parse (own runs)", "device reader (own runs)", "load", "launch",
+            "boot", "parse (same runs)", "construction (same runs)", "budget: 1.5 × parse + construction",
+            "boot / budget", "verdict"]
     print("| " + " | ".join(head) + " |")
     print("|" + "|".join(["---"] + ["---:"] * (len(head) - 2) + ["---"]) + "|")
-    for b, k in [s for s in SHAPES] :
+    for b, k in SHAPES:
         boot = m.get(("BM_boot", (b, k)))
         parse = m.get(("BM_bareParse", (b, k)))
         read = m.get(("BM_deviceRead", (b, k)))
-        cons = m.get(("BM_construction", (b, 2 * b + 1)))
         if not boot:
             continue
-        budget = 1.5 * parse["time_us"] + cons["time_us"] if parse and cons else None
+        same_parse, same_cons = boot.get("parse_us"), boot.get("construction_us")
+        budget = 1.5 * same_parse + same_cons if same_parse is not None and same_cons is not None else None
+        ratio = boot.get("budget_ratio")
         verdict = "–"  # the budget is set for the 100,000-key file
-        if budget is not None and k >= 100000:
-            ok = boot["time_us"] <= budget
+        if ratio is not None and k >= 100000:
+            ok = ratio <= 1.0
             verdict = "ok" if ok else "OVER"
             if not ok:
-                failures.append(f"boot {b}/{k:,}: {fmt(boot['time_us'])} > {fmt(budget)}")
+                failures.append(f"boot {b}/{k:,}: {ratio:.2f} × its budget")
         print("| " + " | ".join([
             f"{b}/{k:,}", f"{parse['file_bytes']:,.0f}" if parse else "–", fmt(parse["time_us"] if parse else None),
             fmt(read["time_us"] if read else None), fmt(boot.get("load_us")), fmt(boot.get("launch_us")),
-            fmt(boot["time_us"]), fmt(cons["time_us"] if cons else None), fmt(budget), verdict]) + " |")
+            fmt(boot["time_us"]), fmt(same_parse), fmt(same_cons), fmt(budget),
+            f"{ratio:.2f}" if ratio is not None else "–", verdict]) + " |")
 
     print()
     if failures:

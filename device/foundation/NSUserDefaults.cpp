@@ -33,11 +33,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cctype>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -252,6 +252,23 @@ std::shared_ptr<const FilePaths> sharedPaths(const std::string& devicePath) {
     return last;
 }
 
+// Guards the daemon's in-tray. Its holders only push one change or swap
+// the whole tray, a few instructions, so a waiter spins instead of
+// sleeping in the kernel: a kernel wait and wake cost more than the
+// hand-over itself, and the home screen's thread hands over a change per
+// bubble.
+class TrayLock {
+public:
+    void lock() {
+        for (unsigned spins = 0; flag_.test_and_set(std::memory_order_acquire); ++spins)
+            if (spins >= 64) std::this_thread::yield();
+    }
+    void unlock() { flag_.clear(std::memory_order_release); }
+
+private:
+    std::atomic_flag flag_ = ATOMIC_FLAG_INIT;
+};
+
 // The device's preferences daemon. On the phone, setObject:forKey: hands
 // the change to a daemon in its own process and returns; the file is
 // written there, off the caller's thread, several pending changes to one
@@ -259,6 +276,15 @@ std::shared_ptr<const FilePaths> sharedPaths(const std::string& devicePath) {
 // with mergeKeys. synchronize() waits until every change handed over has
 // been written and then tells the write observer of each, in order, on
 // the caller's thread.
+//
+// A hand-over only puts the change in the daemon's tray: it never wakes
+// the daemon. Waking a sleeping thread costs the waker a system call and,
+// when the thread's processor is idle, an interrupt to it, tens of
+// microseconds on a virtual machine, more than a frame's share for a
+// single menu action. The daemon collects the tray on its own every
+// kCollectInterval, and at once for whoever waits for the writes
+// (synchronize, or a reader of a preferences file), who is about to
+// block anyway.
 class PreferencesDaemon {
 public:
     struct Change {
@@ -267,32 +293,30 @@ public:
         id value;
     };
 
+    static constexpr std::chrono::milliseconds kCollectInterval{20};
+
     static PreferencesDaemon& shared() {
         static PreferencesDaemon daemon;
         return daemon;
     }
 
     void submit(Change change) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
-        // Only a daemon with nothing to do needs waking; a busy one takes
-        // what has come in when it finishes.
-        bool idle = queue_.empty() && !busy_;
-        queue_.push_back(std::move(change));
-        if (idle) wake_.notify_one();
+        std::call_once(started_, [this] { thread_ = std::thread([this] { run(); }); });
+        std::lock_guard<TrayLock> tray(trayLock_);
+        tray_.push_back(std::move(change));
     }
 
     // Waits until nothing is pending; answers what was written since the
     // last call, in order, with each outcome.
     std::vector<std::pair<Change, bool>> waitAndCollect() {
         std::unique_lock<std::mutex> lock(mutex_);
-        idle_.wait(lock, [this] { return queue_.empty() && !busy_; });
+        waitUntilIdle(lock);
         return std::exchange(finished_, {});
     }
 
     void wait() {
         std::unique_lock<std::mutex> lock(mutex_);
-        idle_.wait(lock, [this] { return queue_.empty() && !busy_; });
+        waitUntilIdle(lock);
     }
 
     ~PreferencesDaemon() {
@@ -305,20 +329,43 @@ public:
     }
 
 private:
+    // Nothing in the tray and nothing being written.
+    bool idle() {
+        std::lock_guard<TrayLock> tray(trayLock_);
+        return tray_.empty() && !busy_;
+    }
+
+    void waitUntilIdle(std::unique_lock<std::mutex>& lock) {
+        if (idle()) return;
+        woken_ = true;
+        wake_.notify_one();
+        idle_.wait(lock, [this] { return idle(); });
+    }
+
     void run() {
-        std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
-            wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
-            if (queue_.empty()) return; // stopping, and everything written
-            std::vector<Change> batch(std::make_move_iterator(queue_.begin()), std::make_move_iterator(queue_.end()));
-            queue_.clear();
-            busy_ = true;
-            lock.unlock();
+            std::vector<Change> batch;
+            {
+                std::lock_guard<TrayLock> tray(trayLock_);
+                batch.swap(tray_);
+                busy_ = !batch.empty();
+            }
+            if (batch.empty()) {
+                // Whoever waits for the tray to empty may go on; then
+                // sleep until the next collection or a waiter's call.
+                std::unique_lock<std::mutex> lock(mutex_);
+                idle_.notify_all();
+                wake_.wait_for(lock, kCollectInterval, [this] { return woken_ || stop_; });
+                woken_ = false;
+                if (stop_ && idle()) return; // stopping, and everything written
+                continue;
+            }
             std::vector<std::pair<Change, bool>> done = write(std::move(batch));
-            lock.lock();
+            std::lock_guard<std::mutex> lock(mutex_);
             for (auto& d : done) finished_.push_back(std::move(d));
-            busy_ = false;
-            idle_.notify_all();
+            // Still busy until the tray is seen empty at the top of the
+            // loop: a waiter must not go on between this batch and the
+            // next.
         }
     }
 
@@ -352,12 +399,15 @@ private:
         return out;
     }
 
-    std::mutex mutex_;
+    std::mutex mutex_; // finished_, woken_, stop_; the waits
     std::condition_variable wake_, idle_;
-    std::deque<Change> queue_;
-    std::vector<std::pair<Change, bool>> finished_;
+    TrayLock trayLock_; // tray_, busy_
+    std::vector<Change> tray_;
     bool busy_ = false;
+    bool woken_ = false;
     bool stop_ = false;
+    std::vector<std::pair<Change, bool>> finished_;
+    std::once_flag started_;
     std::thread thread_;
 };
 
@@ -388,14 +438,14 @@ std::string NSUserDefaults::filePath() const {
     return "/var/mobile/Library/Preferences/" + suite_ + ".plist";
 }
 
-bool NSUserDefaults::setObjectForKey(const id& value, const std::string& key) {
+bool NSUserDefaults::setObjectForKey(const id& value, std::string key) {
     std::string devicePath = suite_.empty() || suite_.front() == '/' ? std::string() : filePath();
     const std::string& path = devicePath.empty() ? suite_ : devicePath;
     if (::writesDeferred.load() && !path.empty()) {
         id copy = value ? snapshot(value.get(), 1) : nullptr;
         auto paths = sharedPaths(path);
         if ((!value || copy) && !paths->hostPath.empty()) {
-            PreferencesDaemon::shared().submit({std::move(paths), key, std::move(copy)});
+            PreferencesDaemon::shared().submit({std::move(paths), std::move(key), std::move(copy)});
             return true;
         }
     }

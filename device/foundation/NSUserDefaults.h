@@ -26,8 +26,9 @@ public:
     // deferred, a property-list value is handed to the preferences daemon
     // and the answer is true at once; the outcome reaches the write
     // observer at the next synchronize().
-    bool setObjectForKey(const id& value, const std::string& key);
-    bool removeObjectForKey(const std::string& key) { return setObjectForKey(nullptr, key); }
+    // (The key is taken by value: a deferred change keeps it.)
+    bool setObjectForKey(const id& value, std::string key);
+    bool removeObjectForKey(std::string key) { return setObjectForKey(nullptr, std::move(key)); }
     // The value now in the file for key (read afresh), or nil.
     id objectForKey(const std::string& key) const;
 
@@ -49,7 +50,9 @@ public:
     // Whether setObjectForKey hands its change to the preferences daemon,
     // which writes it on a thread of its own, as on the phone (where the
     // daemon is a process of its own), instead of writing before it
-    // returns. Off unless the device's driver turns it on.
+    // returns. The daemon picks changes up every few hundredths of a
+    // second, or at once when someone waits for them (synchronize, a
+    // reader of the file). Off unless the device's driver turns it on.
     static void setWritesDeferred(bool deferred);
     static bool writesDeferred();
     // Waits until every change handed to the daemon is in its file, then

@@ -216,10 +216,46 @@ bool xmlWithinLimits(const uint8_t* data, size_t size) {
 
 // ---- binary guard ----
 
-uint64_t readBigEndian(const uint8_t* p, size_t n) {
-    uint64_t v = 0;
-    for (size_t i = 0; i < n; ++i) v = (v << 8) | p[i];
-    return v;
+// The widths a binary list uses get a path each: offsets and references
+// are read a few hundred thousand times at every start of the home screen.
+inline uint64_t readBigEndian(const uint8_t* p, size_t n) {
+    switch (n) {
+    case 1: return p[0];
+    case 2: return (uint64_t{p[0]} << 8) | p[1];
+    case 3: return (uint64_t{p[0]} << 16) | (uint64_t{p[1]} << 8) | p[2];
+    case 4: {
+        uint32_t v;
+        std::memcpy(&v, p, sizeof v);
+        return __builtin_bswap32(v);
+    }
+    case 8: {
+        uint64_t v;
+        std::memcpy(&v, p, sizeof v);
+        return __builtin_bswap64(v);
+    }
+    default: {
+        uint64_t v = 0;
+        for (size_t i = 0; i < n; ++i) v = (v << 8) | p[i];
+        return v;
+    }
+    }
+}
+
+// Whether every byte is ASCII and none is NUL: eight bytes at a time, as
+// most of a state file's bytes are its keys' text.
+bool isAsciiWithoutNul(const uint8_t* p, uint64_t n) {
+    constexpr uint64_t kLow = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    uint64_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, p + i, sizeof w);
+        // A high bit set, or a zero byte (the classic test: a byte that
+        // borrows on subtracting one and had no high bit of its own).
+        if ((w & kHigh) != 0 || ((w - kLow) & ~w & kHigh) != 0) return false;
+    }
+    for (; i < n; ++i)
+        if (p[i] >= 0x80 || p[i] == 0) return false;
+    return true;
 }
 
 // libplist reads integers of 1, 2, 3, 4 and 8 bytes (and writes 3-byte
@@ -341,11 +377,7 @@ private:
         }
         case 0x5: {
             uint64_t length;
-            if (!readLength(info, p, length) || !fits(length)) return false;
-            for (uint64_t i = 0; i < length; ++i) {
-                if (p[i] >= 0x80 || p[i] == 0) return false;
-            }
-            return true;
+            return readLength(info, p, length) && fits(length) && isAsciiWithoutNul(p, length);
         }
         case 0x6: {
             uint64_t units;
@@ -423,8 +455,20 @@ private:
                 ++f.next;
                 if (seen[child].state == Open) return false; // a cycle
                 if (seen[child].state == Unseen) {
-                    if (!enter(child)) return false;
-                    if (isKey && !isString(stack.back().obj)) return false;
+                    // A leaf (most objects: keys, numbers) is settled here,
+                    // without a frame of its own.
+                    Object leaf;
+                    if (!parseObject(child, leaf)) return false;
+                    if (isKey && !isString(leaf)) return false;
+                    if (isContainer(leaf)) {
+                        if (static_cast<int>(stack.size()) >= PropertyListLimits::maxDepth) return false;
+                        seen[child].state = Open;
+                        stack.push_back(Frame{child, leaf, 0, 0, 1});
+                        continue;
+                    }
+                    seen[child].state = Done;
+                    seen[child].expanded = 1;
+                    if (++f.expanded > PropertyListLimits::maxNodes) return false;
                     continue;
                 }
                 if (isKey) {
@@ -483,8 +527,9 @@ private:
 //    and so is a UID beyond 32 bits;
 //  - the nesting counts as in fromNode: the top value is at depth 1, and a
 //    value deeper than maxDepth is refused;
-//  - booleans are the list's one YES and one NO (numbers are immutable, so
-//    sharing them changes nothing a reader could see).
+//  - booleans are the list's one YES and one NO, and an integer or real
+//    object referred to from several places is one number (numbers are
+//    immutable, so sharing them changes nothing a reader could see).
 // PropertyList::parseThroughLibplist keeps the old path as the reference
 // this reader is tested against.
 class BinaryReader {
@@ -498,23 +543,16 @@ public:
         case 0x0:
             // Numbers are immutable: one YES and one NO serve the whole list.
             return h.info == 0x9 ? yes() : no();
-        case 0x1: {
-            size_t size = size_t{1} << h.info;
-            uint64_t u = size > 8 ? readBigEndian(h.p + (size - 8), 8) : readBigEndian(h.p, size);
-            if (size == 16 && u > static_cast<uint64_t>(INT64_MAX)) return NSNumber::numberWithUnsignedLongLong(u);
-            return NSNumber::numberWithInteger(static_cast<int64_t>(u));
-        }
+        case 0x1:
         case 0x2: {
-            if (h.info == 2) {
-                auto bits = static_cast<uint32_t>(readBigEndian(h.p, 4));
-                float f;
-                std::memcpy(&f, &bits, sizeof f);
-                return NSNumber::numberWithDouble(static_cast<double>(f));
-            }
-            uint64_t bits = readBigEndian(h.p, 8);
-            double d;
-            std::memcpy(&d, &bits, sizeof d);
-            return NSNumber::numberWithDouble(d);
+            // One object in the file, one number: a writer stores each
+            // distinct number once and refers to it from every place it
+            // stands (the x of every bubble snapped to the same edge).
+            NumberSlot& slot = numbers_[index % kNumberSlots];
+            if (slot.number && slot.index == index) return slot.number;
+            slot.index = index;
+            slot.number = number(h);
+            return slot.number;
         }
         case 0x3: {
             double seconds = 0;
@@ -549,10 +587,19 @@ public:
             std::vector<std::pair<std::string, id>> entries;
             entries.reserve(static_cast<size_t>(h.length + h.length / 4));
             for (uint64_t i = 0; i < h.length; ++i) {
-                std::string key;
-                if (!readText(head(ref(h, i)), key)) return nullptr;
                 id item = read(ref(h, h.length + i), depth + 1);
                 if (!item) return nullptr;
+                Head keyHead = head(ref(h, i));
+                if (keyHead.type == 0x5) {
+                    // ASCII, most keys: the text is the bytes, made in place.
+                    entries.emplace_back(std::piecewise_construct,
+                                         std::forward_as_tuple(reinterpret_cast<const char*>(keyHead.p),
+                                                               static_cast<size_t>(keyHead.length)),
+                                         std::forward_as_tuple(std::move(item)));
+                    continue;
+                }
+                std::string key;
+                if (!readText(keyHead, key)) return nullptr;
                 entries.emplace_back(std::move(key), std::move(item));
             }
             // A key that stands twice keeps its first place and its last
@@ -587,6 +634,25 @@ private:
     }
 
     uint64_t ref(const Head& h, uint64_t i) const { return readBigEndian(h.p + i * f_.refSize_, f_.refSize_); }
+
+    static std::shared_ptr<NSNumber> number(const Head& h) {
+        if (h.type == 0x1) {
+            size_t size = size_t{1} << h.info;
+            uint64_t u = size > 8 ? readBigEndian(h.p + (size - 8), 8) : readBigEndian(h.p, size);
+            if (size == 16 && u > static_cast<uint64_t>(INT64_MAX)) return NSNumber::numberWithUnsignedLongLong(u);
+            return NSNumber::numberWithInteger(static_cast<int64_t>(u));
+        }
+        if (h.info == 2) {
+            auto bits = static_cast<uint32_t>(readBigEndian(h.p, 4));
+            float f;
+            std::memcpy(&f, &bits, sizeof f);
+            return NSNumber::numberWithDouble(static_cast<double>(f));
+        }
+        uint64_t bits = readBigEndian(h.p, 8);
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        return NSNumber::numberWithDouble(d);
+    }
 
     std::shared_ptr<NSNumber> yes() {
         if (!yes_) yes_ = NSNumber::numberWithBool(true);
@@ -635,6 +701,15 @@ private:
 
     const BinaryValidator& f_;
     std::shared_ptr<NSNumber> yes_, no_;
+    // The numbers read so far, by object: a small direct-mapped cache, so
+    // that its size does not depend on the file (a number it has let go of
+    // is read again, as a number of its own).
+    static constexpr size_t kNumberSlots = 1024;
+    struct NumberSlot {
+        uint64_t index = 0;
+        std::shared_ptr<NSNumber> number;
+    };
+    std::vector<NumberSlot> numbers_ = std::vector<NumberSlot>(kNumberSlots);
 };
 
 // ---- libplist nodes to Foundation ----

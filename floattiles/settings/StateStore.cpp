@@ -39,6 +39,28 @@ std::optional<std::string> FTStateStore::familyBundle(const std::string& key, co
 
 bool FTStateStore::truthOf(const id& value) { return readBool(value.get()).value_or(false); }
 
+// Every family prefix is eight bytes that end in '-', so each occurrence
+// ends at a '-': walking the dashes from the end finds the last occurrence
+// of both prefixes at once, and a key with one dash (most of a file) is
+// settled at its first.
+FTStateStore::Families FTStateStore::chosenAndHidden(std::string_view key) {
+    constexpr size_t kLength = 8;
+    static_assert(std::char_traits<char>::length(kChosenPrefix) == kLength &&
+                  std::char_traits<char>::length(kHiddenPrefix) == kLength);
+    Families found;
+    const char* base = key.data();
+    size_t end = key.size();
+    while (end >= kLength && !(found.chosen && found.hidden)) {
+        const void* dash = ::memrchr(base + kLength - 1, '-', end - (kLength - 1));
+        if (!dash) break;
+        const size_t at = static_cast<size_t>(static_cast<const char*>(dash) - base) + 1 - kLength;
+        if (!found.chosen && std::memcmp(base + at, kChosenPrefix, kLength) == 0) found.chosen = key.substr(at + kLength);
+        if (!found.hidden && std::memcmp(base + at, kHiddenPrefix, kLength) == 0) found.hidden = key.substr(at + kLength);
+        end = at + kLength - 1;
+    }
+    return found;
+}
+
 void FTStateStore::load() {
     reset();
     dict_ = dictionaryWithContentsOfFile(kStatePath);
@@ -46,11 +68,10 @@ void FTStateStore::load() {
     for (const auto& [key, value] : dict_->entries()) {
         // The families first: most keys are saved positions, whose values
         // need no truth reading.
-        auto chosen = familyBundleView(key, kChosenPrefix);
-        auto hidden = familyBundleView(key, kHiddenPrefix);
+        auto [chosen, hidden] = chosenAndHidden(key);
         if ((!chosen && !hidden) || !truthOf(value)) continue;
         if (chosen) chosen_.emplace_back(*chosen);
-        if (hidden) addHidden(*hidden, +1);
+        if (hidden) hiddenCount_.add(*hidden, +1);
     }
 }
 
@@ -62,17 +83,10 @@ void FTStateStore::reset() {
     keysVisited_ = 0;
 }
 
-void FTStateStore::addHidden(std::string_view bundle, int delta) {
-    auto it = hiddenCount_.find(bundle);
-    if (it == hiddenCount_.end()) it = hiddenCount_.emplace(std::string(bundle), 0).first;
-    it->second = static_cast<uint32_t>(static_cast<int64_t>(it->second) + delta);
-    if (it->second == 0) hiddenCount_.erase(it);
-}
-
 void FTStateStore::indexKey(std::string_view key, const id& value, int delta) {
     if (familyBundleView(key, kChosenPrefix)) chosenStale_ = true;
     auto hidden = familyBundleView(key, kHiddenPrefix);
-    if (hidden && truthOf(value)) addHidden(*hidden, delta);
+    if (hidden && truthOf(value)) hiddenCount_.add(*hidden, delta);
 }
 
 std::vector<std::string> FTStateStore::chosenBundles() const {
@@ -95,20 +109,21 @@ void FTStateStore::setObjectForKey(const id& value, const std::string& key) {
 
 bool FTStateStore::isHiddenApp(const std::string& bundle) const {
     ++keysVisited_;
-    return hiddenCount_.find(std::string_view(bundle)) != hiddenCount_.end();
+    return hiddenCount_.contains(bundle);
 }
 
 // ---- the controller's two writers ----
 
 void FTCustomViewController::savePosInPlist() {
     if (mybuttons.empty()) return;
+    auto prefs = NSUserDefaults::initWithSuiteName(kStatePath);
     for (const auto& button : mybuttons) {
         auto key = NSString::stringWithFormat("POSAPPS-%@", static_cast<const NSObject*>(button->getButtonBundleID().get()));
         CGPoint c = button->center();
         auto position = NSMutableArray::arrayWithCapacity(2);
         position->addObject(NSNumber::numberWithFloat(narrowToFloat(c.x)));
         position->addObject(NSNumber::numberWithFloat(narrowToFloat(c.y)));
-        NSUserDefaults::initWithSuiteName(kStatePath)->setObjectForKey(position, key->UTF8String());
+        prefs->setObjectForKey(position, key->UTF8String());
     }
 }
 

@@ -16,10 +16,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "foundation/Foundation.h"
+#include "settings/BundleCounts.h"
 
 inline constexpr const char* kStatePath = "/var/mobile/Library/Preferences/com.vorlak.tilestateprefs.plist";
 inline constexpr const char* kChosenPrefix = "FLTTILE-";
@@ -56,20 +56,19 @@ public:
     // The same, as a view into key, without copying: boot runs it on every
     // key of the file.
     static std::optional<std::string_view> familyBundleView(std::string_view key, std::string_view prefix);
+    // Both families boot asks about, in one backwards pass over key.
+    struct Families {
+        std::optional<std::string_view> chosen, hidden;
+    };
+    static Families chosenAndHidden(std::string_view key);
     // A value's truth as `boolValue` reads it; values without a reading
     // (arrays, dictionaries, data, dates) count as false.
     static bool truthOf(const id& value);
 
 private:
     void indexKey(std::string_view key, const id& value, int delta);
-    void addHidden(std::string_view bundle, int delta);
-    // Lookups by a view of the bundle identifier, without making a string.
-    struct ViewHash {
-        using is_transparent = void;
-        size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-    };
     std::shared_ptr<NSMutableDictionary> dict_;
-    std::unordered_map<std::string, uint32_t, ViewHash, std::equal_to<>> hiddenCount_;
+    BundleCounts hiddenCount_;
     // The chosen apps as a walk over the keys would give them, taken in the
     // same pass as the hide flags; a change to a key that holds the prefix
     // makes the next request walk again.

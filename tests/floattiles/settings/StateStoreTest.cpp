@@ -1,5 +1,7 @@
 #include "settings/StateStore.h"
 
+#include <random>
+
 #include "PluginFixture.h"
 #include "foundation/PropertyList.h"
 #include "overlay/FTCustomViewController.h"
@@ -113,6 +115,42 @@ TEST(StateStoreKeys, PrefixSearchMatchesBackwardsRangeOfString) {
             if (view) {
                 EXPECT_EQ(std::string(*view), key.substr(r.location + r.length)) << key << " / " << prefix;
             }
+        }
+    }
+}
+
+// Tests the one-pass search for both families at load against the search
+// for each on its own: the listed shapes (prefixes overlapping, repeated,
+// cut short, next to other dashes) and many random keys made of the
+// prefixes' own letters.
+TEST(StateStoreKeys, BothFamiliesAtOnceMatchEachAlone) {
+    std::vector<std::string> keys = {
+        "", "-", "--------", "FLTTILE-", "HIDAPPS-", "FLTTILE", "LTTILE-x", "FLTTILE-HIDAPPS-x", "HIDAPPS-FLTTILE-x",
+        "HIDAPPS-FLTTILE-", "FLTTILE-aHIDAPPS-bFLTTILE-c", "x-y-HIDAPPS-z-w", "FLTTILE--", "-FLTTILE-", "HIDAPPS-a-b-c",
+        "POSAPPS-com.a", "com.a-HIDAPPS", "HIDAPPS-\xc3\xa9-\xe2\x98\x83", "FLTTILE-FLTTILE-FLTTILE-"};
+    std::mt19937 rng(11);
+    const std::string letters = "FLTIEHDAPS-x";
+    for (int i = 0; i < 20000; ++i) {
+        std::string key;
+        for (int n = std::uniform_int_distribution<int>(0, 30)(rng); n > 0; --n) {
+            if (std::uniform_int_distribution<int>(0, 5)(rng) == 0)
+                key += std::uniform_int_distribution<int>(0, 1)(rng) ? kChosenPrefix : kHiddenPrefix;
+            else
+                key += letters[std::uniform_int_distribution<size_t>(0, letters.size() - 1)(rng)];
+        }
+        keys.push_back(key);
+    }
+    for (const auto& key : keys) {
+        auto both = FTStateStore::chosenAndHidden(key);
+        auto chosen = FTStateStore::familyBundleView(key, kChosenPrefix);
+        auto hidden = FTStateStore::familyBundleView(key, kHiddenPrefix);
+        ASSERT_EQ(both.chosen.has_value(), chosen.has_value()) << key;
+        ASSERT_EQ(both.hidden.has_value(), hidden.has_value()) << key;
+        if (chosen) {
+            ASSERT_EQ(both.chosen->data(), chosen->data()) << key;
+        }
+        if (hidden) {
+            ASSERT_EQ(both.hidden->data(), hidden->data()) << key;
         }
     }
 }

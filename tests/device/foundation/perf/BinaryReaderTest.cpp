@@ -200,6 +200,64 @@ TEST(BinaryReader, WidthsAndNestingAgree) {
     }
 }
 
+// Tests numbers referred to from several places: one number object each,
+// with its value, also when there are more of them than the reader keeps
+// at once (each then still reads right).
+TEST(BinaryReader, SharedNumbersReadOnce) {
+    for (size_t distinct : {size_t{3}, size_t{5000}}) {
+        BinaryPlistBuilder b;
+        b.setRefSize(4);
+        std::vector<uint64_t> numbers;
+        for (size_t i = 0; i < distinct; ++i)
+            numbers.push_back(b.add(i % 2 ? real32(static_cast<float>(i) + 0.5f) : bigEndian(0x12, i, 4)));
+        std::vector<uint64_t> refs;
+        for (int round = 0; round < 2; ++round)
+            for (size_t i = 0; i < distinct; ++i) refs.push_back(numbers[(i * 7 + static_cast<size_t>(round)) % distinct]);
+        Bytes file = b.build(b.add(b.array(refs)));
+        ASSERT_TRUE(readsAlike(file)) << distinct;
+        auto read = std::dynamic_pointer_cast<NSArray>(PropertyList::parse(file));
+        ASSERT_TRUE(read);
+        ASSERT_EQ(read->count(), 2 * distinct);
+        for (size_t r = 0; r < refs.size(); ++r) {
+            size_t i = (r % distinct * 7 + r / distinct) % distinct;
+            double expected = i % 2 ? static_cast<double>(static_cast<float>(i) + 0.5f) : static_cast<double>(i);
+            ASSERT_EQ(readDouble(read->objectAtIndex(r).get()), expected) << distinct << " numbers, item " << r;
+        }
+        if (distinct == 3) {
+            EXPECT_EQ(read->objectAtIndex(0), read->objectAtIndex(5)) << "one object in the file, one number";
+        }
+    }
+}
+
+// Tests the check of ASCII text at every place of strings of every length
+// up to a few words: a byte above 0x7F or a NUL anywhere refuses the list,
+// as a key and as a value, both ways.
+TEST(BinaryReader, AsciiTextIsCheckedEverywhere) {
+    for (size_t length = 1; length <= 26; ++length) {
+        for (size_t at = 0; at < length; ++at) {
+            for (uint8_t bad : {uint8_t{0x00}, uint8_t{0x80}, uint8_t{0xFF}}) {
+                std::string text(length, 'k');
+                text[at] = static_cast<char>(bad);
+                BinaryPlistBuilder asKey;
+                size_t value = asKey.add(marker(0x09));
+                Bytes keyFile = asKey.build(asKey.add(asKey.dict({asKey.add(BinaryPlistBuilder::ascii(text))}, {value})));
+                ASSERT_EQ(PropertyList::parse(keyFile), nullptr) << length << " at " << at << " byte " << int(bad);
+                ASSERT_TRUE(readsAlike(keyFile));
+                BinaryPlistBuilder asValue;
+                Bytes valueFile = asValue.build(asValue.add(asValue.array({asValue.add(BinaryPlistBuilder::ascii(text))})));
+                ASSERT_EQ(PropertyList::parse(valueFile), nullptr) << length << " at " << at << " byte " << int(bad);
+            }
+        }
+        BinaryPlistBuilder good;
+        std::string text(length, '~');
+        text.front() = '\x01';
+        auto read = std::dynamic_pointer_cast<NSArray>(
+            PropertyList::parse(good.build(good.add(good.array({good.add(BinaryPlistBuilder::ascii(text))})))));
+        ASSERT_TRUE(read) << length;
+        EXPECT_EQ(std::dynamic_pointer_cast<NSString>(read->objectAtIndex(0))->UTF8String(), text);
+    }
+}
+
 // A random list: nested arrays and dictionaries of every kind of object,
 // with shared references and repeated keys.
 class RandomList {
