@@ -118,12 +118,16 @@ void FTCustomViewController::savePosInPlist() {
     if (mybuttons.empty()) return;
     auto prefs = NSUserDefaults::initWithSuiteName(kStatePath);
     for (const auto& button : mybuttons) {
-        auto key = NSString::stringWithFormat("POSAPPS-%@", static_cast<const NSObject*>(button->getButtonBundleID().get()));
+        // "POSAPPS-%@" of the bundle identifier, made straight into the
+        // text the preferences daemon keeps (this runs once per bubble).
+        const auto& bundle = button->getButtonBundleID();
+        std::string key = kPositionPrefix;
+        key += bundle ? bundle->UTF8String() : std::string("(null)");
         CGPoint c = button->center();
         auto position = NSMutableArray::arrayWithCapacity(2);
         position->addObject(NSNumber::numberWithFloat(narrowToFloat(c.x)));
         position->addObject(NSNumber::numberWithFloat(narrowToFloat(c.y)));
-        prefs->setObjectForKey(position, key->UTF8String());
+        prefs->setObjectForKey(position, std::move(key));
     }
 }
 
