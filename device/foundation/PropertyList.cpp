@@ -534,7 +534,8 @@ private:
 // this reader is tested against.
 class BinaryReader {
 public:
-    explicit BinaryReader(const BinaryValidator& file) : f_(file) {}
+    explicit BinaryReader(const BinaryValidator& file)
+        : f_(file), numbers_(static_cast<size_t>(std::min<uint64_t>(file.numObjects_, kNumberSlots))) {}
 
     id read(uint64_t index, int depth) {
         if (depth > PropertyListLimits::maxDepth) return nullptr;
@@ -548,7 +549,7 @@ public:
             // One object in the file, one number: a writer stores each
             // distinct number once and refers to it from every place it
             // stands (the x of every bubble snapped to the same edge).
-            NumberSlot& slot = numbers_[index % kNumberSlots];
+            NumberSlot& slot = numbers_[index % numbers_.size()];
             if (slot.number && slot.index == index) return slot.number;
             slot.index = index;
             slot.number = number(h);
@@ -701,15 +702,16 @@ private:
 
     const BinaryValidator& f_;
     std::shared_ptr<NSNumber> yes_, no_;
-    // The numbers read so far, by object: a small direct-mapped cache, so
-    // that its size does not depend on the file (a number it has let go of
-    // is read again, as a number of its own).
-    static constexpr size_t kNumberSlots = 1024;
+    // The numbers read so far, by object: a small direct-mapped cache, no
+    // bigger than the file's object count and never bigger than
+    // kNumberSlots (a number it has let go of is read again, as a number
+    // of its own).
+    static constexpr uint64_t kNumberSlots = 1024;
     struct NumberSlot {
         uint64_t index = 0;
         std::shared_ptr<NSNumber> number;
     };
-    std::vector<NumberSlot> numbers_ = std::vector<NumberSlot>(kNumberSlots);
+    std::vector<NumberSlot> numbers_;
 };
 
 // ---- libplist nodes to Foundation ----

@@ -122,7 +122,10 @@ void FTCustomViewController::savePosInPlist() {
         // text the preferences daemon keeps (this runs once per bubble).
         const auto& bundle = button->getButtonBundleID();
         std::string key = kPositionPrefix;
-        key += bundle ? bundle->UTF8String() : std::string("(null)");
+        if (bundle)
+            key += bundle->UTF8String();
+        else
+            key += "(null)";
         CGPoint c = button->center();
         auto position = NSMutableArray::arrayWithCapacity(2);
         position->addObject(NSNumber::numberWithFloat(narrowToFloat(c.x)));
