@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Turns ft-bench's JSON results into the README's tables (medians, in
+"""Turns ft-bench's JSON results into docs/performance.md's tables (medians, in
 microseconds) and checks the budgets: every event under 1% of a 120 Hz
 frame at 100 bubbles and 100,000 keys; no event allocating more with a
 bigger state file; boot within 1.5 times libplist's bare parse plus the
