@@ -4,11 +4,13 @@
 //   springboard-sim run [--root DIR] FILE...
 //   springboard-sim run [--root DIR] -    one command per line from stdin
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "sim/DemoScenario.h"
+#include "sim/ProgramPaths.h"
 #include "sim/Runner.h"
 
 namespace {
@@ -25,7 +27,14 @@ int usage(std::ostream& out, int status) {
 
 int main(int argc, char** argv) {
     RunOptions options;
-    options.deviceTemplate = FT_DEVICE_TEMPLATE;
+    // The plugin and its filter come from the device template, installed or
+    // as built; without one the phone would start with no plugin at all.
+    std::filesystem::path deviceTemplate = programpaths::companion({FT_INSTALLED_TEMPLATE, "../device-template"});
+    std::error_code ec;
+    if (!std::filesystem::is_directory(deviceTemplate, ec))
+        std::cerr << "springboard-sim: no device template at " << deviceTemplate.string()
+                  << ": the phone starts without plugins\n";
+    options.deviceTemplate = deviceTemplate.string();
     std::vector<std::string> args(argv + 1, argv + argc);
     std::vector<std::string> positional;
     for (size_t i = 0; i < args.size(); ++i) {

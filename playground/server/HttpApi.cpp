@@ -1,6 +1,7 @@
 #include "playground/server/HttpApi.h"
 
 #include <chrono>
+#include <string_view>
 
 #include <httplib.h>
 
@@ -51,9 +52,13 @@ HttpApi::~HttpApi() = default;
 
 bool HttpApi::hostAllowed(const std::string& hostHeader) const {
     if (!isLoopbackHost(options_.host)) return true;
-    std::string port = ":" + std::to_string(port_);
-    for (const char* name : {"127.0.0.1", "localhost", "[::1]"})
-        if (lower(hostHeader) == name + port) return true;
+    const std::string host = lower(hostHeader);
+    const std::string port = std::to_string(port_);
+    for (std::string_view name : {"127.0.0.1", "localhost", "[::1]"}) {
+        if (host.size() == name.size() + 1 + port.size() && host.starts_with(name) && host[name.size()] == ':' &&
+            host.ends_with(port))
+            return true;
+    }
     return false;
 }
 

@@ -6,7 +6,9 @@
 // prints the address to open. Listens on 127.0.0.1 unless told otherwise.
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <iostream>
 #include <pthread.h>
@@ -17,34 +19,59 @@
 #include "playground/server/FrameHub.h"
 #include "playground/server/HttpApi.h"
 #include "playground/server/Phone.h"
+#include "sim/ProgramPaths.h"
 
 using namespace playground;
 
 namespace {
 
-int usage(std::ostream& out, int status) {
+// Installed, the page is under share/ and springboard-sim beside this
+// program, and the phone's files go to the user's state folder; as built,
+// each is in its own folder of the build tree and the phone's files stay
+// there too.
+struct Defaults {
+    std::string web, sim, root;
+};
+
+Defaults defaults() {
+    namespace fs = std::filesystem;
+    fs::path installedWeb = programpaths::companion({FT_INSTALLED_WEB});
+    std::error_code ec;
+    if (fs::is_directory(installedWeb, ec)) {
+        const char* state = std::getenv("XDG_STATE_HOME");
+        const char* home = std::getenv("HOME");
+        fs::path stateDir = state && *state ? fs::path(state) : fs::path(home && *home ? home : ".") / ".local/state";
+        return {installedWeb.string(), programpaths::companion({"springboard-sim"}).string(),
+                (stateDir / "floattiles/playground-device").string()};
+    }
+    return {programpaths::companion({"web"}).string(), programpaths::companion({"../sim/springboard-sim"}).string(),
+            (programpaths::programDir() / "../playground-device").lexically_normal().string()};
+}
+
+int usage(std::ostream& out, int status, const Defaults& d) {
     out << "usage: floattiles-playground [--host ADDR] [--port N] [--root DIR] [--sim PROGRAM] [--web DIR]\n"
            "  --host ADDR    address to listen on (default 127.0.0.1, this machine only)\n"
            "  --port N       port (default 8377; 0 picks a free one)\n"
-           "  --root DIR     the phone's device root, kept between runs (default " FT_PLAYGROUND_ROOT ")\n"
-           "  --sim PROGRAM  springboard-sim (default " FT_SIM_PROGRAM ")\n"
-           "  --web DIR      the page's files (default " FT_PLAYGROUND_WEB ")\n";
+           "  --root DIR     the phone's device root, kept between runs (default "
+        << d.root << ")\n  --sim PROGRAM  springboard-sim (default " << d.sim
+        << ")\n  --web DIR      the page's files (default " << d.web << ")\n";
     return status;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    const Defaults found = defaults();
     HttpOptions http;
-    http.webRoot = FT_PLAYGROUND_WEB;
+    http.webRoot = found.web;
     Phone::Options phoneOptions;
-    phoneOptions.simProgram = FT_SIM_PROGRAM;
-    phoneOptions.root = FT_PLAYGROUND_ROOT;
+    phoneOptions.simProgram = found.sim;
+    phoneOptions.root = found.root;
     std::vector<std::string> args(argv + 1, argv + argc);
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--help" || a == "-h") return usage(std::cout, 0);
-        if (i + 1 >= args.size()) return usage(std::cerr, 2);
+        if (a == "--help" || a == "-h") return usage(std::cout, 0, found);
+        if (i + 1 >= args.size()) return usage(std::cerr, 2, found);
         const std::string& v = args[++i];
         if (a == "--host") http.host = v;
         else if (a == "--root") phoneOptions.root = v;
@@ -54,11 +81,11 @@ int main(int argc, char** argv) {
             try {
                 http.port = std::stoi(v);
             } catch (const std::exception&) {
-                return usage(std::cerr, 2);
+                return usage(std::cerr, 2, found);
             }
-            if (http.port < 0 || http.port > 65535) return usage(std::cerr, 2);
+            if (http.port < 0 || http.port > 65535) return usage(std::cerr, 2, found);
         } else {
-            return usage(std::cerr, 2);
+            return usage(std::cerr, 2, found);
         }
     }
 
