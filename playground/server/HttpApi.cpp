@@ -22,6 +22,44 @@ std::string lower(std::string s) {
     return s;
 }
 
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+// A refusal that also ends the connection: what the client meant to send
+// after these headers is never read.
+httplib::Server::HandlerResponse refuse(httplib::Response& res, int status, const char* why) {
+    sendJson(res, {{"ok", false}, {"error", why}}, status);
+    res.set_header("Connection", "close");
+    return httplib::Server::HandlerResponse::Handled;
+}
+
+} // namespace
+
+bool isJsonContentType(const std::string& contentType) {
+    std::string type = lower(contentType);
+    std::string_view rest(type);
+    size_t semicolon = rest.find(';');
+    if (trimmed(rest.substr(0, semicolon)) != "application/json") return false;
+    while (semicolon != std::string_view::npos) {
+        rest.remove_prefix(semicolon + 1);
+        semicolon = rest.find(';');
+        std::string_view parameter = trimmed(rest.substr(0, semicolon));
+        if (parameter.empty()) continue;
+        if (parameter.rfind("charset=", 0) != 0 || parameter.size() == 8) return false;
+    }
+    return true;
+}
+
+bool holdsNul(const std::string& target, const std::string& decodedPath) {
+    return decodedPath.find('\0') != std::string::npos || target.find('\0') != std::string::npos ||
+           lower(target).find("%00") != std::string::npos;
+}
+
+namespace {
+
 } // namespace
 
 bool isLoopbackHost(const std::string& host) {
@@ -31,9 +69,9 @@ bool isLoopbackHost(const std::string& host) {
 HttpApi::HttpApi(Phone& phone, FrameHub& hub, HttpOptions options)
     : phone_(phone), hub_(hub), options_(std::move(options)), server_(std::make_unique<httplib::Server>()) {
     // Each page holds one connection open for its event stream, and a
-    // browser keeps a few more alive: more workers than the library's
-    // default, so a second tab does not starve the first.
-    server_->new_task_queue = [] { return new httplib::ThreadPool(24); };
+    // browser keeps a few more alive: workers for every stream allowed and
+    // as many again for requests, so no number of tabs starves the door.
+    server_->new_task_queue = [this] { return new httplib::ThreadPool(options_.maxEventStreams + 16); };
     server_->set_payload_max_length(options_.maxBody);
     server_->set_keep_alive_timeout(3);
     server_->set_read_timeout(10);
@@ -63,15 +101,27 @@ bool HttpApi::hostAllowed(const std::string& hostHeader) const {
 }
 
 void HttpApi::routes() {
+    // Everything here is decided on the headers alone, before a byte of a
+    // body is read.
     server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         if (!hostAllowed(req.get_header_value("Host"))) {
             sendJson(res, {{"ok", false}, {"error", "this server answers only to its loopback address"}}, 403);
             return httplib::Server::HandlerResponse::Handled;
         }
+        // A NUL ends a file name where the file system reads it, so
+        // "app.js%00.html" would be app.js under another name.
+        if (holdsNul(req.target, req.path)) return refuse(res, 400, "bad request");
         if (req.method == "POST") {
+            // A body's size must be known before it is read: a chunked
+            // body would be read whole before its size could be held to
+            // the limit.
+            if (req.has_header("Transfer-Encoding"))
+                return refuse(res, 411, "requests carry a Content-Length");
+            if (req.get_header_value<uint64_t>("Content-Length") > options_.maxBody)
+                return refuse(res, 413, "request too large");
             // JSON only: a form posted from another site cannot be JSON
             // without the browser asking first, and it is never answered.
-            if (lower(req.get_header_value("Content-Type")).rfind("application/json", 0) != 0) {
+            if (!isJsonContentType(req.get_header_value("Content-Type"))) {
                 sendJson(res, {{"ok", false}, {"error", "requests are application/json"}}, 415);
                 return httplib::Server::HandlerResponse::Handled;
             }
@@ -91,18 +141,32 @@ void HttpApi::routes() {
     });
 
     server_->Get("/api/events", [this](const httplib::Request&, httplib::Response& res) {
+        // Each stream holds a worker for as long as its page is open: past
+        // the cap a page is told to come back later, so the workers left
+        // always answer requests.
+        if (openStreams_->fetch_add(1) >= options_.maxEventStreams) {
+            openStreams_->fetch_sub(1);
+            res.set_header("Retry-After", "1");
+            sendJson(res, {{"ok", false}, {"error", "too many open event streams"}}, 503);
+            return;
+        }
         auto cursor = std::make_shared<FrameHub::Cursor>();
         res.set_header("X-Accel-Buffering", "no");
-        res.set_chunked_content_provider("text/event-stream", [this, cursor](size_t, httplib::DataSink& sink) {
-            auto delta = hub_.next(*cursor, std::chrono::seconds(5));
-            if (hub_.stopped()) {
-                sink.done();
-                return true;
-            }
-            // A comment keeps an idle stream open and finds a page gone.
-            std::string message = delta ? "data: " + *delta + "\n\n" : ": still here\n\n";
-            return sink.write(message.data(), message.size());
-        });
+        res.set_chunked_content_provider(
+            "text/event-stream",
+            [this, cursor](size_t, httplib::DataSink& sink) {
+                // The beat also finds a page that has gone, so that its
+                // place is free for the next stream soon.
+                auto delta = hub_.next(*cursor, std::chrono::seconds(2));
+                if (hub_.stopped()) {
+                    sink.done();
+                    return true;
+                }
+                // A comment keeps an idle stream open and finds a page gone.
+                std::string message = delta ? "data: " + *delta + "\n\n" : ": still here\n\n";
+                return sink.write(message.data(), message.size());
+            },
+            [streams = openStreams_](bool) { streams->fetch_sub(1); });
     });
 
     server_->Post("/api/action", [this](const httplib::Request& req, httplib::Response& res) {

@@ -8,6 +8,7 @@
 //   POST /api/action      one typed request, JSON (see Phone::act)
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -25,6 +26,7 @@ struct HttpOptions {
     int port = 8377;          // 0: any free port
     std::string webRoot;      // the page's folder
     size_t maxBody = 16 * 1024;
+    int maxEventStreams = 8;  // open /api/events streams at once
 };
 
 class HttpApi {
@@ -48,6 +50,8 @@ private:
     FrameHub& hub_;
     HttpOptions options_;
     int port_ = -1;
+    // Shared with the streams' releasers, which may run as the server ends.
+    std::shared_ptr<std::atomic<int>> openStreams_ = std::make_shared<std::atomic<int>>(0);
     std::unique_ptr<httplib::Server> server_;
 };
 
@@ -55,5 +59,11 @@ private:
 // can be held to it (no page from elsewhere reaches the server through a
 // name that resolves here).
 bool isLoopbackHost(const std::string& host);
+
+// "application/json", alone or with a charset: the one body the door takes.
+bool isJsonContentType(const std::string& contentType);
+
+// Whether a request's target names a NUL, encoded or not.
+bool holdsNul(const std::string& target, const std::string& decodedPath);
 
 } // namespace playground

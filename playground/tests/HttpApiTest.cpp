@@ -2,6 +2,12 @@
 // turns away.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
 #include <thread>
 
 #include <httplib.h>
@@ -52,6 +58,65 @@ protected:
     int port = -1;
     std::unique_ptr<httplib::Client> client;
 };
+
+// A connection spoken to byte by byte, for what a well-behaved client
+// library would never send. Every read gives up after 20 s, so a server
+// that keeps a connection it should drop fails the test instead of hanging.
+class RawConnection {
+public:
+    explicit RawConnection(int port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        timeval patience{20, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~RawConnection() {
+        // Reset rather than close: the server's next write to it fails.
+        linger reset{1, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        ::close(fd_);
+    }
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+
+    bool connected() const { return connected_; }
+    bool send(const std::string& bytes) {
+        return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+    }
+    // Reads until the text appears; what was read.
+    std::string readUntil(const std::string& text) {
+        while (received_.find(text) == std::string::npos && readSome() > 0) {}
+        return received_;
+    }
+    // Waits for the next bytes, whatever they are.
+    bool readNext() { return readSome() > 0; }
+    // Whether the server closed the connection (as opposed to a time-out).
+    bool closedByServer() {
+        ssize_t n;
+        while ((n = readSome()) > 0) {}
+        return n == 0;
+    }
+
+private:
+    ssize_t readSome() {
+        char buffer[4096];
+        ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+        if (n > 0) received_.append(buffer, static_cast<size_t>(n));
+        return n;
+    }
+
+    int fd_;
+    bool connected_ = false;
+    std::string received_;
+};
+
+std::string postHeaders(int port, const std::string& extra) {
+    return "POST /api/action HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+           "\r\nContent-Type: application/json\r\n" + extra + "\r\n";
+}
 
 } // namespace
 
@@ -150,6 +215,106 @@ TEST_F(HttpApiTest, TheEventStreamStartsWithTheWholePicture) {
     EXPECT_TRUE(first.contains("svg"));
     EXPECT_EQ(first["dump"]["bubbles"].size(), 4u);
     EXPECT_FALSE(first["trace"].empty());
+}
+
+// Tests that a body past the limit is refused from its headers, whatever its
+// transfer encoding, and the connection dropped before the body is read.
+TEST_F(HttpApiTest, RefusesLargeBodiesBeforeReadingThem) {
+    RawConnection chunked(port);
+    ASSERT_TRUE(chunked.connected());
+    ASSERT_TRUE(chunked.send(postHeaders(port, "Transfer-Encoding: chunked\r\n")));
+    ASSERT_TRUE(chunked.send("4000\r\n" + std::string(0x4000, ' ') + "\r\n"));
+    EXPECT_EQ(chunked.readUntil("\r\n").rfind("HTTP/1.1 411", 0), 0u);
+    EXPECT_TRUE(chunked.closedByServer());
+
+    // 50 MB announced, none sent: the answer comes without waiting for it.
+    RawConnection announced(port);
+    ASSERT_TRUE(announced.send(postHeaders(port, "Content-Length: 52428800\r\n")));
+    EXPECT_EQ(announced.readUntil("\r\n").rfind("HTTP/1.1 413", 0), 0u);
+    EXPECT_TRUE(announced.closedByServer());
+
+    // A small body with its length still goes through.
+    auto fine = post(R"({"type":"setting","key":"isSticky","value":true})");
+    ASSERT_TRUE(fine);
+    EXPECT_EQ(fine->status, 200);
+}
+
+// Tests that only JSON is taken, with or without a charset, and nothing
+// that merely begins like it.
+TEST_F(HttpApiTest, TakesOnlyJson) {
+    const std::string request = R"({"type":"setting","key":"isSticky","value":true})";
+    for (const char* type : {"application/jsonp", "application/json-patch+json", "text/json", "application/json; x=1",
+                             "application/json; charset="}) {
+        auto r = post(request, type);
+        ASSERT_TRUE(r) << type;
+        EXPECT_EQ(r->status, 415) << type;
+    }
+    for (const char* type : {"application/json", "Application/JSON; charset=UTF-8", "application/json ;charset=utf-8"}) {
+        auto r = post(request, type);
+        ASSERT_TRUE(r) << type;
+        EXPECT_EQ(r->status, 200) << type;
+    }
+}
+
+// Tests that a path holding a NUL, encoded or not, serves nothing.
+TEST_F(HttpApiTest, ServesNoPathHoldingANul) {
+    for (const char* path : {"/app.js%00.html", "/app.js%00", "/%00app.js"}) {
+        auto r = client->Get(path);
+        ASSERT_TRUE(r) << path;
+        EXPECT_EQ(r->status, 400) << path;
+        EXPECT_EQ(r->body.find("use strict"), std::string::npos) << path;
+    }
+    RawConnection raw(port);
+    ASSERT_TRUE(raw.send(std::string("GET /app.js\0.html HTTP/1.1\r\nHost: 127.0.0.1:") + std::to_string(port) +
+                         "\r\n\r\n"));
+    EXPECT_EQ(raw.readUntil("\r\n").find(" 200 "), std::string::npos);
+}
+
+// Tests that event streams past the cap are turned away while requests are
+// still answered, that a closed stream frees its place, and that a
+// connection that says nothing is closed.
+TEST_F(HttpApiTest, EventStreamsNeverStarveRequests) {
+    const std::string get = "GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n";
+    std::vector<std::unique_ptr<RawConnection>> streams;
+    for (int i = 0; i < HttpOptions{}.maxEventStreams; ++i) {
+        streams.push_back(std::make_unique<RawConnection>(port));
+        ASSERT_TRUE(streams.back()->send(get));
+        EXPECT_NE(streams.back()->readUntil("data: ").find("data: "), std::string::npos) << "stream " << i;
+    }
+    RawConnection oneTooMany(port);
+    ASSERT_TRUE(oneTooMany.send(get));
+    EXPECT_EQ(oneTooMany.readUntil("\r\n").rfind("HTTP/1.1 503", 0), 0u);
+    for (int i = 0; i < 20; ++i) {
+        auto config = client->Get("/api/config");
+        ASSERT_TRUE(config);
+        EXPECT_EQ(config->status, 200);
+    }
+
+    // A page goes away; its stream ends at its next beat, and a new one
+    // is taken. The other streams' beats mark the time.
+    streams.pop_back();
+    std::string again;
+    for (int beat = 0; beat < 6 && again.rfind("data: ", 0) != 0; ++beat) {
+        ASSERT_TRUE(streams.front()->readNext());
+        again.clear();
+        client->Get("/api/events", [&](const char* data, size_t length) {
+            again.append(data, length);
+            return again.find("\n\n") == std::string::npos;
+        });
+    }
+    EXPECT_EQ(again.rfind("data: ", 0), 0u) << again.substr(0, 100);
+
+    RawConnection silent(port);
+    ASSERT_TRUE(silent.connected());
+    EXPECT_TRUE(silent.closedByServer());
+}
+
+TEST(HttpDoor, JsonAndNulRules) {
+    EXPECT_TRUE(isJsonContentType("application/json"));
+    EXPECT_FALSE(isJsonContentType(""));
+    EXPECT_TRUE(holdsNul("/a%00b", "/a"));
+    EXPECT_TRUE(holdsNul("/a%00b", std::string("/a\0b", 4)));
+    EXPECT_FALSE(holdsNul("/a%20b", "/a b"));
 }
 
 TEST(IsLoopbackHost, KnowsTheLoopbackNames) {

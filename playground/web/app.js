@@ -757,7 +757,12 @@
       trace.innerHTML = '';
     };
     events.onmessage = (e) => apply(JSON.parse(e.data));
-    events.onerror = () => setConnection(false);
+    events.onerror = () => {
+      setConnection(false);
+      // The browser retries a stream that broke, but not one the server
+      // turned away (it keeps only so many open at once): ask again.
+      if (events.readyState === EventSource.CLOSED) setTimeout(connect, 1000 + Math.random() * 1000);
+    };
   }
 
   async function start() {
