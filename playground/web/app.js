@@ -368,10 +368,10 @@
       };
       input.addEventListener('pointerdown', () => (dragging = true));
       input.addEventListener('pointerup', () => (dragging = false));
-      input.addEventListener('input', () => {
-        readout.textContent = `${input.value} pt`;
-        push();
-      });
+      // While the thumb moves only the readout follows; the file is written
+      // and the home screen told once, where the thumb is let go (a key
+      // press moves and lets go at once).
+      input.addEventListener('input', () => (readout.textContent = `${input.value} pt`));
       input.addEventListener('change', push);
       row = el('div', { class: 'row slider-row' },
         el('div', { class: 'slider-head' }, labelBlock(def, tag), readout),
@@ -550,7 +550,7 @@
 
     // Badges
     const select = el('select', { 'aria-label': 'App' }, ...state.config.apps.map((a) => el('option', { value: a.bundle }, a.name)));
-    const value = el('input', { type: 'text', placeholder: 'e.g. 3', 'aria-label': 'Badge', maxlength: 24 });
+    const value = el('input', { type: 'text', placeholder: 'e.g. 3', 'aria-label': 'Badge', maxlength: 8 });
     const current = el('span', { class: 'pill' });
     const showCurrent = () => {
       const app = ((state.dump && state.dump.host.apps) || []).find((a) => a.bundle === select.value);
@@ -605,7 +605,11 @@
     trace.scrollTop = trace.scrollHeight;
     $('#trace-jump').hidden = true;
   });
-  $('#trace-clear').addEventListener('click', () => (trace.innerHTML = ''));
+  $('#trace-clear').addEventListener('click', () => {
+    trace.innerHTML = '';
+    stickToBottom = true;
+    $('#trace-jump').hidden = true;
+  });
   $('#show-animations').addEventListener('change', (e) => trace.classList.toggle('hide-animations', !e.target.checked));
   $('#show-input').addEventListener('change', (e) => trace.classList.toggle('hide-input', !e.target.checked));
 
@@ -694,15 +698,27 @@
 
   // ---- tabs and top bar ----
 
-  for (const tab of document.querySelectorAll('.tab')) {
-    tab.addEventListener('click', () => {
-      for (const t of document.querySelectorAll('.tab')) {
-        const on = t === tab;
-        t.classList.toggle('active', on);
-        t.setAttribute('aria-selected', on);
-        $('#tab-' + t.dataset.tab).hidden = !on;
-      }
-    });
+  // The open tab is kept across a reload; each opens at its top.
+  function showTab(name) {
+    for (const t of document.querySelectorAll('.tab')) {
+      const on = t.dataset.tab === name;
+      t.classList.toggle('active', on);
+      t.setAttribute('aria-selected', on);
+      $('#tab-' + t.dataset.tab).hidden = !on;
+    }
+    for (const scroller of [$('.tab-panels'), $('.controls')]) if (scroller) scroller.scrollTop = 0;
+    try {
+      localStorage.setItem('floattiles.tab', name);
+    } catch (e) {
+      // Storage may be off; the tab is then simply not remembered.
+    }
+  }
+  for (const tab of document.querySelectorAll('.tab')) tab.addEventListener('click', () => showTab(tab.dataset.tab));
+  try {
+    const kept = localStorage.getItem('floattiles.tab');
+    if (kept && $('#tab-' + kept)) showTab(kept);
+  } catch (e) {
+    // As above.
   }
 
   function respring() {
@@ -732,7 +748,7 @@
     resetArmed = 0;
     button.textContent = 'Reset device';
     button.classList.remove('active');
-    send({ type: 'reset' }).then((r) => r.ok && toast('A new phone: both files were deleted.'));
+    send({ type: 'reset' }).then((r) => r.ok && toast('A new phone: the settings file was deleted, and the state file made anew with the first choice of apps.'));
   });
 
   // ---- start ----
