@@ -55,5 +55,7 @@ public:
 
 // `initWithContentsOfFile:` of NSDictionary / NSMutableDictionary, with a
 // device path: nil when the file is missing, unreadable, not a property
-// list, or its root is not a dictionary.
+// list, or its root is not a dictionary. It reads the file as it is on
+// disk, as on the phone: changes still with the preferences daemon are
+// not in it until the daemon has written them.
 std::shared_ptr<NSMutableDictionary> dictionaryWithContentsOfFile(const std::string& devicePath);

@@ -6,7 +6,6 @@
 #include <cerrno>
 
 #include "foundation/DevicePaths.h"
-#include "foundation/NSUserDefaults.h"
 #include "foundation/PropertyList.h"
 
 PropertyList::ReadResult PropertyList::readFileBytes(const std::string& hostPath, std::vector<uint8_t>& out) {
@@ -47,10 +46,11 @@ id PropertyList::readFile(const std::string& hostPath, PropertyListFormat* forma
     return parse(bytes, format);
 }
 
+// The file as it is on disk: a preferences write still with the daemon is
+// not in it yet. A reader that needs the store's pending writes waits for
+// them first (NSUserDefaults' own reads do).
 std::shared_ptr<NSMutableDictionary> dictionaryWithContentsOfFile(const std::string& devicePath) {
     std::string hostPath = DevicePaths::map(devicePath);
     if (hostPath.empty()) return nullptr;
-    // Changes handed to the preferences daemon before this read are in it.
-    NSUserDefaults::waitForPendingWrites();
     return std::dynamic_pointer_cast<NSMutableDictionary>(PropertyList::readFile(hostPath));
 }
