@@ -305,6 +305,11 @@ std::string Simulator::execute(const std::string& line) {
     if (!parsed.error.empty()) return parsed.error;
     const Words& w = parsed.words;
     if (w.empty()) return "";
+    // A command starts with every earlier preference write in its file,
+    // those its driver made between commands (as a settings app would)
+    // included: what the plugin or the dump reads of a file is then the
+    // same on every run.
+    NSUserDefaults::waitForPendingWrites();
     const std::string& c = w[0].text;
     std::string result;
     if (c == "screen") result = cmdScreen(w);
@@ -1093,7 +1098,9 @@ Json Simulator::dump() {
     d["plugins"] = pluginNames;
 
     // A file that is no property list has no contents to show: null, as a
-    // missing one; fileStatus tells the two apart.
+    // missing one; fileStatus tells the two apart. The files are shown
+    // with every write handed to the preferences daemon so far.
+    NSUserDefaults::waitForPendingWrites();
     Json files = Json::object();
     Json status = Json::object();
     for (const auto& [name, path] : {std::pair<const char*, const char*>{"settings", kSettingsFile}, {"state", kStateFile}}) {

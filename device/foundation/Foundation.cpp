@@ -1,7 +1,6 @@
 #include "foundation/Foundation.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -447,19 +446,9 @@ uint64_t NSDictionary::indexOfKey(const std::string& key) const {
     return slot == kNoEntry ? NSNotFound : static_cast<uint32_t>(slot);
 }
 
-namespace {
-std::atomic<uint64_t> walkedEntries{0};
-} // namespace
-
-uint64_t NSDictionary::entriesWalked() { return walkedEntries.load(std::memory_order_relaxed); }
-
-const std::vector<std::pair<std::string, id>>& NSDictionary::entries() const {
-    walkedEntries.fetch_add(entries_.size(), std::memory_order_relaxed);
-    return entries_;
-}
+const std::vector<std::pair<std::string, id>>& NSDictionary::entries() const { return entries_; }
 
 std::vector<std::string> NSDictionary::allKeys() const {
-    walkedEntries.fetch_add(entries_.size(), std::memory_order_relaxed);
     std::vector<std::string> keys;
     keys.reserve(entries_.size());
     for (const auto& e : entries_) keys.push_back(e.first);

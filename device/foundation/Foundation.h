@@ -183,10 +183,6 @@ public:
     // NSNotFound.
     uint64_t indexOfKey(const std::string& key) const;
     const std::vector<std::pair<std::string, id>>& entries() const;
-    // Entries handed out by allKeys and entries, in every dictionary since
-    // the program began: a count of work, so that a test can tell that a
-    // handler does not walk a dictionary the size of a file.
-    static uint64_t entriesWalked();
 
 protected:
     void set(const std::string& key, id value);

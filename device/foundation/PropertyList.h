@@ -1,5 +1,7 @@
-// Property-list files in Apple's binary ("bplist00") and XML formats,
-// through libplist, with the guards that make any input safe to read.
+// Property-list files in Apple's binary ("bplist00") and XML formats, with
+// the guards that make any input safe to read: binary lists through the
+// device's own validated reader and writer, XML through libplist. The
+// parts live in plist/, one concern to a file.
 #pragma once
 
 #include <cstdint>
@@ -26,10 +28,6 @@ public:
     // Parses bytes in either format. nil for anything that is not a
     // well-formed property list within the limits.
     static id parse(const std::vector<uint8_t>& bytes, PropertyListFormat* format = nullptr);
-    // The same reading by way of libplist's own tree, as parse reads XML;
-    // parse reads a binary list directly, and this is the reference that
-    // reader is held to.
-    static id parseThroughLibplist(const std::vector<uint8_t>& bytes, PropertyListFormat* format = nullptr);
     // Reads a file (a path on this machine, not a device path).
     static id readFile(const std::string& hostPath, PropertyListFormat* format = nullptr);
     // The raw bytes of a file (a path on this machine), telling a missing
@@ -57,5 +55,7 @@ public:
 
 // `initWithContentsOfFile:` of NSDictionary / NSMutableDictionary, with a
 // device path: nil when the file is missing, unreadable, not a property
-// list, or its root is not a dictionary.
+// list, or its root is not a dictionary. It reads the file as it is on
+// disk, as on the phone: changes still with the preferences daemon are
+// not in it until the daemon has written them.
 std::shared_ptr<NSMutableDictionary> dictionaryWithContentsOfFile(const std::string& devicePath);

@@ -20,8 +20,11 @@ const std::string kHookTest = std::string(FT_BINARY_DIR) + "/tests/scenarios/plu
 struct Device {
     std::vector<std::string> out;
     std::unique_ptr<Simulator> sim;
-    Device() {
+    // A device root made from `deviceTemplate`, when given (the build's
+    // holds FloatTiles).
+    explicit Device(std::string deviceTemplate = {}) {
         Simulator::Options o;
+        o.deviceTemplate = std::move(deviceTemplate);
         o.output = [this](const std::string& line) { out.push_back(line); };
         sim = std::make_unique<Simulator>(std::move(o));
     }
@@ -64,6 +67,23 @@ TEST(Simulator, OnlyForeignWritesAreTraced) {
     ASSERT_EQ(d.sim->trace().size(), 2u);
     EXPECT_EQ(d.sim->trace()[0], "[0.000] write settings isLocked=true");
     EXPECT_EQ(d.sim->trace()[1], "[0.000] write state POSAPPS-a=\"x\"");
+}
+
+// Tests that a command starts with every write handed to the preferences
+// daemon before it, as a settings app writes and then posts: the plugin
+// reads them at boot and at a settings notification, and the dump shows
+// them.
+TEST(Simulator, CommandsSeeWritesMadeBeforeThem) {
+    Device d(FT_DEVICE_TEMPLATE);
+    auto settings = NSUserDefaults::initWithSuiteName(kSettingsFile);
+    settings->setObjectForKey(NSNumber::numberWithBool(true), "isLocked");
+    d.run("boot");
+    d.run("expect /plugin/isLocked == true");
+    settings->setObjectForKey(NSNumber::numberWithBool(false), "isLocked");
+    d.run("notify settings");
+    d.run("expect /plugin/isLocked == false");
+    NSUserDefaults::initWithSuiteName(kStateFile)->setObjectForKey(str("x"), "POSAPPS-a");
+    EXPECT_EQ(d.sim->dump()["files"]["state"]["POSAPPS-a"], "x");
 }
 
 // Tests expect trace's order and no-trace's window.

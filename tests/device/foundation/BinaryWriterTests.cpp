@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "device/foundation/LibplistReference.h"
 #include "device/foundation/PlistTestSupport.h"
 #include "device/foundation/TempDir.h"
 #include "foundation/PropertyList.h"
@@ -65,7 +66,7 @@ TEST(BinaryWriter, EveryValueReadsBack) {
     id direct = PropertyList::parse(bytes, &format);
     EXPECT_EQ(format, PropertyListFormat::Binary);
     EXPECT_TRUE(deepEqual(direct.get(), value.get())) << (direct ? direct->description() : "nil");
-    id viaLibplist = PropertyList::parseThroughLibplist(bytes);
+    id viaLibplist = parseThroughLibplist(bytes);
     EXPECT_TRUE(deepEqual(viaLibplist.get(), value.get())) << (viaLibplist ? viaLibplist->description() : "nil");
 }
 
@@ -121,7 +122,7 @@ TEST(BinaryWriter, ReferencesWidenWithTheObjects) {
     ASSERT_NE(back, nullptr);
     ASSERT_EQ(back->count(), 70000u);
     EXPECT_EQ(readInteger(back->items()[69999].get()), 69999 * 3);
-    EXPECT_TRUE(deepEqual(PropertyList::parseThroughLibplist(bytes).get(), a.get()));
+    EXPECT_TRUE(deepEqual(parseThroughLibplist(bytes).get(), a.get()));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <random>
 
+#include "DictionaryWalks.h"
 #include "PluginFixture.h"
 #include "foundation/PropertyList.h"
 #include "overlay/FTCustomViewController.h"
@@ -92,11 +93,11 @@ TEST_F(StateStoreTest, HiddenSearchDoesNotGrowWithTheFile) {
     fclose(f);
     stateStore().load();
     uint64_t before = stateStore().keysVisited();
-    uint64_t walkedBefore = NSDictionary::entriesWalked();
+    uint64_t walkedBefore = dictionaryEntriesWalked();
     EXPECT_TRUE(stateStore().isHiddenApp("target"));
     EXPECT_FALSE(stateStore().isHiddenApp("app1"));
     EXPECT_EQ(stateStore().keysVisited() - before, 2u);
-    EXPECT_EQ(NSDictionary::entriesWalked() - walkedBefore, 0u) << "no key of the file is looked at";
+    EXPECT_EQ(dictionaryEntriesWalked() - walkedBefore, 0u) << "no key of the file is looked at";
 }
 
 // Tests the byte search for a family's prefix against the platform's

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <random>
 
+#include "../LibplistReference.h"
 #include "../PlistTestSupport.h"
 #include "foundation/PropertyList.h"
 
@@ -45,7 +46,7 @@ bool sameValue(const NSObject* a, const NSObject* b) {
 ::testing::AssertionResult readsAlike(const Bytes& bytes) {
     PropertyListFormat direct = PropertyListFormat::XML, tree = PropertyListFormat::XML;
     id a = PropertyList::parse(bytes, &direct);
-    id b = PropertyList::parseThroughLibplist(bytes, &tree);
+    id b = parseThroughLibplist(bytes, &tree);
     if (!a && !b) return ::testing::AssertionSuccess() << "both nil";
     if (!a || !b)
         return ::testing::AssertionFailure() << "direct " << (a ? a->description() : "nil") << ", libplist "
