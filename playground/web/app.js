@@ -119,77 +119,11 @@
 
   // ---- holding the phone ----
 
-  // The home screen never turns: when the app in front is turned, the
-  // plugin gives each bubble a quarter turn (a half turn upside down) so
-  // that it reads upright to someone holding the phone that way. The page
-  // turns the whole phone the other way, so the bubbles read upright here
-  // too. The holder keeps the column as it is and a sideways phone is
-  // scaled down to fit its width.
-  const TURN = { 1: 0, 2: 180, 3: -90, 4: 90 };
-  const HELD = {
-    2: 'Upside down: the home button at the top',
-    3: 'Landscape right: the home button on the right',
-    4: 'Landscape left: the home button on the left',
-  };
-  const phoneBody = $('#phone');
-  const holder = $('#phone-holder');
-  let heldAs = 1;
-  let angle = 0;
-
-  function holdPhone(orientation) {
-    if (TURN[orientation] === undefined) orientation = 1;
-    if (orientation === heldAs) return;
-    heldAs = orientation;
-    // The shorter way round, from wherever the phone stands now.
-    angle += ((((TURN[orientation] - angle) % 360) + 540) % 360) - 180;
-    $('#orientation-chip').hidden = !HELD[heldAs];
-    $('#orientation-chip').textContent = HELD[heldAs] ? `⟳ ${HELD[heldAs]}` : '';
-    layoutPhone();
-  }
-
-  function layoutPhone() {
-    const w = phoneBody.offsetWidth;
-    const h = phoneBody.offsetHeight;
-    const sideways = Math.abs(angle % 180) === 90;
-    const room = holder.parentElement.clientWidth - 16;
-    const scale = sideways ? Math.min(1, room / h) : 1;
-    holder.style.width = `${w}px`;
-    holder.style.height = `${(sideways ? w : h) * scale}px`;
-    phoneBody.style.transform = `translate(-50%, -50%) rotate(${angle}deg) scale(${scale})`;
-  }
-  new ResizeObserver(layoutPhone).observe(holder.parentElement);
-  layoutPhone();
-
-  // How the phone stands this very moment, mid-turn too: its turn in
-  // radians and its scale, from the matrix the browser draws it with.
-  function turnNow() {
-    const t = getComputedStyle(phoneBody).transform;
-    const m = t && t !== 'none' ? new DOMMatrixReadOnly(t) : new DOMMatrixReadOnly();
-    return { cos: m.a / Math.hypot(m.a, m.b), sin: m.b / Math.hypot(m.a, m.b), scale: Math.hypot(m.a, m.b) };
-  }
-
-  // A page position to the screen's own (upright) points: turned back
-  // about the screen's centre, which is also the centre of its bounding
-  // box however it is turned.
-  function screenPoint(event) {
-    const rect = screen.getBoundingClientRect();
-    const { cos, sin, scale } = turnNow();
-    const { width, height } = state.config.screen;
-    const dx = event.clientX - (rect.left + rect.width / 2);
-    const dy = event.clientY - (rect.top + rect.height / 2);
-    const ux = (cos * dx + sin * dy) / scale;
-    const uy = (-sin * dx + cos * dy) / scale;
-    return { x: (ux / screen.offsetWidth + 0.5) * width, y: (uy / screen.offsetHeight + 0.5) * height };
-  }
+  const held = PhoneHold.create($('#phone'), $('#phone-holder'), screen, $('#orientation-chip'));
+  const holdPhone = held.hold;
+  const screenPoint = (event) => held.screenPoint(event.clientX, event.clientY, state.config.screen);
   // The page position of a screen point, for tests and tools.
-  state.clientPoint = (x, y) => {
-    const rect = screen.getBoundingClientRect();
-    const { cos, sin, scale } = turnNow();
-    const { width, height } = state.config.screen;
-    const ux = (x / width - 0.5) * screen.offsetWidth * scale;
-    const uy = (y / height - 0.5) * screen.offsetHeight * scale;
-    return { x: rect.left + rect.width / 2 + cos * ux - sin * uy, y: rect.top + rect.height / 2 + sin * ux + cos * uy };
-  };
+  state.clientPoint = (x, y) => held.clientPoint(x, y, state.config.screen);
 
   let finger = null;
   const fingerDot = $('#finger');
@@ -362,7 +296,7 @@
     isAlwaysDim: 'Not at once: the bubbles read it at their next use of it. A later settings change dims them for good, once "Dim when idle" is in the file; until then a drag no longer lights them up.',
   };
   for (const key of ['isHiddenInLS', 'isSBOnly', 'isInAppOnly']) {
-    NOTES[key] = 'After a start, the first time the home screen comes to the front hides the bubbles while this is on; from then on this setting decides.';
+    NOTES[key] = 'After a start, the first return to the home screen hides the bubbles while this is on; after that, this setting decides.';
   }
 
   function labelBlock(def, tag) {

@@ -28,7 +28,8 @@ window.PlainWords = (function () {
     // under it, which tells a tap from a drag when the bubble snaps.
     const finger = { down: false, moved: false, n: 0 };
 
-    const shown = (v) => (v === 'true' ? 'on' : v === 'false' ? 'off' : v.replace(/^"(.*)"$/, '$1'));
+    const shown = (v) => (v === 'true' ? 'on' : v === 'false' ? 'off'
+      : /^-?\d+(\.\d+)?$/.test(v) ? String(Number(v)) : v.replace(/^"(.*)"$/, '$1'));
     const list = (bubbles) => bubbles.map((b) => name(b.bundle)).join(', ');
     const point = (c) => `(${Math.round(c[0])}, ${Math.round(c[1])})`;
 
@@ -174,12 +175,12 @@ window.PlainWords = (function () {
       const now = after.bubbles.filter((b) => old.has(b.bundle));
       const out = [];
       const all = (some) => some.length === now.length;
+      const p0 = before.plugin || {};
+      const p1 = after.plugin || {};
 
       const hid = now.filter((b) => b.hidden && !old.get(b.bundle).hidden);
       if (hid.length) {
         const item = { text: all(hid) ? 'bubbles hidden' : `${list(hid)} hidden` };
-        const p0 = before.plugin || {};
-        const p1 = after.plugin || {};
         if (!p0.isFirstHomeHandled && p1.isFirstHomeHandled) {
           const on = FIRST_HOME.filter((k) => p1[k]).map(label);
           item.why = `the first home screen after a start hides them while ${on.join(' or ')} is on; the next one follows the setting`;
@@ -195,14 +196,25 @@ window.PlainWords = (function () {
       const lit = visible.filter((b) => b.alpha > DIM && old.get(b.bundle).alpha <= DIM);
       if (lit.length) out.push({ text: lit.length === visible.length ? 'bubbles lit up' : `${list(lit)} lit up` });
 
+      if (p1.isDim && p1.isAlwaysDim && !p0.isAlwaysDim && visible.some((b) => b.alpha > DIM)) {
+        out.push({ text: 'Always dimmed is on, and the bubbles stay lit for now',
+          why: 'they read it at their next use of it: ' + ('isDim' in ((after.files && after.files.settings) || {})
+            ? 'the next settings change dims them' : 'a drag no longer lights them up, and once Dim when idle is in the file the next settings change dims them') });
+      }
+
       const turn = (b) => JSON.stringify(b.transform);
       if (now.length && turn(now[0]) !== turn(old.get(now[0].bundle))) {
         out.push({ text: 'bubbles turned', why: 'each bubble turns on its own so it reads upright as the phone is held; the home screen does not turn' });
       }
 
+      // A new size keeps each bubble's top-left corner, so its centre moves.
+      const size = (b) => b.frame && b.frame[2];
+      const grown = now.filter((b) => size(b) !== size(old.get(b.bundle)));
+      if (grown.length) out.push({ text: `bubbles resized to ${Math.round(size(grown[0]))} points` });
+
       for (const b of now) {
         const before = old.get(b.bundle);
-        if (b.center[0] === before.center[0] && b.center[1] === before.center[1]) continue;
+        if (grown.includes(b) || (b.center[0] === before.center[0] && b.center[1] === before.center[1])) continue;
         if (finger.down) {
           finger.moved = true;
           out.push({ key: `drag:${finger.n}:${b.bundle}`, text: `${name(b.bundle)} dragged to ${point(b.center)}` });
