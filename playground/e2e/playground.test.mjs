@@ -240,6 +240,27 @@ test('the playground drives the phone as a person would', async (t) => {
     assert.ok(await page.locator('#trace li.ev-launch').last().isVisible(), 'and come back');
   });
 
+  await t.test('plain words tell a tap's snap from a drag's, the side as held, and why the bubbles hid', async () => {
+    const told = await page.evaluate(([mail]) => {
+      const p = PlainWords.create(playground.config);
+      const at = (center, o = 1, extra = {}) => ({ host: { orientation: o }, plugin: { isSticky: true, ...extra.plugin },
+        bubbles: [{ bundle: mail, center, frame: [center[0] - 25, center[1] - 25, 50, 50], alpha: 1, hidden: !!extra.hidden, transform: [1, 0, 0, 1, 0, 0] }] });
+      const say = (items) => items.map((i) => i.text + (i.why && i.why.includes('tap') ? ' (tap)' : ''));
+      const touch = (phase) => p.line({ kind: 'input', text: `touch ${phase} 200.00,300.00` }, at([200, 300]));
+      return [
+        touch('down'), touch('up'), ...say(p.changes(at([200, 300]), at([0, 300]))),
+        touch('down'), ...say(p.changes(at([200, 300]), at([100, 310]))), touch('up'), ...say(p.changes(at([100, 310]), at([375, 310]))),
+        ...say(p.changes(at([100, 310], 3), at([100, 20], 3))), ...say(p.changes(at([100, 310], 4), at([100, 20], 4))),
+        ...p.changes(at([9, 9], 1, { plugin: { isSBOnly: true } }),
+          at([9, 9], 1, { hidden: true, plugin: { isSBOnly: true, isFirstHomeHandled: true } })).map((i) => i.why),
+      ];
+    }, [MAIL]);
+    assert.deepEqual(told, ['finger down on the Mail bubble', 'finger lifted', 'Mail snapped to the left edge (tap)',
+      'finger down on the Mail bubble', 'Mail dragged to (100, 310)', 'finger lifted', 'Mail snapped to the right edge',
+      'Mail snapped to the left side', 'Mail snapped to the right side',
+      'the first home screen after a start hides them while Home screen only is on; the next one follows the setting']);
+  });
+
   await t.test('the home button goes home, and a home-screen icon opens its app', async () => {
     await page.click('#home-button');
     await until(() => playground.dump.host.front === null && document.querySelector('#screen-svg g.home-screen'),
