@@ -549,7 +549,7 @@
     device.orientation = ORIENTATIONS.map((o) => el('button', { type: 'button', class: 'seg-item', 'data-orientation': o.value,
       onclick: () => send({ type: 'orientation', value: o.value }) }, o.label));
     form.append(section('Orientation', el('nav', { class: 'seg wide' }, ...device.orientation),
-      el('div', { class: 'row-note', text: 'The home screen itself never turns: the plugin turns each bubble so it reads upright as the phone is held. The picture turns the whole phone to match.' })));
+      el('div', { class: 'row-note', text: 'The home screen itself never turns: the plugin turns each bubble so it reads upright as the phone is held, and the picture turns the whole phone to match. Upside down, a bubble does not follow a drag: that is the plugin\'s way.' })));
 
     // Badges
     const select = el('select', { 'aria-label': 'App' }, ...state.config.apps.map((a) => el('option', { value: a.bundle }, a.name)));
