@@ -240,7 +240,7 @@ test('the playground drives the phone as a person would', async (t) => {
     assert.ok(await page.locator('#trace li.ev-launch').last().isVisible(), 'and come back');
   });
 
-  await t.test('plain words tell a tap's snap from a drag's, the side as held, and why the bubbles hid', async () => {
+  await t.test('plain words tell a snap after a tap from one after a drag, the side as held, and why the bubbles hid', async () => {
     const told = await page.evaluate(([mail]) => {
       const p = PlainWords.create(playground.config);
       const at = (center, o = 1, extra = {}) => ({ host: { orientation: o }, plugin: { isSticky: true, ...extra.plugin },
