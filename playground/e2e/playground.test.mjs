@@ -255,6 +255,13 @@ test('the playground drives the phone as a person would', async (t) => {
           at([9, 9], 1, { hidden: true, plugin: { isSBOnly: true, isFirstHomeHandled: true } })).map((i) => i.why),
       ];
     }, [MAIL]);
+    const lines = await page.evaluate((texts) => {
+      const p = PlainWords.create(playground.config);
+      return texts.map(([kind, text]) => p.line({ kind, text }, playground.dump));
+    }, [['sim', `[1.000] write state POSAPPS-${MAIL}=[0.0,320.0]`], ['sim', '[1.000] write settings isLocked=true failed'],
+      ['input', 'settings bubbleSize=70.0'], ['sim', '[1.000] alert "Float Tiles" "Choose" ["Cancel"]'], ['sim', '[1.000] animate 0.300 options=3']]);
+    assert.deepEqual(lines, ['state file written: position of Mail saved', 'settings file NOT written: bubbles locked in place',
+      'settings changed: Bubble size 70', 'menu opened', null]);
     assert.deepEqual(told, ['finger down on the Mail bubble', 'finger lifted', 'Mail snapped to the left edge (tap)',
       'finger down on the Mail bubble', 'Mail dragged to (100, 310)', 'finger lifted', 'Mail snapped to the right edge',
       'Mail snapped to the left side', 'Mail snapped to the right side',
