@@ -25,6 +25,7 @@ const PATIENCE = 90_000;
 
 const MESSAGES = 'com.apple.MobileSMS';
 const MAIL = 'com.apple.mobilemail';
+const SAFARI = 'com.apple.mobilesafari';
 
 let server, serverExit, context, page, root, profile, url;
 
@@ -229,6 +230,44 @@ test('the playground drives the phone as a person would', async (t) => {
     await shot('08-mail');
   });
 
+  await t.test('the trace says it in plain words, and keeps the raw lines', async () => {
+    await page.check('#plain-words');
+    await until(() => [...document.querySelectorAll('#trace li.plain')].some((li) => li.offsetParent && li.textContent === 'Mail opened'),
+      'a plain-words line saying Mail opened');
+    assert.equal(await page.locator('#trace li.ev-launch').last().isVisible(), false, 'the raw lines step aside');
+    await shot('09-plain-words');
+    await page.uncheck('#plain-words');
+    assert.ok(await page.locator('#trace li.ev-launch').last().isVisible(), 'and come back');
+  });
+
+  await t.test('plain words tell a snap after a tap from one after a drag, the side as held, and why the bubbles hid', async () => {
+    const told = await page.evaluate(([mail]) => {
+      const p = PlainWords.create(playground.config);
+      const at = (center, o = 1, extra = {}) => ({ host: { orientation: o }, plugin: { isSticky: true, ...extra.plugin },
+        bubbles: [{ bundle: mail, center, frame: [center[0] - 25, center[1] - 25, 50, 50], alpha: 1, hidden: !!extra.hidden, transform: [1, 0, 0, 1, 0, 0] }] });
+      const say = (items) => items.map((i) => i.text + (i.why && i.why.includes('tap') ? ' (tap)' : ''));
+      const touch = (phase) => p.line({ kind: 'input', text: `touch ${phase} 200.00,300.00` }, at([200, 300]));
+      return [
+        touch('down'), touch('up'), ...say(p.changes(at([200, 300]), at([0, 300]))),
+        touch('down'), ...say(p.changes(at([200, 300]), at([100, 310]))), touch('up'), ...say(p.changes(at([100, 310]), at([375, 310]))),
+        ...say(p.changes(at([100, 310], 3), at([100, 20], 3))), ...say(p.changes(at([100, 310], 4), at([100, 20], 4))),
+        ...p.changes(at([9, 9], 1, { plugin: { isSBOnly: true } }),
+          at([9, 9], 1, { hidden: true, plugin: { isSBOnly: true, isFirstHomeHandled: true } })).map((i) => i.why),
+      ];
+    }, [MAIL]);
+    const lines = await page.evaluate((texts) => {
+      const p = PlainWords.create(playground.config);
+      return texts.map(([kind, text]) => p.line({ kind, text }, playground.dump));
+    }, [['sim', `[1.000] write state POSAPPS-${MAIL}=[0.0,320.0]`], ['sim', '[1.000] write settings isLocked=true failed'],
+      ['input', 'settings bubbleSize=70.0'], ['sim', '[1.000] alert "Float Tiles" "Choose" ["Cancel"]'], ['sim', '[1.000] animate 0.300 options=3']]);
+    assert.deepEqual(lines, ['state file written: position of Mail saved', 'settings file NOT written: bubbles locked in place',
+      'settings changed: Bubble size 70', 'menu opened', null]);
+    assert.deepEqual(told, ['finger down on the Mail bubble', 'finger lifted', 'Mail snapped to the left edge (tap)',
+      'finger down on the Mail bubble', 'Mail dragged to (100, 310)', 'finger lifted', 'Mail snapped to the right edge',
+      'Mail snapped to the left side', 'Mail snapped to the right side',
+      'the first home screen after a start hides them while Home screen only is on; the next one follows the setting']);
+  });
+
   await t.test('the home button goes home, and a home-screen icon opens its app', async () => {
     await page.click('#home-button');
     await until(() => playground.dump.host.front === null && document.querySelector('#screen-svg g.home-screen'),
@@ -241,6 +280,36 @@ test('the playground drives the phone as a person would', async (t) => {
     }, 'the Music icon');
     await page.mouse.click(icon.x, icon.y);
     await until(() => playground.dump.host.front === 'com.apple.Music', 'Music in front');
+  });
+
+  await t.test('held in landscape, a dragged bubble lands where the pointer goes', async () => {
+    const turnedTo = (o) => until((o) => {
+      const r = document.querySelector('#screen').getBoundingClientRect();
+      return playground.dump.host.orientation === o && (r.width > r.height) === (o === 3) &&
+        !document.querySelector('#phone').getAnimations().length;
+    }, `the phone held in orientation ${o}`, o);
+    await openTab('device');
+    await page.click('[data-orientation="3"]');
+    await turnedTo(3);
+    const start = await bubble(SAFARI);
+    const from = await toPage(start.center[0], start.center[1]);
+    const to = await toPage(200, 300);
+    await page.mouse.move(from.x, from.y);
+    await page.mouse.down();
+    await page.mouse.move(to.x, to.y, { steps: 12 });
+    await until(([bundle]) => {
+      const b = playground.dump.bubbles.find((x) => x.bundle === bundle);
+      return Math.abs(b.center[0] - 200) < 1 && Math.abs(b.center[1] - 300) < 1;
+    }, 'the bubble at the point under the pointer', [SAFARI]);
+    // Drawn under the pointer too: the page's turn and its mapping agree.
+    await until(([bundle, x, y]) => {
+      const r = document.querySelector(`#screen-svg #windows g.app-icon[data-bundle="${bundle}"]`).getBoundingClientRect();
+      return Math.abs(r.left + r.width / 2 - x) < 2 && Math.abs(r.top + r.height / 2 - y) < 2;
+    }, 'the drawn bubble under the pointer', [SAFARI, to.x, to.y]);
+    await shot('10-landscape-drag');
+    await page.mouse.up();
+    await page.click('[data-orientation="1"]');
+    await turnedTo(1);
   });
 
   await t.test('the lock chosen in the menu shows in the settings pane', async () => {
@@ -264,7 +333,7 @@ test('the playground drives the phone as a person would', async (t) => {
     await until(() => playground.dump.files.settings.isLocked === true &&
       document.querySelector('input[data-setting="isLocked"]').checked &&
       document.querySelector('[data-row="isLocked"] .tag').textContent === 'in file', 'the lock in the pane');
-    await shot('09-locked-in-pane');
+    await shot('11-locked-in-pane');
   });
 
   await t.test('the server ends cleanly when asked', async () => {

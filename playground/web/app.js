@@ -117,28 +117,21 @@
     pendingSvg = svg;
   }
 
-  function screenPoint(event) {
-    const rect = screen.getBoundingClientRect();
-    const { width, height } = state.config.screen;
-    return {
-      x: ((event.clientX - rect.left) / rect.width) * width,
-      y: ((event.clientY - rect.top) / rect.height) * height,
-    };
-  }
+  // ---- holding the phone ----
+
+  const held = PhoneHold.create($('#phone'), $('#phone-holder'), screen, $('#orientation-chip'));
+  const holdPhone = held.hold;
+  const screenPoint = (event) => held.screenPoint(event.clientX, event.clientY, state.config.screen);
   // The page position of a screen point, for tests and tools.
-  state.clientPoint = (x, y) => {
-    const rect = screen.getBoundingClientRect();
-    const { width, height } = state.config.screen;
-    return { x: rect.left + (x / width) * rect.width, y: rect.top + (y / height) * rect.height };
-  };
+  state.clientPoint = (x, y) => held.clientPoint(x, y, state.config.screen);
 
   let finger = null;
   const fingerDot = $('#finger');
   // Where the finger is, drawn over the screen, as a touch indicator.
   function showFinger(e) {
-    const rect = screen.getBoundingClientRect();
-    fingerDot.style.left = `${e.clientX - rect.left}px`;
-    fingerDot.style.top = `${e.clientY - rect.top}px`;
+    const p = screenPoint(e);
+    fingerDot.style.left = `${(p.x / state.config.screen.width) * screen.offsetWidth}px`;
+    fingerDot.style.top = `${(p.y / state.config.screen.height) * screen.offsetHeight}px`;
     fingerDot.hidden = false;
   }
 
@@ -269,9 +262,7 @@
       $('#call-sub').textContent = `${call.label} · status ${call.status}`;
       banner.classList.toggle('ending', call.status === 5);
     }
-    const o = ORIENTATIONS.find((x) => x.value === phone.orientation);
-    $('#orientation-chip').hidden = !o || o.value === 1;
-    if (o) $('#orientation-chip').textContent = '⟳ ' + o.label;
+    if (!state.dump) holdPhone(phone.orientation);
     $('#side-button').title = phone.locked ? 'Side button (locked)' : 'Side button: lock';
     renderDevice();
   }
@@ -298,10 +289,21 @@
     }
   }
 
+  // The plugin's own ways that look like faults to someone who does not
+  // know them, said beside the control that brings them out.
+  const NOTES = {
+    isSticky: 'A snapped bubble\'s centre sits on the screen\'s edge, so half of it is off screen (held sideways, it keeps 20 points in). A plain tap snaps it too.',
+    isAlwaysDim: 'Not at once: the bubbles read it at their next use of it. A later settings change dims them for good, once "Dim when idle" is in the file; until then a drag no longer lights them up.',
+  };
+  for (const key of ['isHiddenInLS', 'isSBOnly', 'isInAppOnly']) {
+    NOTES[key] = 'After a start, the first return to the home screen hides the bubbles while this is on; after that, this setting decides.';
+  }
+
   function labelBlock(def, tag) {
     return el('div', { class: 'row-text' },
       el('div', { class: 'row-label' }, def.label, tag),
       el('div', { class: 'row-help', text: def.help }),
+      NOTES[def.key] ? el('div', { class: 'row-note', text: NOTES[def.key] }) : null,
       el('div', { class: 'row-key', text: def.key }));
   }
 
@@ -546,7 +548,8 @@
     // Orientation
     device.orientation = ORIENTATIONS.map((o) => el('button', { type: 'button', class: 'seg-item', 'data-orientation': o.value,
       onclick: () => send({ type: 'orientation', value: o.value }) }, o.label));
-    form.append(section('Orientation', el('nav', { class: 'seg wide' }, ...device.orientation)));
+    form.append(section('Orientation', el('nav', { class: 'seg wide' }, ...device.orientation),
+      el('div', { class: 'row-note', text: 'The home screen itself never turns: the plugin turns each bubble so it reads upright as the phone is held, and the picture turns the whole phone to match. Upside down, a bubble does not follow a drag: that is the plugin\'s way.' })));
 
     // Badges
     const select = el('select', { 'aria-label': 'App' }, ...state.config.apps.map((a) => el('option', { value: a.bundle }, a.name)));
@@ -622,16 +625,60 @@
       el('span', { class: 'e' }, el('span', { class: 'k', text: m[2] }), m[3]));
   }
 
+  // Plain words: a sentence beside each raw line that says something to a
+  // person, and one for each change of the dump that no line tells. Both
+  // kinds are always there; the toggle shows one or the other.
+  let plain = null;
+  const told = { dump: null, generation: null, keyed: new Map() };
+  $('#plain-words').addEventListener('change', (e) => {
+    trace.classList.toggle('plain', e.target.checked);
+    trace.scrollTop = trace.scrollHeight;
+  });
+
+  function plainItem(item, time, raw) {
+    return el('li', { class: 'plain', title: raw }, el('span', { class: 't', text: time }),
+      el('span', { class: 'e' }, el('span', { class: 'p', text: item.text }), item.why ? el('span', { class: 'why', text: ` · ${item.why}` }) : null));
+  }
+
+  function followTrace() {
+    while (trace.childElementCount > 1500) trace.firstElementChild.remove();
+    if (stickToBottom) trace.scrollTop = trace.scrollHeight;
+    else $('#trace-jump').hidden = false;
+  }
+
   function appendTrace(entries) {
     const fresh = entries.filter((e) => e.seq > state.traceSeq);
     if (!fresh.length) return;
     const fragment = document.createDocumentFragment();
-    for (const e of fresh) fragment.append(traceItem(e));
+    for (const e of fresh) {
+      fragment.append(traceItem(e));
+      const text = plain && plain.line(e, state.dump);
+      const time = /^\[([0-9.]+)\]/.exec(e.text);
+      if (text) fragment.append(plainItem({ text }, time ? time[1] : '', e.text));
+    }
     state.traceSeq = fresh[fresh.length - 1].seq;
     trace.append(fragment);
-    while (trace.childElementCount > 1500) trace.firstElementChild.remove();
-    if (stickToBottom) trace.scrollTop = trace.scrollHeight;
-    else $('#trace-jump').hidden = false;
+    followTrace();
+  }
+
+  function tellChanges() {
+    const d = state.dump;
+    const generation = state.meta && state.meta.generation;
+    if (!plain || !d || d === told.dump) return;
+    const items = generation === told.generation ? plain.changes(told.dump, d) : [];
+    told.dump = d;
+    told.generation = generation;
+    for (const item of items) {
+      const kept = item.key && told.keyed.get(item.key);
+      if (kept && kept.isConnected) {
+        kept.querySelector('.p').textContent = item.text;
+        continue;
+      }
+      const li = plainItem(item, '', 'from the dump');
+      if (item.key) told.keyed.set(item.key, li);
+      trace.append(li);
+    }
+    if (items.length) followTrace();
   }
 
   // ---- the files ----
@@ -690,6 +737,7 @@
   }
 
   function renderDump() {
+    holdPhone(state.dump.host.orientation);
     renderSettings();
     renderApps();
     renderFiles(false);
@@ -761,6 +809,7 @@
       renderDump();
     }
     if (frame.trace) appendTrace(frame.trace);
+    tellChanges();
     if (!state.ready && state.dump && state.meta) state.ready = true;
   }
 
@@ -791,6 +840,7 @@
     }
     const { width, height } = state.config.screen;
     screen.style.aspectRatio = `${width} / ${height}`;
+    plain = PlainWords.create(state.config);
     buildKeypad();
     buildSettings();
     buildApps();
