@@ -195,8 +195,6 @@ void Simulator::disconnectDevice() {
     NSUserDefaults::setWriteObserver(nullptr);
 }
 
-std::string Simulator::requireBooted() const { return booted_ ? "" : "the device has not booted (boot first)"; }
-
 std::string Simulator::boot(bool launch) {
     if (booted_) return "already booted (respring restarts the home screen)";
     auto& host = SpringBoardHost::current();
@@ -214,7 +212,6 @@ std::string Simulator::boot(bool launch) {
 // between the plugins' loading and the launch (a settings notification,
 // say) can be tried.
 std::string Simulator::launch() {
-    if (auto e = requireBooted(); !e.empty()) return e;
     if (launched_) return "already launched";
     launched_ = true;
     SpringBoardHost::current().finishLaunching();
@@ -222,7 +219,6 @@ std::string Simulator::launch() {
 }
 
 std::string Simulator::respring() {
-    if (auto e = requireBooted(); !e.empty()) return e;
     configuration_ = SpringBoardHost::current().configuration();
     double t = now();
     Process::terminate();
@@ -300,61 +296,100 @@ std::vector<ExportedBubble> Simulator::bubbles() const {
 
 // ---- the command table ----
 
+// Each command once: its name, its usage line, when it may run, and its
+// handler. A usage line that is the name alone takes no arguments.
+const std::vector<Simulator::Command>& Simulator::commands() {
+    using S = Simulator;
+    static const std::vector<Command> table = {
+        // Device set-up.
+        {"screen", "screen WxH [scale=S]", Phase::BeforeBoot, "screen is set before boot", &S::cmdScreen},
+        {"app", "app BUNDLE [icon=yes|no] [badge=VALUE] [orientation=N]", Phase::BeforeBoot,
+         "apps are installed before boot", &S::cmdApp},
+        {"absent", "absent CLASS", Phase::BeforeBoot, "absent is set before boot", &S::cmdAbsent},
+        {"plugin", "plugin PATH.so | plugin none", Phase::BeforeBoot, "plugins are installed before boot",
+         &S::cmdPlugin},
+        // Files.
+        {"settings", "settings KEY=VALUE ...", Phase::Any, nullptr, &S::cmdFileKeys},
+        {"state", "state KEY=VALUE ...", Phase::Any, nullptr, &S::cmdFileKeys},
+        {"remove", "remove settings|state KEY", Phase::Any, nullptr, &S::cmdRemove},
+        {"delete", "delete settings|state", Phase::Any, nullptr, &S::cmdDelete},
+        {"put", "put settings|state PATH", Phase::Any, nullptr, &S::cmdPut},
+        // The home screen's process. A second boot is refused by boot()
+        // itself, after the words are checked.
+        {"boot", "boot [load]", Phase::Any, nullptr, &S::cmdBoot},
+        {"launch", "launch", Phase::Booted, nullptr, &S::cmdLaunch},
+        {"respring", "respring", Phase::Booted, nullptr, &S::cmdRespring},
+        // Host events.
+        {"notify", "notify settings", Phase::Any, nullptr, &S::cmdNotify},
+        {"front", "front BUNDLE|home|other", Phase::Booted, nullptr, &S::cmdFront},
+        {"orientation", "orientation N [notify=both|darwin|local|none]", Phase::Booted, nullptr, &S::cmdOrientation},
+        {"cc", "cc present|dismiss", Phase::Booted, nullptr, &S::cmdCC},
+        {"lockstate", "lockstate N", Phase::Booted, nullptr, &S::cmdLockState},
+        {"uilocked", "uilocked yes|no", Phase::Any, nullptr, &S::cmdUILocked},
+        {"query", "query uilocked", Phase::Booted, nullptr, &S::cmdQuery},
+        {"lockscreen", "lockscreen dismiss", Phase::Booted, nullptr, &S::cmdLockScreen},
+        {"passcode", "passcode appear|disappear", Phase::Booted, nullptr, &S::cmdPasscode},
+        {"badge", "badge BUNDLE VALUE|none", Phase::Booted, nullptr, &S::cmdBadge},
+        {"call", "call STATUS|none|noobject", Phase::Booted, nullptr, &S::cmdCall},
+        {"siri", "siri visible yes|no | siri framework yes|no", Phase::Any, nullptr, &S::cmdSiri},
+        // Touches and time.
+        {"touch", "touch down|move|up X,Y | touch cancel", Phase::Any, nullptr, &S::cmdTouch},
+        {"tap", "tap TARGET", Phase::Any, nullptr, &S::cmdTap},
+        {"drag", "drag TARGET to X,Y [steps=N]", Phase::Any, nullptr, &S::cmdDrag},
+        {"longpress", "longpress TARGET [for=SECONDS]", Phase::Any, nullptr, &S::cmdLongPress},
+        {"menu", "menu \"TITLE\"", Phase::Any, nullptr, &S::cmdMenu},
+        {"wait", "wait SECONDS", Phase::Any, nullptr, &S::cmdWait},
+        // Looking.
+        {"expect", "expect POINTER OP VALUE | expect trace|no-trace \"TEXT\" | expect bytes settings|state PATH",
+         Phase::Any, nullptr, &S::cmdExpect},
+        {"dump", "dump [PATH]", Phase::Any, nullptr, &S::cmdDump},
+        {"snapshot", "snapshot PATH.svg | snapshot -", Phase::Any, nullptr, &S::cmdSnapshot},
+        {"echo", "echo TEXT...", Phase::Any, nullptr, &S::cmdEcho},
+    };
+    return table;
+}
+
 std::string Simulator::execute(const std::string& line) {
     ParsedLine parsed = splitScenarioLine(line);
     if (!parsed.error.empty()) return parsed.error;
-    const Words& w = parsed.words;
-    if (w.empty()) return "";
-    const std::string& c = w[0].text;
-    std::string result;
-    if (c == "screen") result = cmdScreen(w);
-    else if (c == "app") result = cmdApp(w);
-    else if (c == "absent") result = cmdAbsent(w);
-    else if (c == "plugin") result = cmdPlugin(w);
-    else if (c == "settings" || c == "state") result = cmdFileKeys(w);
-    else if (c == "remove") result = cmdRemove(w);
-    else if (c == "delete") result = cmdDelete(w);
-    else if (c == "put") result = cmdPut(w);
-    else if (c == "boot") {
-        if (w.size() == 1) result = boot();
-        else if (w.size() == 2 && w[1].text == "load") result = boot(false);
-        else result = "usage: boot [load]";
-    } else if (c == "launch") result = w.size() == 1 ? launch() : "launch takes no arguments";
-    else if (c == "respring") result = w.size() == 1 ? respring() : "respring takes no arguments";
-    else if (c == "notify") result = cmdNotify(w);
-    else if (c == "front") result = cmdFront(w);
-    else if (c == "orientation") result = cmdOrientation(w);
-    else if (c == "cc") result = cmdCC(w);
-    else if (c == "lockstate") result = cmdLockState(w);
-    else if (c == "uilocked") result = cmdUILocked(w);
-    else if (c == "query") result = cmdQuery(w);
-    else if (c == "lockscreen") result = cmdLockScreen(w);
-    else if (c == "passcode") result = cmdPasscode(w);
-    else if (c == "badge") result = cmdBadge(w);
-    else if (c == "call") result = cmdCall(w);
-    else if (c == "siri") result = cmdSiri(w);
-    else if (c == "touch") result = cmdTouch(w);
-    else if (c == "tap") result = cmdTap(w);
-    else if (c == "drag") result = cmdDrag(w);
-    else if (c == "longpress") result = cmdLongPress(w);
-    else if (c == "menu") result = cmdMenu(w);
-    else if (c == "wait") result = cmdWait(w);
-    else if (c == "expect") result = cmdExpect(w, line);
-    else if (c == "dump") result = cmdDump(w);
-    else if (c == "snapshot") result = cmdSnapshot(w);
-    else if (c == "echo") result = cmdEcho(w);
-    else result = "unknown command " + c;
+    if (parsed.words.empty()) return "";
+    const std::string& name = parsed.words[0].text;
+    const auto& table = commands();
+    auto command = std::find_if(table.begin(), table.end(), [&](const Command& c) { return name == c.name; });
+    std::string result = command == table.end() ? "unknown command " + name : run(*command, parsed.words, line);
     // The command's preference writes are in their files before the next
     // command runs, and its trace ends with their outcomes.
     NSUserDefaults::synchronize();
     return result;
 }
 
+// A command without arguments refuses extra words before anything else; a
+// command that needs the host refuses to run without one before it looks
+// at its words; one that sets the device up refuses once it has booted.
+std::string Simulator::run(const Command& command, const Words& words, const std::string& line) {
+    std::string usage = command.usage;
+    bool takesArguments = usage != command.name;
+    if (!takesArguments && words.size() > 1) return usage + " takes no arguments";
+    if (command.phase == Phase::Booted && !booted_) return "the device has not booted (boot first)";
+    if (command.phase == Phase::BeforeBoot && booted_) return command.bootedReason;
+    return (this->*command.handler)(Call{words, line, "usage: " + usage});
+}
+
+std::string Simulator::cmdBoot(const Call& c) {
+    if (c.words.size() == 1) return boot();
+    if (c.words.size() == 2 && c.words[1].text == "load") return boot(false);
+    return c.usage;
+}
+
+std::string Simulator::cmdLaunch(const Call&) { return launch(); }
+
+std::string Simulator::cmdRespring(const Call&) { return respring(); }
+
 // ---- device set-up ----
 
-std::string Simulator::cmdScreen(const Words& w) {
-    if (booted_) return "screen is set before boot";
-    if (w.size() < 2) return "usage: screen WxH [scale=S]";
+std::string Simulator::cmdScreen(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() < 2) return c.usage;
     const std::string& size = w[1].text;
     size_t x = size.find('x');
     auto width = x == std::string::npos ? std::nullopt : parseNumber(size.substr(0, x));
@@ -375,9 +410,9 @@ std::string Simulator::cmdScreen(const Words& w) {
     return "";
 }
 
-std::string Simulator::cmdApp(const Words& w) {
-    if (booted_) return "apps are installed before boot";
-    if (w.size() < 2) return "usage: app BUNDLE [icon=yes|no] [badge=VALUE] [orientation=N]";
+std::string Simulator::cmdApp(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() < 2) return c.usage;
     InstalledApp app;
     app.bundleIdentifier = w[1].text;
     if (app.bundleIdentifier.empty()) return "empty bundle identifier";
@@ -407,16 +442,16 @@ std::string Simulator::cmdApp(const Words& w) {
     return "";
 }
 
-std::string Simulator::cmdAbsent(const Words& w) {
-    if (booted_) return "absent is set before boot";
-    if (w.size() != 2) return "usage: absent CLASS";
+std::string Simulator::cmdAbsent(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2) return c.usage;
     configuration_.absentClasses.insert(w[1].text);
     return "";
 }
 
-std::string Simulator::cmdPlugin(const Words& w) {
-    if (booted_) return "plugins are installed before boot";
-    if (w.size() != 2) return "usage: plugin PATH.so | plugin none";
+std::string Simulator::cmdPlugin(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2) return c.usage;
     std::error_code ec;
     fs::path dir = fs::path(root_) / std::string(kPluginDirectory).substr(1);
     if (w[1].text == "none" && !w[1].quoted) {
@@ -470,10 +505,11 @@ private:
 };
 } // namespace
 
-std::string Simulator::cmdFileKeys(const Words& w) {
+std::string Simulator::cmdFileKeys(const Call& c) {
+    const Words& w = c.words;
     std::string error;
     std::string file = filePath(w[0].text, error);
-    if (w.size() < 2) return "usage: " + w[0].text + " KEY=VALUE ...";
+    if (w.size() < 2) return c.usage;
     std::vector<std::pair<std::string, id>> entries;
     for (size_t i = 1; i < w.size(); ++i) {
         const std::string& raw = w[i].raw;
@@ -500,8 +536,9 @@ std::string Simulator::cmdFileKeys(const Words& w) {
     return ok ? "" : "cannot write " + file;
 }
 
-std::string Simulator::cmdRemove(const Words& w) {
-    if (w.size() != 3) return "usage: remove settings|state KEY";
+std::string Simulator::cmdRemove(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 3) return c.usage;
     std::string error;
     std::string file = filePath(w[1].text, error);
     if (!error.empty()) return error;
@@ -510,8 +547,9 @@ std::string Simulator::cmdRemove(const Words& w) {
     return ok ? "" : "cannot write " + file;
 }
 
-std::string Simulator::cmdDelete(const Words& w) {
-    if (w.size() != 2) return "usage: delete settings|state";
+std::string Simulator::cmdDelete(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2) return c.usage;
     std::string error;
     std::string file = filePath(w[1].text, error);
     if (!error.empty()) return error;
@@ -520,8 +558,9 @@ std::string Simulator::cmdDelete(const Words& w) {
     return "";
 }
 
-std::string Simulator::cmdPut(const Words& w) {
-    if (w.size() != 3) return "usage: put settings|state PATH";
+std::string Simulator::cmdPut(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 3) return c.usage;
     std::string error;
     std::string file = filePath(w[1].text, error);
     if (!error.empty()) return error;
@@ -536,16 +575,17 @@ std::string Simulator::cmdPut(const Words& w) {
 
 // ---- host events ----
 
-std::string Simulator::cmdNotify(const Words& w) {
-    if (w.size() != 2 || w[1].text != "settings") return "usage: notify settings";
+std::string Simulator::cmdNotify(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2 || w[1].text != "settings") return c.usage;
     CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(), kSettingsChanged, nullptr,
                                          nullptr, true);
     return "";
 }
 
-std::string Simulator::cmdFront(const Words& w) {
-    if (auto e = requireBooted(); !e.empty()) return e;
-    if (w.size() != 2) return "usage: front BUNDLE|home|other";
+std::string Simulator::cmdFront(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2) return c.usage;
     auto& host = SpringBoardHost::current();
     auto& st = host.state();
     id display;
@@ -578,9 +618,9 @@ std::string Simulator::cmdFront(const Words& w) {
     return "";
 }
 
-std::string Simulator::cmdOrientation(const Words& w) {
-    if (auto e = requireBooted(); !e.empty()) return e;
-    if (w.size() < 2 || w.size() > 3) return "usage: orientation N [notify=both|darwin|local|none]";
+std::string Simulator::cmdOrientation(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() < 2 || w.size() > 3) return c.usage;
     auto n = parseInteger(w[1].text);
     if (!n) return "orientation is an integer";
     std::string notify = "both";
@@ -601,9 +641,9 @@ std::string Simulator::cmdOrientation(const Words& w) {
     return "";
 }
 
-std::string Simulator::cmdCC(const Words& w) {
-    if (auto e = requireBooted(); !e.empty()) return e;
-    if (w.size() != 2 || (w[1].text != "present" && w[1].text != "dismiss")) return "usage: cc present|dismiss";
+std::string Simulator::cmdCC(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2 || (w[1].text != "present" && w[1].text != "dismiss")) return c.usage;
     auto& host = SpringBoardHost::current();
     bool present = w[1].text == "present";
     host.state().controlCenterPresented = present;
@@ -611,9 +651,9 @@ std::string Simulator::cmdCC(const Words& w) {
     return "";
 }
 
-std::string Simulator::cmdLockState(const Words& w) {
-    if (auto e = requireBooted(); !e.empty()) return e;
-    if (w.size() != 2) return "usage: lockstate N";
+std::string Simulator::cmdLockState(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2) return c.usage;
     auto n = parseInteger(w[1].text);
     if (!n) return "lockstate is an integer";
     auto& host = SpringBoardHost::current();
@@ -623,30 +663,31 @@ std::string Simulator::cmdLockState(const Words& w) {
 }
 
 // Before boot the answer is the one every boot of this device starts with.
-std::string Simulator::cmdUILocked(const Words& w) {
+std::string Simulator::cmdUILocked(const Call& c) {
+    const Words& w = c.words;
     auto b = w.size() == 2 ? yesNo(w[1].text) : std::nullopt;
-    if (!b) return "usage: uilocked yes|no";
+    if (!b) return c.usage;
     (booted_ ? SpringBoardHost::current().state() : initialState_).uiLocked = *b;
     return "";
 }
 
-std::string Simulator::cmdQuery(const Words& w) {
-    if (auto e = requireBooted(); !e.empty()) return e;
-    if (w.size() != 2 || w[1].text != "uilocked") return "usage: query uilocked";
+std::string Simulator::cmdQuery(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2 || w[1].text != "uilocked") return c.usage;
     msg(SpringBoardHost::current().lockScreenManager(), "isUILocked");
     return "";
 }
 
-std::string Simulator::cmdLockScreen(const Words& w) {
-    if (auto e = requireBooted(); !e.empty()) return e;
-    if (w.size() != 2 || w[1].text != "dismiss") return "usage: lockscreen dismiss";
+std::string Simulator::cmdLockScreen(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2 || w[1].text != "dismiss") return c.usage;
     msg(SpringBoardHost::current().lockScreenManager(), "lockScreenViewControllerWillDismiss");
     return "";
 }
 
-std::string Simulator::cmdPasscode(const Words& w) {
-    if (auto e = requireBooted(); !e.empty()) return e;
-    if (w.size() != 2 || (w[1].text != "appear" && w[1].text != "disappear")) return "usage: passcode appear|disappear";
+std::string Simulator::cmdPasscode(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2 || (w[1].text != "appear" && w[1].text != "disappear")) return c.usage;
     auto& host = SpringBoardHost::current();
     bool appear = w[1].text == "appear";
     host.state().passcodeVisible = appear;
@@ -654,9 +695,9 @@ std::string Simulator::cmdPasscode(const Words& w) {
     return "";
 }
 
-std::string Simulator::cmdBadge(const Words& w) {
-    if (auto e = requireBooted(); !e.empty()) return e;
-    if (w.size() != 3) return "usage: badge BUNDLE VALUE|none";
+std::string Simulator::cmdBadge(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 3) return c.usage;
     auto app = SpringBoardHost::current().applicationWithBundleIdentifier(w[1].text);
     if (!app) return "no app " + w[1].text + " is installed";
     id value = (w[2].text == "none" && !w[2].quoted) ? nullptr : badgeObject(w[2]);
@@ -664,9 +705,9 @@ std::string Simulator::cmdBadge(const Words& w) {
     return "";
 }
 
-std::string Simulator::cmdCall(const Words& w) {
-    if (auto e = requireBooted(); !e.empty()) return e;
-    if (w.size() != 2) return "usage: call STATUS|none|noobject";
+std::string Simulator::cmdCall(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2) return c.usage;
     auto& host = SpringBoardHost::current();
     id event;
     if (w[1].text == "none") {
@@ -682,8 +723,9 @@ std::string Simulator::cmdCall(const Words& w) {
     return "";
 }
 
-std::string Simulator::cmdSiri(const Words& w) {
-    if (w.size() != 3) return "usage: siri visible yes|no | siri framework yes|no";
+std::string Simulator::cmdSiri(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 3) return c.usage;
     auto b = yesNo(w[2].text);
     if (!b) return "siri " + w[1].text + " takes yes or no";
     if (w[1].text == "visible") {
@@ -697,7 +739,7 @@ std::string Simulator::cmdSiri(const Words& w) {
         else fs::remove_all(dir, ec);
         return ec ? "cannot change " + dir + ": " + ec.message() : "";
     }
-    return "usage: siri visible yes|no | siri framework yes|no";
+    return c.usage;
 }
 
 // ---- touches and time ----
@@ -751,24 +793,26 @@ std::string Simulator::touchDown(double x, double y) {
     return "";
 }
 
-std::string Simulator::cmdTouch(const Words& w) {
+std::string Simulator::cmdTouch(const Call& c) {
+    const Words& w = c.words;
     auto& ws = WindowServer::shared();
     if (w.size() == 2 && w[1].text == "cancel") {
         ws.touchCancel();
         return "";
     }
-    if (w.size() != 3) return "usage: touch down|move|up X,Y | touch cancel";
+    if (w.size() != 3) return c.usage;
     auto p = parsePoint(w[2].text);
     if (!p) return "bad point " + w[2].text + " (X,Y)";
     if (w[1].text == "down") return touchDown(p->x, p->y);
     if (w[1].text == "move") ws.touchMove(CGPointMake(p->x, p->y));
     else if (w[1].text == "up") ws.touchUp(CGPointMake(p->x, p->y));
-    else return "usage: touch down|move|up X,Y | touch cancel";
+    else return c.usage;
     return "";
 }
 
-std::string Simulator::cmdTap(const Words& w) {
-    if (w.size() != 2) return "usage: tap TARGET";
+std::string Simulator::cmdTap(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2) return c.usage;
     double x, y;
     std::string error;
     if (!resolveTarget(w[1].text, x, y, error)) return error;
@@ -778,8 +822,9 @@ std::string Simulator::cmdTap(const Words& w) {
 }
 
 // The moves of a drag take no virtual time: the finger travels at once.
-std::string Simulator::cmdDrag(const Words& w) {
-    if (w.size() < 4 || w.size() > 5 || w[2].text != "to") return "usage: drag TARGET to X,Y [steps=N]";
+std::string Simulator::cmdDrag(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() < 4 || w.size() > 5 || w[2].text != "to") return c.usage;
     double x0, y0;
     std::string error;
     if (!resolveTarget(w[1].text, x0, y0, error)) return error;
@@ -802,8 +847,9 @@ std::string Simulator::cmdDrag(const Words& w) {
     return "";
 }
 
-std::string Simulator::cmdLongPress(const Words& w) {
-    if (w.size() < 2 || w.size() > 3) return "usage: longpress TARGET [for=SECONDS]";
+std::string Simulator::cmdLongPress(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() < 2 || w.size() > 3) return c.usage;
     double x, y;
     std::string error;
     if (!resolveTarget(w[1].text, x, y, error)) return error;
@@ -820,8 +866,9 @@ std::string Simulator::cmdLongPress(const Words& w) {
     return "";
 }
 
-std::string Simulator::cmdMenu(const Words& w) {
-    if (w.size() != 2) return "usage: menu \"TITLE\"";
+std::string Simulator::cmdMenu(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2) return c.usage;
     auto alert = WindowServer::shared().visibleAlert();
     if (!alert) return "no alert on screen";
     if (!alert->pickActionWithTitle(w[1].text)) {
@@ -832,8 +879,9 @@ std::string Simulator::cmdMenu(const Words& w) {
     return "";
 }
 
-std::string Simulator::cmdWait(const Words& w) {
-    if (w.size() != 2) return "usage: wait SECONDS";
+std::string Simulator::cmdWait(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2) return c.usage;
     auto s = parseNumber(w[1].text);
     if (!s || *s < 0 || *s > 86400) return "wait takes a number of seconds, at most a day";
     NSRunLoop::mainRunLoop().advance(*s);
@@ -842,7 +890,8 @@ std::string Simulator::cmdWait(const Words& w) {
 
 // ---- looking ----
 
-std::string Simulator::cmdExpect(const Words& w, const std::string& line) {
+std::string Simulator::cmdExpect(const Call& c) {
+    const Words& w = c.words;
     // Trace expectations read the trace in order: `expect trace` looks
     // after the line the previous `expect trace` matched, so consecutive
     // ones check that things happened in that order; `expect no-trace`
@@ -867,11 +916,11 @@ std::string Simulator::cmdExpect(const Words& w, const std::string& line) {
     }
     if (w.size() >= 2 && w[1].text == "bytes" && !w[1].quoted) return expectBytes(w);
     if (w.size() < 4)
-        return "usage: expect POINTER OP VALUE | expect trace|no-trace \"TEXT\" | expect bytes settings|state PATH";
+        return c.usage;
     const std::string& pointer = w[1].text;
     const std::string& op = w[2].text;
     if (!isComparisonOperator(op)) return "unknown operator " + op + " (==, !=, <, <=, >, >=, ~)";
-    std::string rest = line.substr(w[3].begin);
+    std::string rest = c.line.substr(w[3].begin);
     ParsedLine full = splitScenarioLine(rest);
     // The value runs to the end of the line, less a trailing comment.
     std::string valueText = full.words.empty() ? rest : rest.substr(0, full.words.back().end);
@@ -917,8 +966,9 @@ std::string Simulator::expectBytes(const Words& w) {
            w[3].text + " (" + std::to_string(expected.size()) + " bytes) from byte " + std::to_string(at) + " on";
 }
 
-std::string Simulator::cmdDump(const Words& w) {
-    if (w.size() > 2) return "usage: dump [PATH]";
+std::string Simulator::cmdDump(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() > 2) return c.usage;
     Json d = dump();
     if (w.size() == 1) {
         if (options_.output) options_.output(options_.compactDump ? d.dump() : d.dump(2));
@@ -930,8 +980,9 @@ std::string Simulator::cmdDump(const Words& w) {
     return "";
 }
 
-std::string Simulator::cmdSnapshot(const Words& w) {
-    if (w.size() != 2) return "usage: snapshot PATH.svg | snapshot -";
+std::string Simulator::cmdSnapshot(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2) return c.usage;
     std::string svg = snapshotSvg();
     if (w[1].text == "-" && !w[1].quoted) {
         // One line, for the interactive protocol.
@@ -947,7 +998,8 @@ std::string Simulator::cmdSnapshot(const Words& w) {
     return "";
 }
 
-std::string Simulator::cmdEcho(const Words& w) {
+std::string Simulator::cmdEcho(const Call& c) {
+    const Words& w = c.words;
     std::string text;
     for (size_t i = 1; i < w.size(); ++i) text += (i > 1 ? " " : "") + w[i].text;
     if (options_.output) options_.output("-- " + text);

@@ -72,7 +72,25 @@ public:
 
 private:
     using Words = std::vector<Word>;
-    struct Command;
+    // One line on its way to its command's handler.
+    struct Call {
+        const Words& words;
+        const std::string& line;   // as written, for a value that runs to its end
+        std::string usage;         // what a line of the wrong shape answers
+    };
+    using Handler = std::string (Simulator::*)(const Call&);
+    // When a command may run.
+    enum class Phase { Any, BeforeBoot, Booted };
+    // One scenario command; commands() holds each once.
+    struct Command {
+        const char* name;
+        const char* usage;          // the usage line; the name alone: no arguments
+        Phase phase;
+        const char* bootedReason;   // BeforeBoot: what it answers once booted
+        Handler handler;
+    };
+    static const std::vector<Command>& commands();
+    std::string run(const Command& command, const Words& words, const std::string& line);
     void emit(const std::string& event);
     // Whether trace lines go anywhere (kept, or handed to `output`).
     bool listening() const { return options_.keepTrace || static_cast<bool>(options_.output); }
@@ -85,41 +103,43 @@ private:
     std::string resolvePath(const std::string& path) const;
     std::string filePath(const std::string& which, std::string& error) const;
 
-    std::string cmdScreen(const Words& w);
-    std::string cmdApp(const Words& w);
-    std::string cmdAbsent(const Words& w);
-    std::string cmdPlugin(const Words& w);
-    std::string cmdFileKeys(const Words& w);
-    std::string cmdRemove(const Words& w);
-    std::string cmdDelete(const Words& w);
-    std::string cmdPut(const Words& w);
-    std::string cmdNotify(const Words& w);
-    std::string cmdFront(const Words& w);
-    std::string cmdOrientation(const Words& w);
-    std::string cmdCC(const Words& w);
-    std::string cmdLockState(const Words& w);
-    std::string cmdUILocked(const Words& w);
-    std::string cmdQuery(const Words& w);
-    std::string cmdLockScreen(const Words& w);
-    std::string cmdPasscode(const Words& w);
-    std::string cmdBadge(const Words& w);
-    std::string cmdCall(const Words& w);
-    std::string cmdSiri(const Words& w);
-    std::string cmdTouch(const Words& w);
-    std::string cmdTap(const Words& w);
-    std::string cmdDrag(const Words& w);
-    std::string cmdLongPress(const Words& w);
-    std::string cmdMenu(const Words& w);
-    std::string cmdWait(const Words& w);
-    std::string cmdExpect(const Words& w, const std::string& line);
+    std::string cmdBoot(const Call& c);
+    std::string cmdLaunch(const Call& c);
+    std::string cmdRespring(const Call& c);
+    std::string cmdScreen(const Call& c);
+    std::string cmdApp(const Call& c);
+    std::string cmdAbsent(const Call& c);
+    std::string cmdPlugin(const Call& c);
+    std::string cmdFileKeys(const Call& c);
+    std::string cmdRemove(const Call& c);
+    std::string cmdDelete(const Call& c);
+    std::string cmdPut(const Call& c);
+    std::string cmdNotify(const Call& c);
+    std::string cmdFront(const Call& c);
+    std::string cmdOrientation(const Call& c);
+    std::string cmdCC(const Call& c);
+    std::string cmdLockState(const Call& c);
+    std::string cmdUILocked(const Call& c);
+    std::string cmdQuery(const Call& c);
+    std::string cmdLockScreen(const Call& c);
+    std::string cmdPasscode(const Call& c);
+    std::string cmdBadge(const Call& c);
+    std::string cmdCall(const Call& c);
+    std::string cmdSiri(const Call& c);
+    std::string cmdTouch(const Call& c);
+    std::string cmdTap(const Call& c);
+    std::string cmdDrag(const Call& c);
+    std::string cmdLongPress(const Call& c);
+    std::string cmdMenu(const Call& c);
+    std::string cmdWait(const Call& c);
+    std::string cmdExpect(const Call& c);
     std::string expectBytes(const Words& w);
-    std::string cmdDump(const Words& w);
-    std::string cmdSnapshot(const Words& w);
-    std::string cmdEcho(const Words& w);
+    std::string cmdDump(const Call& c);
+    std::string cmdSnapshot(const Call& c);
+    std::string cmdEcho(const Call& c);
 
     // A TARGET: X,Y, bubble:BUNDLE or bubble#N, as a screen point.
     bool resolveTarget(const std::string& target, double& x, double& y, std::string& error);
-    std::string requireBooted() const;
     std::string touchDown(double x, double y);
 
     Options options_;
