@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/DeviceRoot.h"
 #include "sim/JsonPointer.h"
 #include "springboard/SpringBoardHost.h"
 
@@ -20,7 +21,6 @@ struct Word;
 inline constexpr const char* kSettingsFile = "/var/mobile/Library/Preferences/com.vorlak.floattilesprefs.plist";
 inline constexpr const char* kStateFile = "/var/mobile/Library/Preferences/com.vorlak.tilestateprefs.plist";
 inline constexpr const char* kSettingsChanged = "com.vorlak.floattilesprefs.settingschanged";
-inline constexpr const char* kPluginDirectory = "/Library/MobileSubstrate/DynamicLibraries";
 
 // One bubble as the plugin hands it over for inspection.
 struct ExportedBubble {
@@ -64,7 +64,7 @@ public:
     Json dump();
     std::string snapshotSvg();
     const std::vector<std::string>& trace() const { return trace_; }
-    const std::string& root() const { return root_; }
+    const std::string& root() const { return root_.path(); }
     bool booted() const { return booted_; }
     // Virtual seconds since the device started; a respring does not reset it.
     double now() const;
@@ -143,8 +143,7 @@ private:
     std::string touchDown(double x, double y);
 
     Options options_;
-    std::string root_;
-    bool removeRoot_ = false;
+    DeviceRoot root_;
     DeviceConfiguration configuration_;
     std::set<std::string> appOrientations_;   // apps installed with orientation=N
     bool orientationFromApp_ = false;
