@@ -107,6 +107,25 @@ TEST(Simulator, ReasonsForLinesThatCannotRun) {
     EXPECT_NE(d.sim->execute("tap nowhere").find("bad target"), std::string::npos);
 }
 
+// Tests the order of the checks made before a command runs: extra words
+// to a command without arguments first, then the boot it needs (or the
+// boot that came too early for a set-up command), then its own words.
+TEST(Simulator, ChecksBeforeACommandRuns) {
+    Device d;
+    EXPECT_EQ(d.sim->execute("launch now"), "launch takes no arguments");
+    EXPECT_EQ(d.sim->execute("respring"), "the device has not booted (boot first)");
+    EXPECT_EQ(d.sim->execute("cc"), "the device has not booted (boot first)");
+    EXPECT_EQ(d.sim->execute("screen"), "usage: screen WxH [scale=S]");
+    EXPECT_EQ(d.sim->execute("boot load now"), "usage: boot [load]");
+    d.run("plugin none");
+    d.run("boot load");
+    EXPECT_EQ(d.sim->execute("cc"), "usage: cc present|dismiss");
+    EXPECT_EQ(d.sim->execute("screen"), "screen is set before boot");
+    EXPECT_EQ(d.sim->execute("boot load now"), "usage: boot [load]");
+    d.run("launch");
+    EXPECT_EQ(d.sim->execute("launch"), "already launched");
+}
+
 // Tests that a respring keeps the clock, the files and the apps, and
 // drops the windows of the old process.
 TEST(Simulator, RespringKeepsTheDevice) {
