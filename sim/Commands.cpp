@@ -125,34 +125,10 @@ std::string Simulator::cmdFront(const Call& c) {
     const Words& w = c.words;
     if (w.size() != 2) return c.usage;
     auto& host = SpringBoardHost::current();
-    auto& st = host.state();
-    id display;
     const std::string& what = w[1].text;
-    // An app installed with an orientation brings it to the front with it,
-    // and the home screen is upright again once it leaves. Otherwise the
-    // front-most orientation is what `orientation` last said.
-    if (what == "home" && !w[1].quoted) {
-        st.frontKind = FrontDisplayKind::Home;
-        st.frontBundle.clear();
-        if (orientationFromApp_) st.frontMostOrientation = 1;
-        orientationFromApp_ = false;
-    } else if (what == "other" && !w[1].quoted) {
-        st.frontKind = FrontDisplayKind::Other;
-        st.frontBundle.clear();
-        display = host.otherDisplay();
-    } else {
-        auto app = host.applicationWithBundleIdentifier(what);
-        if (!app) return "no app " + what + " is installed";
-        st.frontKind = FrontDisplayKind::App;
-        st.frontBundle = what;
-        const auto* installed = host.bootConfiguration().app(what);
-        if (installed && appOrientations_.count(what)) {
-            st.frontMostOrientation = installed->orientation;
-            orientationFromApp_ = true;
-        }
-        display = app;
-    }
-    msg(std::static_pointer_cast<NSObject>(host.application()), "frontDisplayDidChange:", display);
+    if (what == "home" && !w[1].quoted) host.goHome();
+    else if (what == "other" && !w[1].quoted) host.bringOtherDisplayToFront();
+    else if (!host.bringToFront(what)) return "no app " + what + " is installed";
     return "";
 }
 
@@ -168,8 +144,7 @@ std::string Simulator::cmdOrientation(const Call& c) {
         if (notify != "both" && notify != "darwin" && notify != "local" && notify != "none")
             return "notify is both, darwin, local or none";
     }
-    SpringBoardHost::current().state().frontMostOrientation = *n;
-    orientationFromApp_ = false;
+    SpringBoardHost::current().setFrontMostOrientation(*n);
     if (notify == "both" || notify == "darwin")
         CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
                                              "com.apple.springboard.screenchanged", nullptr, nullptr, true);
@@ -182,10 +157,7 @@ std::string Simulator::cmdOrientation(const Call& c) {
 std::string Simulator::cmdCC(const Call& c) {
     const Words& w = c.words;
     if (w.size() != 2 || (w[1].text != "present" && w[1].text != "dismiss")) return c.usage;
-    auto& host = SpringBoardHost::current();
-    bool present = w[1].text == "present";
-    host.state().controlCenterPresented = present;
-    msg(host.controlCenterController(), present ? "_willPresent" : "_didDismiss");
+    SpringBoardHost::current().setControlCenterPresented(w[1].text == "present");
     return "";
 }
 
@@ -194,9 +166,7 @@ std::string Simulator::cmdLockState(const Call& c) {
     if (w.size() != 2) return c.usage;
     auto n = parseInteger(w[1].text);
     if (!n) return "lockstate is an integer";
-    auto& host = SpringBoardHost::current();
-    host.state().lockState = static_cast<uint64_t>(*n);
-    msg(host.lockStateAggregator(), "_updateLockState");
+    SpringBoardHost::current().setLockState(static_cast<uint64_t>(*n));
     return "";
 }
 
@@ -205,7 +175,8 @@ std::string Simulator::cmdUILocked(const Call& c) {
     const Words& w = c.words;
     auto b = w.size() == 2 ? yesNo(w[1].text) : std::nullopt;
     if (!b) return c.usage;
-    (booted_ ? SpringBoardHost::current().state() : initialState_).uiLocked = *b;
+    if (booted_) SpringBoardHost::current().setUILocked(*b);
+    else initialState_.uiLocked = *b;
     return "";
 }
 
@@ -226,10 +197,7 @@ std::string Simulator::cmdLockScreen(const Call& c) {
 std::string Simulator::cmdPasscode(const Call& c) {
     const Words& w = c.words;
     if (w.size() != 2 || (w[1].text != "appear" && w[1].text != "disappear")) return c.usage;
-    auto& host = SpringBoardHost::current();
-    bool appear = w[1].text == "appear";
-    host.state().passcodeVisible = appear;
-    msg(host.passcodeViewController(), appear ? "viewDidAppear:" : "viewDidDisappear:", true);
+    SpringBoardHost::current().setPasscodeVisible(w[1].text == "appear");
     return "";
 }
 
@@ -267,7 +235,8 @@ std::string Simulator::cmdSiri(const Call& c) {
     auto b = yesNo(w[2].text);
     if (!b) return "siri " + w[1].text + " takes yes or no";
     if (w[1].text == "visible") {
-        (booted_ ? SpringBoardHost::current().state() : initialState_).siriVisible = *b;
+        if (booted_) SpringBoardHost::current().setSiriVisible(*b);
+        else initialState_.siriVisible = *b;
         return "";
     }
     if (w[1].text == "framework") {

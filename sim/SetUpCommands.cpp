@@ -65,13 +65,19 @@ std::string Simulator::cmdApp(const Call& c) {
             auto o = parseInteger(v);
             if (!o) return "orientation is an integer";
             app.orientation = *o;
-            appOrientations_.insert(app.bundleIdentifier);
+            app.hasOrientation = true;
         } else {
             return "unknown app option " + k;
         }
     }
-    if (auto* existing = configuration_.app(app.bundleIdentifier)) *existing = app;
-    else configuration_.apps.push_back(app);
+    // An app once given an orientation keeps bringing one when installed
+    // again without.
+    if (auto* existing = configuration_.app(app.bundleIdentifier)) {
+        app.hasOrientation = app.hasOrientation || existing->hasOrientation;
+        *existing = app;
+    } else {
+        configuration_.apps.push_back(app);
+    }
     return "";
 }
 

@@ -125,7 +125,6 @@ std::string Simulator::respring() {
     double t = now();
     Process::terminate();
     booted_ = false;
-    orientationFromApp_ = false;
     timeBase_ = t - NSRunLoop::mainRunLoop().now();
     UIScreen::configure(screenWidth_, screenHeight_, screenScale_);
     emit("respring");

@@ -145,8 +145,6 @@ private:
     Options options_;
     DeviceRoot root_;
     DeviceConfiguration configuration_;
-    std::set<std::string> appOrientations_;   // apps installed with orientation=N
-    bool orientationFromApp_ = false;
     HostState initialState_;   // what every boot's host starts answering
     double screenWidth_ = 375, screenHeight_ = 667, screenScale_ = 2;
     bool booted_ = false;
