@@ -227,7 +227,7 @@ void BM_settingsReload(benchmark::State& state) {
     auto center = CFNotificationCenterGetDarwinNotifyCenter();
     for (auto _ : state) {
         t.start();
-        CFNotificationCenterPostNotification(center, kSettingsChanged, nullptr, nullptr, true);
+        CFNotificationCenterPostNotification(center, kSettingsChangedNotification, nullptr, nullptr, true);
         t.stop();
         settle();
     }

@@ -116,7 +116,7 @@ std::string Simulator::cmdEcho(const Call& c) {
 std::string Simulator::cmdNotify(const Call& c) {
     const Words& w = c.words;
     if (w.size() != 2 || w[1].text != "settings") return c.usage;
-    CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(), kSettingsChanged, nullptr,
+    CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(), kSettingsChangedNotification, nullptr,
                                          nullptr, true);
     return "";
 }

@@ -9,7 +9,6 @@
 #include "foundation/DevicePaths.h"
 #include "foundation/PropertyList.h"
 #include "foundation/RunLoop.h"
-#include "runtime/PluginExports.h"
 #include "runtime/PluginLoader.h"
 #include "runtime/Process.h"
 #include "sim/PlistJson.h"
@@ -182,12 +181,7 @@ Json Simulator::dump() {
     Json pluginNames = Json::array();
     if (Process::exists()) {
         for (const auto& p : PluginLoader::loaded()) pluginNames.push_back(p.name);
-        if (auto fn = reinterpret_cast<PluginExportFunction>(PluginLoader::findSymbol(kPluginExportFunction))) {
-            id exported;
-            fn(&exported);
-            auto dict = std::dynamic_pointer_cast<NSDictionary>(exported);
-            plugin = dict ? plistToJson(dict->objectForKey("variables").get()) : Json(nullptr);
-        }
+        if (auto inspection = inspectPlugin()) plugin = plistToJson(inspection->variables.get());
     }
     d["plugin"] = plugin;
     d["plugins"] = pluginNames;
@@ -196,7 +190,7 @@ Json Simulator::dump() {
     // missing one; fileStatus tells the two apart.
     Json files = Json::object();
     Json status = Json::object();
-    for (const auto& [name, path] : {std::pair<const char*, const char*>{"settings", kSettingsFile}, {"state", kStateFile}}) {
+    for (const auto& [name, path] : {std::pair<const char*, const char*>{"settings", kSettingsPath}, {"state", kStatePath}}) {
         std::string mapped = DevicePaths::map(path);
         std::error_code ec;
         if (!fs::exists(mapped, ec)) {

@@ -12,8 +12,8 @@
 namespace fs = std::filesystem;
 
 std::string Simulator::filePath(const std::string& which, std::string& error) const {
-    if (which == "settings") return kSettingsFile;
-    if (which == "state") return kStateFile;
+    if (which == "settings") return kSettingsPath;
+    if (which == "state") return kStatePath;
     error = "expected settings or state, not " + which;
     return "";
 }

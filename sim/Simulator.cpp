@@ -10,7 +10,6 @@
 #include "foundation/NSLog.h"
 #include "foundation/NSUserDefaults.h"
 #include "foundation/RunLoop.h"
-#include "runtime/PluginExports.h"
 #include "runtime/PluginLoader.h"
 #include "runtime/Process.h"
 #include "sim/PlistJson.h"
@@ -75,7 +74,7 @@ void Simulator::connectDevice() {
     });
     NSUserDefaults::setWriteObserver([this](const std::string& path, const std::string& key, const id& value, bool ok) {
         if (suppressWrites_ > 0 || !listening()) return;
-        std::string file = path == kSettingsFile ? "settings" : path == kStateFile ? "state" : path;
+        std::string file = path == kSettingsPath ? "settings" : path == kStatePath ? "state" : path;
         emit("write " + file + " " + key + "=" + plistToJson(value.get()).dump() + (ok ? "" : " failed"));
     });
     WindowServer::shared().setAlertObserver([this](const std::shared_ptr<UIAlertController>& alert, bool presented) {
@@ -164,28 +163,18 @@ std::string Simulator::resolvePath(const std::string& path) const {
     return (fs::path(options_.baseDirectory) / p).string();
 }
 
+std::optional<PluginInspection> Simulator::inspectPlugin() const {
+    if (!Process::exists()) return std::nullopt;
+    auto inspect = reinterpret_cast<PluginInspectionFunction>(PluginLoader::findSymbol(kPluginInspectionFunction));
+    if (!inspect) return std::nullopt;
+    PluginInspection inspection;
+    inspect(&inspection);
+    return inspection;
+}
+
 std::vector<ExportedBubble> Simulator::bubbles() const {
-    std::vector<ExportedBubble> out;
-    if (!Process::exists()) return out;
-    auto fn = reinterpret_cast<PluginExportFunction>(PluginLoader::findSymbol(kPluginExportFunction));
-    if (!fn) return out;
-    id exported;
-    fn(&exported);
-    auto dict = std::dynamic_pointer_cast<NSDictionary>(exported);
-    auto list = dict ? std::dynamic_pointer_cast<NSArray>(dict->objectForKey("bubbles")) : nullptr;
-    if (!list) return out;
-    for (const auto& item : list->items()) {
-        auto b = std::dynamic_pointer_cast<NSDictionary>(item);
-        if (!b) continue;
-        ExportedBubble e;
-        if (auto s = std::dynamic_pointer_cast<NSString>(b->objectForKey("bundle"))) e.bundle = s->UTF8String();
-        e.view = std::dynamic_pointer_cast<UIView>(b->objectForKey("view"));
-        e.badgeView = std::dynamic_pointer_cast<UIView>(b->objectForKey("badgeView"));
-        e.badgeLabel = std::dynamic_pointer_cast<UIView>(b->objectForKey("badgeLabel"));
-        e.currentBadgeValue = b->objectForKey("currentBadgeValue");
-        out.push_back(std::move(e));
-    }
-    return out;
+    auto inspection = inspectPlugin();
+    return inspection ? std::move(inspection->bubbles) : std::vector<ExportedBubble>();
 }
 
 std::string Simulator::cmdSnapshot(const Call& c) {

@@ -6,30 +6,20 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "floattiles/PublicNames.h"
 #include "sim/DeviceRoot.h"
 #include "sim/JsonPointer.h"
+#include "sim/PluginInspection.h"
 #include "springboard/SpringBoardHost.h"
 
 class UIAlertController;
 class UIView;
 struct Word;
-
-inline constexpr const char* kSettingsFile = "/var/mobile/Library/Preferences/com.vorlak.floattilesprefs.plist";
-inline constexpr const char* kStateFile = "/var/mobile/Library/Preferences/com.vorlak.tilestateprefs.plist";
-inline constexpr const char* kSettingsChanged = "com.vorlak.floattilesprefs.settingschanged";
-
-// One bubble as the plugin hands it over for inspection.
-struct ExportedBubble {
-    std::string bundle;
-    std::shared_ptr<UIView> view;
-    std::shared_ptr<UIView> badgeView;
-    std::shared_ptr<UIView> badgeLabel;
-    id currentBadgeValue;
-};
 
 class Simulator {
 public:
@@ -69,6 +59,9 @@ public:
     // Virtual seconds since the device started; a respring does not reset it.
     double now() const;
     std::vector<ExportedBubble> bubbles() const;
+    // What the loaded plugin hands over for inspection; nullopt when no
+    // plugin offers it.
+    std::optional<PluginInspection> inspectPlugin() const;
 
 private:
     using Words = std::vector<Word>;

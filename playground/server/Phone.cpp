@@ -142,7 +142,7 @@ void Phone::startChild() {
     if (member(member(before, "fileStatus"), "state") == "missing") {
         std::string line = "state";
         for (const auto& a : options_.apps)
-            if (a.chosen) line += std::string(" ") + kChoicePrefix + a.bundle + "=true";
+            if (a.chosen) line += std::string(" ") + kChosenPrefix + a.bundle + "=true";
         if (line != "state") setUp(line);
     }
     ++generation_;
@@ -611,7 +611,7 @@ Json Phone::config() const {
     return {{"screen", {{"width", options_.width}, {"height", options_.height}, {"scale", options_.scale}}},
             {"apps", apps},
             {"settings", settings},
-            {"choicePrefix", kChoicePrefix}};
+            {"choicePrefix", kChosenPrefix}};
 }
 
 Json Phone::lastDump() const {

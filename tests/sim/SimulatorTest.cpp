@@ -56,9 +56,9 @@ TEST(Simulator, OnlyForeignWritesAreTraced) {
     d.run("settings isLocked=false");
     d.run("remove settings isLocked");
     EXPECT_TRUE(d.sim->trace().empty());
-    auto defaults = NSUserDefaults::initWithSuiteName(kSettingsFile);
+    auto defaults = NSUserDefaults::initWithSuiteName(kSettingsPath);
     defaults->setObjectForKey(NSNumber::numberWithBool(true), "isLocked");
-    NSUserDefaults::initWithSuiteName(kStateFile)->setObjectForKey(str("x"), "POSAPPS-a");
+    NSUserDefaults::initWithSuiteName(kStatePath)->setObjectForKey(str("x"), "POSAPPS-a");
     // Written by the preferences daemon; traced once they are in the files.
     NSUserDefaults::synchronize();
     ASSERT_EQ(d.sim->trace().size(), 2u);
