@@ -12,12 +12,14 @@
 #include <memory>
 #include <string>
 
+#include "floattiles/PublicNames.h"
 #include "foundation/Foundation.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSLog.h"
 #include "foundation/NSUserDefaults.h"
 #include "foundation/RunLoop.h"
 #include "runtime/Runtime.h"
+#include "sim/PluginInspection.h"
 #include "uikit/UIAlertController.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIButton.h"
@@ -26,7 +28,6 @@
 #include "uikit/UIImage.h"
 #include "uikit/UILabel.h"
 #include "uikit/UIWindow.h"
-#include "sim/PluginInspection.h"
 
 namespace {
 
@@ -51,7 +52,6 @@ struct Overlay {
 Overlay* overlay = nullptr;
 
 constexpr const char* kFramework = "/System/Library/PrivateFrameworks/AccessibilityPhysicalInteraction.framework";
-constexpr const char* kStateFile = "/var/mobile/Library/Preferences/com.vorlak.tilestateprefs.plist";
 
 class HookTestTarget : public NSObject {
 public:
@@ -71,7 +71,7 @@ void pick(const std::string& title) {
         msg(msg(NSClassFromString("SBLockScreenManager"), "sharedInstance").object(),
             "lockScreenViewControllerRequestsUnlock");
     } else if (title == "Save") {
-        NSUserDefaults::initWithSuiteName(kStateFile)->setObjectForKey(str("saved"), "hooktest");
+        NSUserDefaults::initWithSuiteName(kStatePath)->setObjectForKey(str("saved"), "hooktest");
     }
 }
 
