@@ -25,17 +25,8 @@ void settle() { NSRunLoop::mainRunLoop().advance(0.3); }
 
 // The front display changing as the host announces it.
 void sendFront(const std::string& what) {
-    auto& st = host().state();
-    id display;
-    if (what == "home") {
-        st.frontKind = FrontDisplayKind::Home;
-        st.frontBundle.clear();
-    } else {
-        st.frontKind = FrontDisplayKind::App;
-        st.frontBundle = what;
-        display = host().applicationWithBundleIdentifier(what);
-    }
-    msg(std::static_pointer_cast<NSObject>(host().application()), "frontDisplayDidChange:", display);
+    if (what == "home") host().goHome();
+    else host().bringToFront(what);
 }
 
 // The replaced host methods.
@@ -60,21 +51,13 @@ void BM_frontDisplayDidChange(benchmark::State& state) {
 void controlCenter(benchmark::State& state, bool timePresent) {
     BenchDevice d(shapeOf(state));
     EventTimer t(state);
-    id cc = host().controlCenterController();
     for (auto _ : state) {
-        if (!timePresent) {
-            host().state().controlCenterPresented = true;
-            msg(cc, "_willPresent");
-        }
-        host().state().controlCenterPresented = timePresent;
+        if (!timePresent) host().setControlCenterPresented(true);
         t.start();
-        msg(cc, timePresent ? "_willPresent" : "_didDismiss");
+        host().setControlCenterPresented(timePresent);
         t.stop();
         settle();
-        if (timePresent) {
-            host().state().controlCenterPresented = false;
-            msg(cc, "_didDismiss");
-        }
+        if (timePresent) host().setControlCenterPresented(false);
     }
 }
 void BM_controlCenterWillPresent(benchmark::State& state) { controlCenter(state, true); }
@@ -86,7 +69,7 @@ void BM_isUILocked(benchmark::State& state) {
     id manager = host().lockScreenManager();
     bool locked = false;
     for (auto _ : state) {
-        host().state().uiLocked = locked = !locked;
+        host().setUILocked(locked = !locked);
         t.start();
         msg(manager, "isUILocked");
         t.stop();
@@ -99,9 +82,9 @@ void BM_lockScreenViewControllerWillDismiss(benchmark::State& state) {
     EventTimer t(state);
     id manager = host().lockScreenManager();
     for (auto _ : state) {
-        host().state().uiLocked = true;
+        host().setUILocked(true);
         msg(manager, "isUILocked");
-        host().state().uiLocked = false;
+        host().setUILocked(false);
         t.start();
         msg(manager, "lockScreenViewControllerWillDismiss");
         t.stop();
@@ -112,12 +95,11 @@ void BM_lockScreenViewControllerWillDismiss(benchmark::State& state) {
 void BM_updateLockState(benchmark::State& state) {
     BenchDevice d(shapeOf(state));
     EventTimer t(state);
-    id aggregator = host().lockStateAggregator();
     uint64_t i = 0;
     for (auto _ : state) {
-        host().state().lockState = (i++ % 2) ? 3 : 0;
+        uint64_t lockState = (i++ % 2) ? 3 : 0;
         t.start();
-        msg(aggregator, "_updateLockState");
+        host().setLockState(lockState);
         t.stop();
         settle();
     }
@@ -140,11 +122,7 @@ void BM_setBadgeValue(benchmark::State& state) {
 void passcode(benchmark::State& state, bool timeAppear) {
     BenchDevice d(shapeOf(state));
     EventTimer t(state);
-    id vc = host().passcodeViewController();
-    auto send = [&](bool appear) {
-        host().state().passcodeVisible = appear;
-        msg(vc, appear ? "viewDidAppear:" : "viewDidDisappear:", true);
-    };
+    auto send = [&](bool appear) { host().setPasscodeVisible(appear); };
     for (auto _ : state) {
         if (!timeAppear) send(true);
         t.start();
@@ -230,13 +208,10 @@ void BM_idleTick(benchmark::State& state) {
     BenchDevice d(shapeOf(state));
     EventTimer t(state);
     auto& loop = NSRunLoop::mainRunLoop();
-    id cc = host().controlCenterController();
     const auto& bubbles = d.sim().bubbles();
     for (auto _ : state) {
-        host().state().controlCenterPresented = true;
-        msg(cc, "_willPresent");
-        host().state().controlCenterPresented = false;
-        msg(cc, "_didDismiss");
+        host().setControlCenterPresented(true);
+        host().setControlCenterPresented(false);
         loop.advance(7.0);
         t.start();
         loop.advance(1.0);
@@ -252,7 +227,7 @@ void BM_settingsReload(benchmark::State& state) {
     auto center = CFNotificationCenterGetDarwinNotifyCenter();
     for (auto _ : state) {
         t.start();
-        CFNotificationCenterPostNotification(center, kSettingsChanged, nullptr, nullptr, true);
+        CFNotificationCenterPostNotification(center, kSettingsChangedNotification, nullptr, nullptr, true);
         t.stop();
         settle();
     }
@@ -266,7 +241,7 @@ void BM_orientationChange(benchmark::State& state) {
     const std::array<long, 4> orientations{3, 1, 4, 2};
     size_t i = 0;
     for (auto _ : state) {
-        host().state().frontMostOrientation = orientations[i++ % orientations.size()];
+        host().setFrontMostOrientation(orientations[i++ % orientations.size()]);
         t.start();
         CFNotificationCenterPostNotification(darwin, "com.apple.springboard.screenchanged", nullptr, nullptr, true);
         CFNotificationCenterPostNotification(local, "UIWindowDidRotateNotification", nullptr, nullptr, true);

@@ -126,19 +126,11 @@ const std::vector<std::shared_ptr<UIButtonFT>>& bubbles() {
 }
 
 void frontApp(const std::string& bundle) {
-    auto& host = SpringBoardHost::current();
-    auto app = host.applicationWithBundleIdentifier(bundle);
-    if (!app) return;
-    host.state().frontKind = FrontDisplayKind::App;
-    host.state().frontBundle = bundle;
-    msg(std::static_pointer_cast<NSObject>(host.application()), "frontDisplayDidChange:", id(app));
+    SpringBoardHost::current().bringToFront(bundle);
 }
 
 void frontHome() {
-    auto& host = SpringBoardHost::current();
-    host.state().frontKind = FrontDisplayKind::Home;
-    host.state().frontBundle.clear();
-    msg(std::static_pointer_cast<NSObject>(host.application()), "frontDisplayDidChange:", id());
+    SpringBoardHost::current().goHome();
 }
 
 void postSettingsChanged() {
@@ -152,15 +144,13 @@ void setBadge(const std::string& bundle, const id& value) {
 }
 
 void rotate(long orientation) {
-    SpringBoardHost::current().state().frontMostOrientation = orientation;
+    SpringBoardHost::current().setFrontMostOrientation(orientation);
     CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
                                          "com.apple.springboard.screenchanged", nullptr, nullptr, true);
 }
 
 void controlCenter(bool present) {
-    auto& host = SpringBoardHost::current();
-    host.state().controlCenterPresented = present;
-    msg(host.controlCenterController(), present ? "_willPresent" : "_didDismiss");
+    SpringBoardHost::current().setControlCenterPresented(present);
 }
 
 void call(int status) {
@@ -169,9 +159,7 @@ void call(int status) {
 }
 
 void lockState(uint64_t state) {
-    auto& host = SpringBoardHost::current();
-    host.state().lockState = state;
-    msg(host.lockStateAggregator(), "_updateLockState");
+    SpringBoardHost::current().setLockState(state);
 }
 
 void tapBubble(size_t index) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 
 #include "foundation/Foundation.h"
@@ -168,4 +169,39 @@ std::optional<id> parseFileValue(const std::string& raw, std::string* error) {
         if (auto d = parseNumber(raw)) return id(NSNumber::numberWithDouble(*d));
     }
     return fail("not a value: " + raw + " (true, false, a number, a \"text\" or [V,...])");
+}
+
+std::string quoteText(const std::string& s) {
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+bool splitOption(const std::string& word, std::string& key, std::string& value) {
+    size_t eq = word.find('=');
+    if (eq == std::string::npos || eq == 0) return false;
+    key = word.substr(0, eq);
+    value = word.substr(eq + 1);
+    return true;
+}
+
+std::optional<bool> yesNo(const std::string& s) {
+    if (s == "yes" || s == "true") return true;
+    if (s == "no" || s == "false") return false;
+    return std::nullopt;
+}
+
+std::optional<long long> parseInteger(const std::string& s) {
+    auto v = parseNumber(s);
+    if (!v || std::floor(*v) != *v || std::fabs(*v) > 9.0e18) return std::nullopt;
+    return static_cast<long long>(*v);
+}
+
+id badgeObject(const Word& w) {
+    if (!w.quoted)
+        if (auto i = parseInteger(w.text)) return NSNumber::numberWithInteger(*i);
+    return str(w.text);
 }

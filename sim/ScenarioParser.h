@@ -40,3 +40,16 @@ struct ScreenPoint {
 std::optional<ScreenPoint> parsePoint(const std::string& text);
 // A plain number (integer or real, optional sign).
 std::optional<double> parseNumber(const std::string& text);
+
+// A text in double quotes, `"` and `\` escaped, as trace lines and
+// reasons show it.
+std::string quoteText(const std::string& text);
+// key=value options after the positional words.
+bool splitOption(const std::string& word, std::string& key, std::string& value);
+// yes/true or no/false.
+std::optional<bool> yesNo(const std::string& text);
+// A number with no fraction, within what a long long holds.
+std::optional<long long> parseInteger(const std::string& text);
+// A badge VALUE: an integer becomes an NSNumber, any other text (or a
+// quoted one) an NSString.
+id badgeObject(const Word& word);

@@ -6,30 +6,20 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "floattiles/PublicNames.h"
+#include "sim/DeviceRoot.h"
 #include "sim/JsonPointer.h"
+#include "sim/PluginInspection.h"
 #include "springboard/SpringBoardHost.h"
 
 class UIAlertController;
 class UIView;
 struct Word;
-
-inline constexpr const char* kSettingsFile = "/var/mobile/Library/Preferences/com.vorlak.floattilesprefs.plist";
-inline constexpr const char* kStateFile = "/var/mobile/Library/Preferences/com.vorlak.tilestateprefs.plist";
-inline constexpr const char* kSettingsChanged = "com.vorlak.floattilesprefs.settingschanged";
-inline constexpr const char* kPluginDirectory = "/Library/MobileSubstrate/DynamicLibraries";
-
-// One bubble as the plugin hands it over for inspection.
-struct ExportedBubble {
-    std::string bundle;
-    std::shared_ptr<UIView> view;
-    std::shared_ptr<UIView> badgeView;
-    std::shared_ptr<UIView> badgeLabel;
-    id currentBadgeValue;
-};
 
 class Simulator {
 public:
@@ -64,15 +54,36 @@ public:
     Json dump();
     std::string snapshotSvg();
     const std::vector<std::string>& trace() const { return trace_; }
-    const std::string& root() const { return root_; }
+    const std::string& root() const { return root_.path(); }
     bool booted() const { return booted_; }
     // Virtual seconds since the device started; a respring does not reset it.
     double now() const;
     std::vector<ExportedBubble> bubbles() const;
+    // What the loaded plugin hands over for inspection; nullopt when no
+    // plugin offers it.
+    std::optional<PluginInspection> inspectPlugin() const;
 
 private:
     using Words = std::vector<Word>;
-    struct Command;
+    // One line on its way to its command's handler.
+    struct Call {
+        const Words& words;
+        const std::string& line;   // as written, for a value that runs to its end
+        std::string usage;         // what a line of the wrong shape answers
+    };
+    using Handler = std::string (Simulator::*)(const Call&);
+    // When a command may run.
+    enum class Phase { Any, BeforeBoot, Booted };
+    // One scenario command; commands() holds each once.
+    struct Command {
+        const char* name;
+        const char* usage;          // the usage line; the name alone: no arguments
+        Phase phase;
+        const char* bootedReason;   // BeforeBoot: what it answers once booted
+        Handler handler;
+    };
+    static const std::vector<Command>& commands();
+    std::string run(const Command& command, const Words& words, const std::string& line);
     void emit(const std::string& event);
     // Whether trace lines go anywhere (kept, or handed to `output`).
     bool listening() const { return options_.keepTrace || static_cast<bool>(options_.output); }
@@ -85,49 +96,48 @@ private:
     std::string resolvePath(const std::string& path) const;
     std::string filePath(const std::string& which, std::string& error) const;
 
-    std::string cmdScreen(const Words& w);
-    std::string cmdApp(const Words& w);
-    std::string cmdAbsent(const Words& w);
-    std::string cmdPlugin(const Words& w);
-    std::string cmdFileKeys(const Words& w);
-    std::string cmdRemove(const Words& w);
-    std::string cmdDelete(const Words& w);
-    std::string cmdPut(const Words& w);
-    std::string cmdNotify(const Words& w);
-    std::string cmdFront(const Words& w);
-    std::string cmdOrientation(const Words& w);
-    std::string cmdCC(const Words& w);
-    std::string cmdLockState(const Words& w);
-    std::string cmdUILocked(const Words& w);
-    std::string cmdQuery(const Words& w);
-    std::string cmdLockScreen(const Words& w);
-    std::string cmdPasscode(const Words& w);
-    std::string cmdBadge(const Words& w);
-    std::string cmdCall(const Words& w);
-    std::string cmdSiri(const Words& w);
-    std::string cmdTouch(const Words& w);
-    std::string cmdTap(const Words& w);
-    std::string cmdDrag(const Words& w);
-    std::string cmdLongPress(const Words& w);
-    std::string cmdMenu(const Words& w);
-    std::string cmdWait(const Words& w);
-    std::string cmdExpect(const Words& w, const std::string& line);
+    std::string cmdBoot(const Call& c);
+    std::string cmdLaunch(const Call& c);
+    std::string cmdRespring(const Call& c);
+    std::string cmdScreen(const Call& c);
+    std::string cmdApp(const Call& c);
+    std::string cmdAbsent(const Call& c);
+    std::string cmdPlugin(const Call& c);
+    std::string cmdFileKeys(const Call& c);
+    std::string cmdRemove(const Call& c);
+    std::string cmdDelete(const Call& c);
+    std::string cmdPut(const Call& c);
+    std::string cmdNotify(const Call& c);
+    std::string cmdFront(const Call& c);
+    std::string cmdOrientation(const Call& c);
+    std::string cmdCC(const Call& c);
+    std::string cmdLockState(const Call& c);
+    std::string cmdUILocked(const Call& c);
+    std::string cmdQuery(const Call& c);
+    std::string cmdLockScreen(const Call& c);
+    std::string cmdPasscode(const Call& c);
+    std::string cmdBadge(const Call& c);
+    std::string cmdCall(const Call& c);
+    std::string cmdSiri(const Call& c);
+    std::string cmdTouch(const Call& c);
+    std::string cmdTap(const Call& c);
+    std::string cmdDrag(const Call& c);
+    std::string cmdLongPress(const Call& c);
+    std::string cmdMenu(const Call& c);
+    std::string cmdWait(const Call& c);
+    std::string cmdExpect(const Call& c);
     std::string expectBytes(const Words& w);
-    std::string cmdDump(const Words& w);
-    std::string cmdSnapshot(const Words& w);
-    std::string cmdEcho(const Words& w);
+    std::string cmdDump(const Call& c);
+    std::string cmdSnapshot(const Call& c);
+    std::string cmdEcho(const Call& c);
 
     // A TARGET: X,Y, bubble:BUNDLE or bubble#N, as a screen point.
     bool resolveTarget(const std::string& target, double& x, double& y, std::string& error);
-    std::string requireBooted() const;
     std::string touchDown(double x, double y);
 
     Options options_;
-    std::string root_;
-    bool removeRoot_ = false;
+    DeviceRoot root_;
     DeviceConfiguration configuration_;
-    std::set<std::string> appOrientations_;   // apps installed with orientation=N
-    bool orientationFromApp_ = false;
     HostState initialState_;   // what every boot's host starts answering
     double screenWidth_ = 375, screenHeight_ = 667, screenScale_ = 2;
     bool booted_ = false;

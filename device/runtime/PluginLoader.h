@@ -10,7 +10,7 @@
 #include <vector>
 
 struct LoadedPlugin {
-    std::string name;   // file name, e.g. "FloatTiles.so"
+    std::string name;   // file name, e.g. "Tweak.so"
     std::string path;   // path on this machine
     void* handle = nullptr;
 };

@@ -86,8 +86,7 @@ Value lsmIsUILocked(const id&, const SEL&, const Args&) {
     return Value(host().state().uiLocked);
 }
 Value lsmRequestsUnlock(const id&, const SEL&, const Args&) {
-    host().state().unlockRequests++;
-    host().trace("unlock-request");
+    host().requestUnlock();
     return {};
 }
 Value lsmWillDismiss(const id&, const SEL&, const Args&) {
@@ -136,18 +135,18 @@ Value callStatus(const id& self, const SEL&, const Args&) {
 Value axServer(const id&, const SEL&, const Args&) { return Value(host().accessibilityServer()); }
 Value axIsSiriVisible(const id&, const SEL&, const Args&) { return Value(host().state().siriVisible); }
 Value axDismissSiri(const id&, const SEL&, const Args&) {
-    host().state().siriVisible = false;
+    host().setSiriVisible(false);
     host().trace("siri dismiss");
     return {};
 }
 Value axOpenSiri(const id&, const SEL&, const Args&) {
-    host().state().siriVisible = true;
+    host().setSiriVisible(true);
     host().trace("siri open");
     return {};
 }
 Value axpiSharedInstance(const id&, const SEL&, const Args&) { return Value(host().systemActionHelper()); }
 Value axpiActivateSiri(const id&, const SEL&, const Args&) {
-    host().state().siriVisible = true;
+    host().setSiriVisible(true);
     host().trace("siri activate");
     return {};
 }
@@ -171,9 +170,7 @@ const InstalledApp* DeviceConfiguration::app(const std::string& bundleIdentifier
 long SpringBoard::_frontMostAppOrientation() { return SpringBoardHost::current().state().frontMostOrientation; }
 
 bool SpringBoard::launchApplicationWithIdentifier(const std::string& bundleIdentifier, bool suspended) {
-    auto& h = SpringBoardHost::current();
-    h.state().launches.push_back(bundleIdentifier);
-    h.trace("launch " + bundleIdentifier + " suspended=" + (suspended ? "YES" : "NO"));
+    SpringBoardHost::current().launchApplication(bundleIdentifier, suspended);
     return true;
 }
 
@@ -316,6 +313,70 @@ bool SpringBoardHost::frameworkPresent() {
 void SpringBoardHost::finishLaunching() {
     if (!installed_) return;
     msg(std::static_pointer_cast<NSObject>(application_), "applicationDidFinishLaunching:", application_);
+}
+
+// ---- events ----
+
+bool SpringBoardHost::bringToFront(const std::string& bundleIdentifier) {
+    auto app = applicationWithBundleIdentifier(bundleIdentifier);
+    if (!app) return false;
+    state_.frontKind = FrontDisplayKind::App;
+    state_.frontBundle = bundleIdentifier;
+    const InstalledApp* installed = configuration_.app(bundleIdentifier);
+    if (installed && installed->hasOrientation) {
+        state_.frontMostOrientation = installed->orientation;
+        state_.orientationFromApp = true;
+    }
+    msg(std::static_pointer_cast<NSObject>(application_), "frontDisplayDidChange:", id(app));
+    return true;
+}
+
+void SpringBoardHost::goHome() {
+    state_.frontKind = FrontDisplayKind::Home;
+    state_.frontBundle.clear();
+    if (state_.orientationFromApp) state_.frontMostOrientation = 1;
+    state_.orientationFromApp = false;
+    msg(std::static_pointer_cast<NSObject>(application_), "frontDisplayDidChange:", id());
+}
+
+void SpringBoardHost::bringOtherDisplayToFront() {
+    state_.frontKind = FrontDisplayKind::Other;
+    state_.frontBundle.clear();
+    msg(std::static_pointer_cast<NSObject>(application_), "frontDisplayDidChange:", otherDisplay_);
+}
+
+void SpringBoardHost::setControlCenterPresented(bool presented) {
+    state_.controlCenterPresented = presented;
+    msg(controlCenter_, presented ? "_willPresent" : "_didDismiss");
+}
+
+void SpringBoardHost::setLockState(uint64_t lockState) {
+    state_.lockState = lockState;
+    msg(lockStateAggregator_, "_updateLockState");
+}
+
+void SpringBoardHost::setPasscodeVisible(bool visible) {
+    state_.passcodeVisible = visible;
+    msg(passcodeViewController_, visible ? "viewDidAppear:" : "viewDidDisappear:", true);
+}
+
+void SpringBoardHost::setFrontMostOrientation(long orientation) {
+    state_.frontMostOrientation = orientation;
+    state_.orientationFromApp = false;
+}
+
+void SpringBoardHost::setUILocked(bool locked) { state_.uiLocked = locked; }
+
+void SpringBoardHost::setSiriVisible(bool visible) { state_.siriVisible = visible; }
+
+void SpringBoardHost::launchApplication(const std::string& bundleIdentifier, bool suspended) {
+    state_.launches.push_back(bundleIdentifier);
+    trace("launch " + bundleIdentifier + " suspended=" + (suspended ? "YES" : "NO"));
+}
+
+void SpringBoardHost::requestUnlock() {
+    state_.unlockRequests++;
+    trace("unlock-request");
 }
 
 std::shared_ptr<SBApplication> SpringBoardHost::applicationWithBundleIdentifier(const std::string& bundleIdentifier) const {

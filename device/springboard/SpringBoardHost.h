@@ -1,10 +1,11 @@
 // The simulated home-screen host: SpringBoard's classes as the runtime sees
 // them, the objects behind them, and the host's own state.
 //
-// The host only records. Every event (an app coming to the front, Control
-// Center, the lock screen, a call, a badge) is made by whoever drives the
-// device, and is sent through the runtime, so a plugin's replacement of the
-// method sees it exactly as on the phone. Each host implementation of a
+// The host does nothing on its own. Whoever drives the device asks it for
+// every event (an app coming to the front, Control Center, the lock screen,
+// the passcode view) and reads its state, which only the host writes; the
+// host sends each event through the runtime, so a plugin's replacement of
+// the method sees it exactly as on the phone. Each host implementation of a
 // method that a plugin replaces writes a "host-impl CLASS SELECTOR" trace
 // line, so a driver can tell whether a replacement forwarded to it.
 #pragma once
@@ -33,6 +34,9 @@ struct InstalledApp {
     bool hasIcon = true;
     id badgeValue;          // NSString or NSNumber; nil for no badge
     long orientation = 1;   // the app's interface orientation while in front
+    // Whether the app brings its orientation to the front with it; an app
+    // without one leaves the front-most orientation alone.
+    bool hasOrientation = false;
 };
 
 // What belongs to the device rather than to one home-screen process: it is
@@ -52,6 +56,7 @@ struct HostState {
     FrontDisplayKind frontKind = FrontDisplayKind::Home;
     std::string frontBundle;            // the app in front, when frontKind is App
     long frontMostOrientation = 1;      // what _frontMostAppOrientation answers
+    bool orientationFromApp = false;    // the app in front brought it
     bool uiLocked = false;              // what isUILocked answers
     uint64_t lockState = 0;             // what the aggregator's lockState answers
     bool siriVisible = false;
@@ -84,8 +89,35 @@ public:
     void finishLaunching();
 
     void trace(const std::string& line) const;
-    HostState& state() { return state_; }
     const HostState& state() const { return state_; }
+
+    // ---- events, as a driver asks for them ----
+    // frontDisplayDidChange: with that app's SBApplication. An app with an
+    // orientation of its own brings it, and the home screen is upright
+    // again once it leaves. false, and nothing sent, for an app that is not
+    // installed.
+    bool bringToFront(const std::string& bundleIdentifier);
+    // frontDisplayDidChange: with nil.
+    void goHome();
+    // frontDisplayDidChange: with a display that is not an app (a widget,
+    // an alert item).
+    void bringOtherDisplayToFront();
+    // _willPresent / _didDismiss of Control Center.
+    void setControlCenterPresented(bool presented);
+    // The aggregator's lockState, then _updateLockState.
+    void setLockState(uint64_t lockState);
+    // viewDidAppear: / viewDidDisappear: of the passcode view.
+    void setPasscodeVisible(bool visible);
+    // What _frontMostAppOrientation answers from now on. The rotation's
+    // notifications are posted by whoever turns the phone.
+    void setFrontMostOrientation(long orientation);
+    // What isUILocked and isSiriVisible answer; nothing is sent.
+    void setUILocked(bool locked);
+    void setSiriVisible(bool visible);
+
+    // ---- what the host does when asked through the runtime ----
+    void launchApplication(const std::string& bundleIdentifier, bool suspended);
+    void requestUnlock();
     bool isAbsent(const std::string& className) const { return configuration_.absentClasses.count(className) != 0; }
 
     // The configuration as it stands now: the apps carry the badge values

@@ -147,7 +147,8 @@ void FTCustomViewController::updateCenterIfNeeded(bool initialPlacement, bool or
 void FTCustomViewController::setInitialPos() {
     updateCenterIfNeeded(YES, NO);
     for (const auto& button : mybuttons) {
-        auto key = NSString::stringWithFormat("POSAPPS-%@", static_cast<const NSObject*>(button->getButtonBundleID().get()));
+        auto key = NSString::stringWithFormat((std::string(kPositionPrefix) + "%@").c_str(),
+                                              static_cast<const NSObject*>(button->getButtonBundleID().get()));
         if (auto centre = savedCentre(stateStore().objectForKey(key->UTF8String()))) button->setCenter(*centre);
     }
 }

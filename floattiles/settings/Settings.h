@@ -2,10 +2,8 @@
 // and pushes the visual settings into the overlay once it exists.
 #pragma once
 
+#include "PublicNames.h"
 #include "foundation/NotificationCenter.h"
-
-inline constexpr const char* kSettingsPath = "/var/mobile/Library/Preferences/com.vorlak.floattilesprefs.plist";
-inline constexpr const char* kSettingsChangedNotification = "com.vorlak.floattilesprefs.settingschanged";
 
 void loadSettings();
 

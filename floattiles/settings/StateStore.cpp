@@ -139,7 +139,9 @@ void FTCustomViewController::setDictWithWriting(bool writeToStore) {
     // "HIDAPPS-(null)" would only litter the file.
     auto current = visibilityState().currentBundle;
     if (!current) return;
-    auto key = NSString::stringWithFormat("HIDAPPS-%@", static_cast<const NSObject*>(current.get()))->UTF8String();
+    auto key = NSString::stringWithFormat((std::string(kHiddenPrefix) + "%@").c_str(),
+                                          static_cast<const NSObject*>(current.get()))
+                   ->UTF8String();
     FTStateStore& store = stateStore();
     if (FTStateStore::truthOf(store.objectForKey(key))) return;
     store.setObjectForKey(NSNumber::numberWithInteger(1), key);

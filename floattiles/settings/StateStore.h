@@ -18,13 +18,9 @@
 #include <string_view>
 #include <vector>
 
+#include "PublicNames.h"
 #include "foundation/Foundation.h"
 #include "settings/BundleCounts.h"
-
-inline constexpr const char* kStatePath = "/var/mobile/Library/Preferences/com.vorlak.tilestateprefs.plist";
-inline constexpr const char* kChosenPrefix = "FLTTILE-";
-inline constexpr const char* kPositionPrefix = "POSAPPS-";
-inline constexpr const char* kHiddenPrefix = "HIDAPPS-";
 
 class FTStateStore {
 public:

@@ -1,10 +1,11 @@
-// Hands the plugin's process-wide variables and its bubbles to the host for
-// inspection (the simulator's dump). Reads only; changes nothing.
+// Hands the plugin's process-wide variables and its bubbles to
+// springboard-sim for inspection (sim/PluginInspection.h). Reads only;
+// changes nothing.
 #include "PluginState.h"
 #include "button/UIButtonFT.h"
 #include "overlay/bothVC.h"
-#include "runtime/PluginExports.h"
 #include "settings/StateStore.h"
+#include "sim/PluginInspection.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ id text(const std::shared_ptr<NSString>& s) { return s ? id(s) : id(NSNull::null
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) void FloatTilesExportVariables(void* out) {
+extern "C" __attribute__((visibility("default"))) void SimInspectPlugin(PluginInspection* out) {
     if (!out) return;
     const FTSettings& s = settingsVariables();
     const FTOverlayState& o = overlayState();
@@ -68,25 +69,18 @@ extern "C" __attribute__((visibility("default"))) void FloatTilesExportVariables
 
     auto dict = stateStore().floatTilesDict();
     set("floatTilesDict", dict ? id(dict) : id(NSNull::null()));
-    set("hideFlagLookups", integer(static_cast<int64_t>(stateStore().keysVisited())));
 
-    auto bubbles = std::make_shared<NSMutableArray>();
+    out->variables = vars;
+    out->bubbles.clear();
     if (o.objSharedInstance && o.objSharedInstance->mainView) {
         for (const auto& button : o.objSharedInstance->mainView->getbuttons()) {
-            auto entry = std::make_shared<NSMutableDictionary>();
-            entry->setObjectForKey(text(button->getButtonBundleID()), "bundle");
-            entry->setObjectForKey(button, "view");
-            auto badge = button->getBadgeView();
-            entry->setObjectForKey(badge ? id(badge) : id(NSNull::null()), "badgeView");
-            auto label = button->getBadgeLabel();
-            entry->setObjectForKey(label ? id(label) : id(NSNull::null()), "badgeLabel");
-            entry->setObjectForKey(integer(button->getCurrentBadgeValue()), "currentBadgeValue");
-            bubbles->addObject(entry);
+            ExportedBubble bubble;
+            if (auto bundle = button->getButtonBundleID()) bubble.bundle = bundle->UTF8String();
+            bubble.view = button;
+            bubble.badgeView = button->getBadgeView();
+            bubble.badgeLabel = button->getBadgeLabel();
+            bubble.currentBadgeValue = integer(button->getCurrentBadgeValue());
+            out->bubbles.push_back(std::move(bubble));
         }
     }
-
-    auto result = std::make_shared<NSMutableDictionary>();
-    result->setObjectForKey(vars, "variables");
-    result->setObjectForKey(bubbles, "bubbles");
-    *static_cast<id*>(out) = result;
 }

@@ -204,7 +204,7 @@ std::optional<std::string> choiceLine(const std::string& bundle, bool chosen, st
         error = "not a bundle identifier";
         return std::nullopt;
     }
-    return std::string("state ") + kChoicePrefix + bundle + "=" + (chosen ? "true" : "false");
+    return std::string("state ") + kChosenPrefix + bundle + "=" + (chosen ? "true" : "false");
 }
 
 std::optional<std::string> badgeLine(const std::string& bundle, const Json& value, std::string& error) {

@@ -12,6 +12,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "floattiles/PublicNames.h"
+
 namespace playground {
 
 using Json = nlohmann::json;
@@ -34,8 +36,6 @@ struct SettingSpec {
 const std::vector<SettingSpec>& settingSpecs();
 const SettingSpec* findSetting(const std::string& key);
 
-// The settings and state files' names in the scenario language.
-inline constexpr const char* kChoicePrefix = "FLTTILE-";
 
 // ---- words of the scenario language ----
 

@@ -66,6 +66,12 @@ const Json& member(const Json& j, const char* key) {
     return it == j.end() ? null : *it;
 }
 
+// A member that is true; false when it is anything else or missing.
+bool isTrue(const Json& j, const char* key) {
+    const Json& v = member(j, key);
+    return v.is_boolean() && v.get<bool>();
+}
+
 bool boolean(const Json& j, const char* key, bool& out) {
     const Json& v = member(j, key);
     if (!v.is_boolean()) return false;
@@ -115,6 +121,10 @@ void Phone::start() {
 // ---- the home-screen process ----
 
 void Phone::startChild() {
+    // The lock and Siri outlast the home screen's process: the new one
+    // starts with them as the last one left them.
+    bool locked = isTrue(host(), "uiLocked");
+    bool siri = isTrue(host(), "siriVisible");
     child_ = std::make_unique<SimChild>(options_.simProgram, options_.root, options_.answerTimeoutMs);
     failure_.clear();
     auto setUp = [&](const std::string& line) {
@@ -124,15 +134,15 @@ void Phone::startChild() {
     };
     setUp("screen " + realWord(options_.width) + "x" + realWord(options_.height) + " scale=" + realWord(options_.scale));
     for (const auto& a : options_.apps) setUp("app " + a.bundle + " icon=yes" + badgeOption(a.badge));
-    setUp(std::string("uilocked ") + (model_.locked ? "yes" : "no"));
-    setUp(std::string("siri visible ") + (model_.siri ? "yes" : "no"));
+    setUp(std::string("uilocked ") + (locked ? "yes" : "no"));
+    setUp(std::string("siri visible ") + (siri ? "yes" : "no"));
     // A new device: the settings pane's first choice of apps. A device
     // root kept from an earlier run keeps its own choice.
     Json before = Json::parse(setUp("dump").dump, nullptr, false);
     if (member(member(before, "fileStatus"), "state") == "missing") {
         std::string line = "state";
         for (const auto& a : options_.apps)
-            if (a.chosen) line += std::string(" ") + kChoicePrefix + a.bundle + "=true";
+            if (a.chosen) line += std::string(" ") + kChosenPrefix + a.bundle + "=true";
         if (line != "state") setUp(line);
     }
     ++generation_;
@@ -140,7 +150,7 @@ void Phone::startChild() {
     virtualNow_ = 0;
     gesture_ = Gesture();
     setUp("boot");
-    if (model_.locked) {
+    if (locked) {
         setUp("lockstate 3");
         setUp("query uilocked");
     }
@@ -164,10 +174,7 @@ void Phone::recover(const std::string& why) {
     // A home screen that keeps failing is left down until a respring asks
     // for it again, rather than restarted in a loop.
     if (recentFailures_ <= 3) {
-        model_.passcode = model_.controlCenter = false;
-        model_.front.clear();
-        model_.orientation = 1;
-        model_.call = nullptr;
+        call_ = nullptr;
         try {
             startChild();
             publish();
@@ -185,6 +192,9 @@ SimAnswer Phone::run(const std::string& line, bool echo) {
     if (!child_) throw ChildGone("the home screen is not running");
     auto w = splitSpaces(line);
     if (echo) hub_.addTrace(FrameHub::TraceKind::Input, line);
+    // Only a dump or a picture leaves the host as it was.
+    const std::string c = w.empty() ? std::string() : w[0];
+    if (c != "dump" && c != "snapshot") hostCurrent_ = false;
     SimAnswer answer = child_->send(line);
     for (const auto& t : answer.trace) {
         hub_.addTrace(FrameHub::TraceKind::Sim, t);
@@ -194,16 +204,14 @@ SimAnswer Phone::run(const std::string& line, bool echo) {
         hub_.addTrace(FrameHub::TraceKind::Note, line + ": " + answer.error);
         return answer;
     }
-    // What the phone now is, for the parts of it the home screen does not
-    // keep across its own restart.
-    const std::string& c = w[0];
-    if (c == "front" && w.size() == 2) model_.front = w[1] == "home" ? "" : w[1];
-    else if (c == "passcode" && w.size() == 2) model_.passcode = w[1] == "appear";
-    else if (c == "cc" && w.size() == 2) model_.controlCenter = w[1] == "present";
-    else if (c == "uilocked" && w.size() == 2) model_.locked = w[1] == "yes";
-    else if (c == "siri" && w.size() == 3) model_.siri = w[2] == "yes";
-    else if (c == "orientation" && w.size() == 2) model_.orientation = std::atoi(w[1].c_str());
-    else if (c == "call" && w.size() == 2) model_.call = w[1] == "none" ? Json(nullptr) : Json(std::atoi(w[1].c_str()));
+    if (c == "dump") {
+        Json parsed = Json::parse(answer.dump, nullptr, false);
+        if (parsed.is_object()) {
+            host_ = member(parsed, "host");
+            hostCurrent_ = true;
+        }
+    }
+    if (c == "call" && w.size() == 2) call_ = w[1] == "none" ? Json(nullptr) : Json(std::atoi(w[1].c_str()));
     return answer;
 }
 
@@ -228,7 +236,7 @@ void Phone::settle() {
         auto lines = std::move(followUps_);
         followUps_.clear();
         for (const auto& line : lines) {
-            if (line == "passcode appear" && model_.passcode) continue;
+            if (line == "passcode appear" && isTrue(host(), "passcode")) continue;
             run(line);
         }
     }
@@ -286,19 +294,25 @@ void Phone::publish() {
     hub_.flush();
 }
 
+const Json& Phone::host() {
+    if (!hostCurrent_ && child_) run("dump", false);
+    return host_;
+}
+
 Json Phone::metaLocked() const {
+    const Json& orientation = member(host_, "orientation");
     return {{"time", std::round(virtualNow_ * 1000) / 1000},
             {"generation", generation_},
             {"running", child_ != nullptr},
             {"failure", failure_.empty() ? Json(nullptr) : Json(failure_)},
             {"phone",
-             {{"locked", model_.locked},
-              {"passcode", model_.passcode},
-              {"controlCenter", model_.controlCenter},
-              {"siri", model_.siri},
-              {"front", model_.front.empty() ? Json(nullptr) : Json(model_.front)},
-              {"orientation", model_.orientation},
-              {"call", model_.call}}}};
+             {{"locked", isTrue(host_, "uiLocked")},
+              {"passcode", isTrue(host_, "passcode")},
+              {"controlCenter", isTrue(host_, "controlCenter")},
+              {"siri", isTrue(host_, "siriVisible")},
+              {"front", member(host_, "front").is_string() ? member(host_, "front") : Json(nullptr)},
+              {"orientation", orientation.is_number_integer() ? orientation : Json(1)},
+              {"call", call_}}}};
 }
 
 void Phone::tick() {
@@ -389,13 +403,13 @@ Json Phone::dispatch(const Json& r) {
     if (type == "passcode") {
         bool show;
         if (!boolean(r, "show", show)) return error("show is true or false");
-        if (show == model_.passcode) return {{"ok", true}};
+        if (show == isTrue(host(), "passcode")) return {{"ok", true}};
         return one(show ? "passcode appear" : "passcode disappear");
     }
     if (type == "controlCenter") {
         bool open;
         if (!boolean(r, "open", open)) return error("open is true or false");
-        if (open == model_.controlCenter) return {{"ok", true}};
+        if (open == isTrue(host(), "controlCenter")) return {{"ok", true}};
         return one(open ? "cc present" : "cc dismiss");
     }
     if (type == "call") {
@@ -491,17 +505,18 @@ Json Phone::actMoves(const Json& r) {
 // The home button, as a person uses it: it closes what is open, shows the
 // passcode view on the lock screen, and otherwise goes home.
 Json Phone::actHome() {
-    if (model_.passcode) run("passcode disappear");
-    else if (model_.locked) run("passcode appear");
-    else if (model_.siri) run("siri visible no");
-    else if (model_.controlCenter) run("cc dismiss");
-    else if (!model_.front.empty()) run("front home");
+    const Json& h = host();
+    if (isTrue(h, "passcode")) run("passcode disappear");
+    else if (isTrue(h, "uiLocked")) run("passcode appear");
+    else if (isTrue(h, "siriVisible")) run("siri visible no");
+    else if (isTrue(h, "controlCenter")) run("cc dismiss");
+    else if (member(h, "front").is_string()) run("front home");
     return {{"ok", true}};
 }
 
 Json Phone::actLock() {
-    if (model_.locked) return {{"ok", true}};
-    if (model_.controlCenter) run("cc dismiss");
+    if (isTrue(host(), "uiLocked")) return {{"ok", true}};
+    if (isTrue(host(), "controlCenter")) run("cc dismiss");
     run("uilocked yes");
     run("lockstate 3");
     // The lock screen asks the host whether it is locked as it comes up.
@@ -512,14 +527,14 @@ Json Phone::actLock() {
 // The right passcode was entered: the lock screen goes away, and an app
 // waiting for the unlock comes to the front after it.
 Json Phone::actUnlock() {
-    if (!model_.locked) {
-        if (model_.passcode) run("passcode disappear");
+    if (!isTrue(host(), "uiLocked")) {
+        if (isTrue(host(), "passcode")) run("passcode disappear");
         return {{"ok", true}};
     }
     run("uilocked no");
     run("lockscreen dismiss");
     run("lockstate 0");
-    if (model_.passcode) run("passcode disappear");
+    if (isTrue(host(), "passcode")) run("passcode disappear");
     return {{"ok", true}};
 }
 
@@ -527,11 +542,13 @@ Json Phone::actUnlock() {
 // the device: the files stay, everything the process held is gone.
 Json Phone::actRespring() {
     hub_.addTrace(FrameHub::TraceKind::Input, "respring");
+    try {
+        host();   // what the next home screen starts with
+    } catch (const ChildGone&) {
+        // A home screen already gone left its state as last read.
+    }
     stopChild();
-    model_.passcode = model_.controlCenter = false;
-    model_.front.clear();
-    model_.orientation = 1;
-    model_.call = nullptr;
+    call_ = nullptr;
     recentFailures_ = 0;
     startChild();
     return {{"ok", true}};
@@ -545,7 +562,9 @@ Json Phone::actReset() {
         run("delete state");
     }
     hub_.addTrace(FrameHub::TraceKind::Input, "reset the device");
-    model_ = Model();
+    host_ = Json::object();
+    hostCurrent_ = false;
+    call_ = nullptr;
     auto seeds = defaultApps();
     for (auto& a : options_.apps)
         for (const auto& s : seeds)
@@ -592,7 +611,7 @@ Json Phone::config() const {
     return {{"screen", {{"width", options_.width}, {"height", options_.height}, {"scale", options_.scale}}},
             {"apps", apps},
             {"settings", settings},
-            {"choicePrefix", kChoicePrefix}};
+            {"choicePrefix", kChosenPrefix}};
 }
 
 Json Phone::lastDump() const {

@@ -64,16 +64,6 @@ public:
     int generation() const;
 
 private:
-    struct Model {
-        bool locked = false;
-        bool passcode = false;
-        bool controlCenter = false;
-        bool siri = false;
-        std::string front;   // empty: home screen
-        int orientation = 1;
-        Json call = nullptr; // the last call status sent, null when none
-    };
-
     // While a finger is down, the phone's clock follows the page's clock
     // (the time stamps of its pointer events) instead of this process's: a
     // finger held still for half a second is a long press however late its
@@ -103,6 +93,10 @@ private:
     void react(const std::string& traceLine);
     void catchUp();
     void publish();
+    // The host's state (the dump's "host" member) as it stands after every
+    // line sent so far: read again from the home screen when a line has
+    // run since it was last read.
+    const Json& host();
     Json metaLocked() const;
     const AppSeed* app(const std::string& bundle) const;
 
@@ -119,8 +113,11 @@ private:
     mutable std::mutex mutex_;
     std::unique_ptr<SimChild> child_;
     std::vector<std::string> followUps_;
-    Model model_;
     Json dump_ = Json::object();
+    Json host_ = Json::object();
+    bool hostCurrent_ = false;
+    // The last call status sent, null when none: the host keeps no call.
+    Json call_ = nullptr;
     double lastAdvance_ = 0;
     double virtualNow_ = 0;    // the child's clock: the sum of the waits sent
     Gesture gesture_;

@@ -338,6 +338,28 @@ TEST_F(PhoneTest, HostControlsReachTheHomeScreen) {
     EXPECT_EQ(dump()["host"]["siriVisible"], true);
 }
 
+// Tests that the lock and Siri outlive a respring, as the host last held
+// them, and what only the old process held (Control Center, the app in
+// front, the orientation) does not.
+TEST_F(PhoneTest, TheLockAndSiriOutliveARespring) {
+    ok({{"type", "front"}, {"bundle", kMail}});
+    ok({{"type", "orientation"}, {"value", 3}});
+    ok({{"type", "siri"}, {"visible", true}});
+    ok({{"type", "controlCenter"}, {"open", true}});
+    ok({{"type", "lock"}});
+    Json before = meta()["phone"];
+    EXPECT_EQ(before["front"], kMail);
+    EXPECT_EQ(before["controlCenter"], false) << "locking closes Control Center";
+    EXPECT_EQ(before["locked"], true);
+    ok({{"type", "respring"}});
+    Json after = meta()["phone"];
+    EXPECT_EQ(after["locked"], true);
+    EXPECT_EQ(after["siri"], true);
+    EXPECT_TRUE(after["front"].is_null());
+    EXPECT_EQ(after["orientation"], 1);
+    EXPECT_EQ(dump()["host"]["lockState"], 3);
+}
+
 // Tests that badges belong to the device: a respring starts the home
 // screen with them, texts exactly as they were set.
 TEST_F(PhoneTest, BadgesOutliveARespring) {

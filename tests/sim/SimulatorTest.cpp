@@ -59,9 +59,9 @@ TEST(Simulator, OnlyForeignWritesAreTraced) {
     d.run("settings isLocked=false");
     d.run("remove settings isLocked");
     EXPECT_TRUE(d.sim->trace().empty());
-    auto defaults = NSUserDefaults::initWithSuiteName(kSettingsFile);
+    auto defaults = NSUserDefaults::initWithSuiteName(kSettingsPath);
     defaults->setObjectForKey(NSNumber::numberWithBool(true), "isLocked");
-    NSUserDefaults::initWithSuiteName(kStateFile)->setObjectForKey(str("x"), "POSAPPS-a");
+    NSUserDefaults::initWithSuiteName(kStatePath)->setObjectForKey(str("x"), "POSAPPS-a");
     // Written by the preferences daemon; traced once they are in the files.
     NSUserDefaults::synchronize();
     ASSERT_EQ(d.sim->trace().size(), 2u);
@@ -125,6 +125,25 @@ TEST(Simulator, ReasonsForLinesThatCannotRun) {
     EXPECT_NE(d.sim->execute("orientation 2 notify=sometimes").find("notify"), std::string::npos);
     EXPECT_NE(d.sim->execute("tap bubble#0").find("0 bubbles"), std::string::npos);
     EXPECT_NE(d.sim->execute("tap nowhere").find("bad target"), std::string::npos);
+}
+
+// Tests the order of the checks made before a command runs: extra words
+// to a command without arguments first, then the boot it needs (or the
+// boot that came too early for a set-up command), then its own words.
+TEST(Simulator, ChecksBeforeACommandRuns) {
+    Device d;
+    EXPECT_EQ(d.sim->execute("launch now"), "launch takes no arguments");
+    EXPECT_EQ(d.sim->execute("respring"), "the device has not booted (boot first)");
+    EXPECT_EQ(d.sim->execute("cc"), "the device has not booted (boot first)");
+    EXPECT_EQ(d.sim->execute("screen"), "usage: screen WxH [scale=S]");
+    EXPECT_EQ(d.sim->execute("boot load now"), "usage: boot [load]");
+    d.run("plugin none");
+    d.run("boot load");
+    EXPECT_EQ(d.sim->execute("cc"), "usage: cc present|dismiss");
+    EXPECT_EQ(d.sim->execute("screen"), "screen is set before boot");
+    EXPECT_EQ(d.sim->execute("boot load now"), "usage: boot [load]");
+    d.run("launch");
+    EXPECT_EQ(d.sim->execute("launch"), "already launched");
 }
 
 // Tests that a respring keeps the clock, the files and the apps, and

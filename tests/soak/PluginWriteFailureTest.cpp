@@ -81,8 +81,8 @@ void setUpPhone(Phone& phone) {
 
 // The failing part, shared by both causes: run while writes cannot succeed.
 void pickActionsWhileWritesFail(Phone& phone, Problems& p) {
-    const std::vector<char> settingsBefore = bytesOf(kSettingsFile);
-    const std::vector<char> stateBefore = bytesOf(kStateFile);
+    const std::vector<char> settingsBefore = bytesOf(kSettingsPath);
+    const std::vector<char> stateBefore = bytesOf(kStatePath);
     const std::vector<std::string> folderBefore = phone.preferencesFolder();
     const size_t mark = phone.trace.size();
 
@@ -104,8 +104,8 @@ void pickActionsWhileWritesFail(Phone& phone, Problems& p) {
         p.check(!isWrite || (line.size() >= 7 && line.compare(line.size() - 7, 7, " failed") == 0),
                 "a write succeeded: " + line);
     }
-    p.check(bytesOf(kSettingsFile) == settingsBefore, "the settings file changed");
-    p.check(bytesOf(kStateFile) == stateBefore, "the state file changed");
+    p.check(bytesOf(kSettingsPath) == settingsBefore, "the settings file changed");
+    p.check(bytesOf(kStatePath) == stateBefore, "the state file changed");
     p.check(phone.preferencesFolder() == folderBefore, "a failed write left a file in the preferences folder");
 
     // The changes hold in memory.

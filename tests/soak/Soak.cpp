@@ -181,7 +181,7 @@ std::string Storm::runEvent(const SoakEvent& e) {
     if (e.kind == SoakEventKind::Respring) boot_.views.clear();
     if (!e.directFile.empty()) {
         ++directWrites_;
-        bool ok = NSUserDefaults::initWithSuiteName(e.directFile == "settings" ? kSettingsFile : kStateFile)
+        bool ok = NSUserDefaults::initWithSuiteName(e.directFile == "settings" ? kSettingsPath : kStatePath)
                       ->setObjectForKey(e.directValue, e.directKey);
         --directWrites_;
         if (!ok) return "the preferences store refused a write: " + e.line;
@@ -196,7 +196,7 @@ std::string Storm::runEvent(const SoakEvent& e) {
 }
 
 std::string Storm::checkFiles() {
-    for (const char* file : {kSettingsFile, kStateFile}) {
+    for (const char* file : {kSettingsPath, kStatePath}) {
         std::string path = DevicePaths::map(file);
         if (!std::dynamic_pointer_cast<NSDictionary>(PropertyList::readFile(path)))
             return std::string("the file ") + file + " is not a readable dictionary after a write";
@@ -302,7 +302,7 @@ void Storm::inject() {
         NSTimer::scheduledTimerWithTimeInterval(1.0, std::make_shared<NSObject>(), kIdleTimerSelector, nullptr, true);
         NSTimer::scheduledTimerWithTimeInterval(1.0, std::make_shared<NSObject>(), kIdleTimerSelector, nullptr, true);
     } else if (what == "file") {
-        std::string path = DevicePaths::map(kStateFile);
+        std::string path = DevicePaths::map(kStatePath);
         FILE* f = std::fopen(path.c_str(), "wb");
         if (f) {
             std::fputs("bplist00 torn", f);

@@ -53,14 +53,14 @@ TEST_F(SpringBoardHostTest, ClassesAnswerThroughTheRuntime) {
     id lsm = msg(NSClassFromString("SBLockScreenManager"), "sharedInstance").object();
     ASSERT_TRUE(lsm);
     EXPECT_FALSE(msg(lsm, "isUILocked").boolValue());
-    host.state().uiLocked = true;
+    host.setUILocked(true);
     EXPECT_TRUE(msg(lsm, "isUILocked").boolValue());
     EXPECT_TRUE(traced("host-impl SBLockScreenManager isUILocked"));
     msg(lsm, "lockScreenViewControllerRequestsUnlock");
     EXPECT_TRUE(traced("unlock-request"));
     EXPECT_EQ(host.state().unlockRequests, 1);
 
-    host.state().lockState = 3;
+    host.setLockState(3);
     id aggregator = host.lockStateAggregator();
     EXPECT_EQ(msg(aggregator, "lockState").uintValue(), 3u);
 
@@ -110,7 +110,7 @@ TEST_F(SpringBoardHostTest, ApplicationObject) {
     auto& host = boot();
     auto app = UIApplication::sharedApplication();
     ASSERT_EQ(app, std::static_pointer_cast<UIApplication>(host.application()));
-    host.state().frontMostOrientation = 3;
+    host.setFrontMostOrientation(3);
     EXPECT_EQ(app->_frontMostAppOrientation(), 3);
     EXPECT_EQ(msg(std::static_pointer_cast<NSObject>(app), "_frontMostAppOrientation").intValue(), 3);
     EXPECT_TRUE(app->launchApplicationWithIdentifier("com.example.mail", false));
@@ -138,7 +138,7 @@ TEST_F(SpringBoardHostTest, AbsentClassesAreNeverDefined) {
     EXPECT_FALSE(NSClassFromString("SBLockScreenManager"));
     EXPECT_FALSE(NSClassFromString("SBApplication"));
     EXPECT_TRUE(NSClassFromString("SpringBoard"));
-    host.state().uiLocked = true;
+    host.setUILocked(true);
     EXPECT_FALSE(msg(host.lockScreenManager(), "isUILocked").boolValue());
     EXPECT_TRUE(msg(std::static_pointer_cast<NSObject>(host.applications()[0]), "bundleIdentifier").isNil());
     EXPECT_TRUE(trace_.empty());
@@ -163,6 +163,61 @@ TEST_F(SpringBoardHostTest, HostEventsReachReplacements) {
     EXPECT_TRUE(traced("host-impl SpringBoard frontDisplayDidChange:"));
     host.finishLaunching();
     EXPECT_TRUE(traced("host-impl SpringBoard applicationDidFinishLaunching:"));
+}
+
+// Tests the front display as drivers ask for it: an app with an orientation
+// of its own brings it and the home screen is upright again after it, an
+// app without one leaves the orientation alone, an app that is not
+// installed changes nothing; each change is sent through the runtime.
+TEST_F(SpringBoardHostTest, FrontDisplayAndTheOrientationItBrings) {
+    config_.apps[1].hasOrientation = true;
+    auto& host = boot();
+    auto app = std::static_pointer_cast<NSObject>(host.application());
+    host.setFrontMostOrientation(3);
+    ASSERT_TRUE(host.bringToFront("com.example.mail"));
+    EXPECT_EQ(host.state().frontBundle, "com.example.mail");
+    EXPECT_EQ(msg(app, "_frontMostAppOrientation").intValue(), 3) << "mail has no orientation of its own";
+    ASSERT_TRUE(host.bringToFront("com.example.maps"));
+    EXPECT_EQ(msg(app, "_frontMostAppOrientation").intValue(), 4);
+    host.bringOtherDisplayToFront();
+    EXPECT_EQ(host.state().frontKind, FrontDisplayKind::Other);
+    EXPECT_EQ(host.state().frontMostOrientation, 4) << "another display leaves the app's orientation";
+    host.goHome();
+    EXPECT_EQ(host.state().frontKind, FrontDisplayKind::Home);
+    EXPECT_EQ(host.state().frontMostOrientation, 1);
+    host.setFrontMostOrientation(2);
+    host.goHome();
+    EXPECT_EQ(host.state().frontMostOrientation, 2) << "an orientation set by hand stays";
+    auto sent = [&] { return std::count(trace_.begin(), trace_.end(), "host-impl SpringBoard frontDisplayDidChange:"); };
+    EXPECT_EQ(sent(), 5);
+    EXPECT_FALSE(host.bringToFront("com.example.absent"));
+    EXPECT_EQ(host.state().frontKind, FrontDisplayKind::Home);
+    EXPECT_EQ(sent(), 5) << "nothing is sent for an app that is not installed";
+}
+
+// Tests the other events a driver asks for: each sets what the host
+// answers and sends the host's method.
+TEST_F(SpringBoardHostTest, EventsSetTheStateAndSendTheMethod) {
+    auto& host = boot();
+    host.setControlCenterPresented(true);
+    EXPECT_TRUE(host.state().controlCenterPresented);
+    EXPECT_TRUE(traced("host-impl SBControlCenterController _willPresent"));
+    host.setControlCenterPresented(false);
+    EXPECT_TRUE(traced("host-impl SBControlCenterController _didDismiss"));
+    host.setLockState(3);
+    EXPECT_EQ(msg(host.lockStateAggregator(), "lockState").uintValue(), 3u);
+    EXPECT_TRUE(traced("host-impl SBLockStateAggregator _updateLockState"));
+    host.setPasscodeVisible(true);
+    EXPECT_TRUE(host.state().passcodeVisible);
+    EXPECT_TRUE(traced("host-impl CSPasscodeViewController viewDidAppear:"));
+    host.setPasscodeVisible(false);
+    EXPECT_TRUE(traced("host-impl CSPasscodeViewController viewDidDisappear:"));
+    size_t lines = trace_.size();
+    host.setUILocked(true);
+    host.setSiriVisible(true);
+    EXPECT_EQ(trace_.size(), lines) << "answers only: nothing is sent";
+    id server = msg(NSClassFromString("AXSpringBoardServer"), "server").object();
+    EXPECT_TRUE(msg(server, "isSiriVisible").boolValue());
 }
 
 // Tests call events: an event whose object is a call answering its status,

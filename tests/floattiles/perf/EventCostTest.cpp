@@ -48,17 +48,9 @@ protected:
     }
 
     void front(const std::string& bundle) {
-        auto& st = SpringBoardHost::current().state();
-        id display;
-        if (bundle == "home") {
-            st.frontKind = FrontDisplayKind::Home;
-        } else {
-            st.frontKind = FrontDisplayKind::App;
-            st.frontBundle = bundle;
-            display = SpringBoardHost::current().applicationWithBundleIdentifier(bundle);
-        }
-        msg(std::static_pointer_cast<NSObject>(SpringBoardHost::current().application()), "frontDisplayDidChange:",
-            display);
+        auto& host = SpringBoardHost::current();
+        if (bundle == "home") host.goHome();
+        else EXPECT_TRUE(host.bringToFront(bundle)) << bundle;
     }
 
     CGPoint bubblePoint(size_t index) {
@@ -79,20 +71,16 @@ protected:
             {"front home", [&] { front("home"); EXPECT_FALSE(v.isCurrentlyHidden); }},
             {"badge", [&] { setBadge("com.a", NSNumber::numberWithInteger(7)); }},
             {"control center", [&] {
-                 host.state().controlCenterPresented = true;
-                 msg(host.controlCenterController(), "_willPresent");
-                 host.state().controlCenterPresented = false;
-                 msg(host.controlCenterController(), "_didDismiss");
+                 host.setControlCenterPresented(true);
+                 host.setControlCenterPresented(false);
              }},
             {"passcode", [&] {
                  msg(host.passcodeViewController(), "viewDidAppear:", true);
                  msg(host.passcodeViewController(), "viewDidDisappear:", true);
              }},
             {"lock state", [&] {
-                 host.state().lockState = 3;
-                 msg(host.lockStateAggregator(), "_updateLockState");
-                 host.state().lockState = 0;
-                 msg(host.lockStateAggregator(), "_updateLockState");
+                 host.setLockState(3);
+                 host.setLockState(0);
              }},
             {"lock screen", [&] {
                  msg(host.lockScreenManager(), "isUILocked");
@@ -104,10 +92,10 @@ protected:
              }},
             {"settings reload", [&] { postSettingsChanged(); }},
             {"orientation", [&] {
-                 host.state().frontMostOrientation = 3;
+                 host.setFrontMostOrientation(3);
                  CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
                                                       "com.apple.springboard.screenchanged", nullptr, nullptr, true);
-                 host.state().frontMostOrientation = 1;
+                 host.setFrontMostOrientation(1);
                  CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
                                                       "com.apple.springboard.screenchanged", nullptr, nullptr, true);
              }},

@@ -12,13 +12,14 @@
 #include <memory>
 #include <string>
 
+#include "floattiles/PublicNames.h"
 #include "foundation/Foundation.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSLog.h"
 #include "foundation/NSUserDefaults.h"
 #include "foundation/RunLoop.h"
-#include "runtime/PluginExports.h"
 #include "runtime/Runtime.h"
+#include "sim/PluginInspection.h"
 #include "uikit/UIAlertController.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIButton.h"
@@ -51,7 +52,6 @@ struct Overlay {
 Overlay* overlay = nullptr;
 
 constexpr const char* kFramework = "/System/Library/PrivateFrameworks/AccessibilityPhysicalInteraction.framework";
-constexpr const char* kStateFile = "/var/mobile/Library/Preferences/com.vorlak.tilestateprefs.plist";
 
 class HookTestTarget : public NSObject {
 public:
@@ -71,7 +71,7 @@ void pick(const std::string& title) {
         msg(msg(NSClassFromString("SBLockScreenManager"), "sharedInstance").object(),
             "lockScreenViewControllerRequestsUnlock");
     } else if (title == "Save") {
-        NSUserDefaults::initWithSuiteName(kStateFile)->setObjectForKey(str("saved"), "hooktest");
+        NSUserDefaults::initWithSuiteName(kStatePath)->setObjectForKey(str("saved"), "hooktest");
     }
 }
 
@@ -187,24 +187,14 @@ __attribute__((destructor)) void hookTestUnload() {
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) void FloatTilesExportVariables(void* out) {
+extern "C" __attribute__((visibility("default"))) void SimInspectPlugin(PluginInspection* out) {
     auto variables = std::make_shared<NSMutableDictionary>();
     variables->setObjectForKey(NSNumber::numberWithInt(frontCount), "frontCount");
     variables->setObjectForKey(NSNumber::numberWithInt(ticks), "ticks");
     variables->setObjectForKey(NSNumber::numberWithBool(overlay != nullptr), "overlay");
     variables->setObjectForKey(NSNumber::numberWithBool(hostCall != nullptr), "callHooked");
-    auto bubbles = std::make_shared<NSMutableArray>();
-    if (overlay) {
-        auto b = std::make_shared<NSMutableDictionary>();
-        b->setObjectForKey(str("com.test.one"), "bundle");
-        b->setObjectForKey(overlay->button, "view");
-        b->setObjectForKey(overlay->badge, "badgeView");
-        b->setObjectForKey(overlay->label, "badgeLabel");
-        b->setObjectForKey(NSNumber::numberWithInt(2), "currentBadgeValue");
-        bubbles->addObject(b);
-    }
-    auto result = std::make_shared<NSMutableDictionary>();
-    result->setObjectForKey(variables, "variables");
-    result->setObjectForKey(bubbles, "bubbles");
-    *static_cast<id*>(out) = result;
+    out->variables = variables;
+    out->bubbles.clear();
+    if (overlay)
+        out->bubbles.push_back({"com.test.one", overlay->button, overlay->badge, overlay->label, NSNumber::numberWithInt(2)});
 }

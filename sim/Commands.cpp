@@ -1,0 +1,255 @@
+// The scenario language: every command in one table, and the host events
+// a scenario sends through the runtime.
+#include "sim/Simulator.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "foundation/DevicePaths.h"
+#include "foundation/NSUserDefaults.h"
+#include "foundation/NotificationCenter.h"
+#include "sim/ScenarioParser.h"
+#include "springboard/SBApplication.h"
+#include "springboard/SpringBoard.h"
+
+namespace fs = std::filesystem;
+
+// Each command once: its name, its usage line, when it may run, and its
+// handler. A usage line that is the name alone takes no arguments.
+const std::vector<Simulator::Command>& Simulator::commands() {
+    using S = Simulator;
+    static const std::vector<Command> table = {
+        // Device set-up.
+        {"screen", "screen WxH [scale=S]", Phase::BeforeBoot, "screen is set before boot", &S::cmdScreen},
+        {"app", "app BUNDLE [icon=yes|no] [badge=VALUE] [orientation=N]", Phase::BeforeBoot,
+         "apps are installed before boot", &S::cmdApp},
+        {"absent", "absent CLASS", Phase::BeforeBoot, "absent is set before boot", &S::cmdAbsent},
+        {"plugin", "plugin PATH.so | plugin none", Phase::BeforeBoot, "plugins are installed before boot",
+         &S::cmdPlugin},
+        // Files.
+        {"settings", "settings KEY=VALUE ...", Phase::Any, nullptr, &S::cmdFileKeys},
+        {"state", "state KEY=VALUE ...", Phase::Any, nullptr, &S::cmdFileKeys},
+        {"remove", "remove settings|state KEY", Phase::Any, nullptr, &S::cmdRemove},
+        {"delete", "delete settings|state", Phase::Any, nullptr, &S::cmdDelete},
+        {"put", "put settings|state PATH", Phase::Any, nullptr, &S::cmdPut},
+        // The home screen's process. A second boot is refused by boot()
+        // itself, after the words are checked.
+        {"boot", "boot [load]", Phase::Any, nullptr, &S::cmdBoot},
+        {"launch", "launch", Phase::Booted, nullptr, &S::cmdLaunch},
+        {"respring", "respring", Phase::Booted, nullptr, &S::cmdRespring},
+        // Host events.
+        {"notify", "notify settings", Phase::Any, nullptr, &S::cmdNotify},
+        {"front", "front BUNDLE|home|other", Phase::Booted, nullptr, &S::cmdFront},
+        {"orientation", "orientation N [notify=both|darwin|local|none]", Phase::Booted, nullptr, &S::cmdOrientation},
+        {"cc", "cc present|dismiss", Phase::Booted, nullptr, &S::cmdCC},
+        {"lockstate", "lockstate N", Phase::Booted, nullptr, &S::cmdLockState},
+        {"uilocked", "uilocked yes|no", Phase::Any, nullptr, &S::cmdUILocked},
+        {"query", "query uilocked", Phase::Booted, nullptr, &S::cmdQuery},
+        {"lockscreen", "lockscreen dismiss", Phase::Booted, nullptr, &S::cmdLockScreen},
+        {"passcode", "passcode appear|disappear", Phase::Booted, nullptr, &S::cmdPasscode},
+        {"badge", "badge BUNDLE VALUE|none", Phase::Booted, nullptr, &S::cmdBadge},
+        {"call", "call STATUS|none|noobject", Phase::Booted, nullptr, &S::cmdCall},
+        {"siri", "siri visible yes|no | siri framework yes|no", Phase::Any, nullptr, &S::cmdSiri},
+        // Touches and time.
+        {"touch", "touch down|move|up X,Y | touch cancel", Phase::Any, nullptr, &S::cmdTouch},
+        {"tap", "tap TARGET", Phase::Any, nullptr, &S::cmdTap},
+        {"drag", "drag TARGET to X,Y [steps=N]", Phase::Any, nullptr, &S::cmdDrag},
+        {"longpress", "longpress TARGET [for=SECONDS]", Phase::Any, nullptr, &S::cmdLongPress},
+        {"menu", "menu \"TITLE\"", Phase::Any, nullptr, &S::cmdMenu},
+        {"wait", "wait SECONDS", Phase::Any, nullptr, &S::cmdWait},
+        // Looking.
+        {"expect", "expect POINTER OP VALUE | expect trace|no-trace \"TEXT\" | expect bytes settings|state PATH",
+         Phase::Any, nullptr, &S::cmdExpect},
+        {"dump", "dump [PATH]", Phase::Any, nullptr, &S::cmdDump},
+        {"snapshot", "snapshot PATH.svg | snapshot -", Phase::Any, nullptr, &S::cmdSnapshot},
+        {"echo", "echo TEXT...", Phase::Any, nullptr, &S::cmdEcho},
+    };
+    return table;
+}
+
+std::string Simulator::execute(const std::string& line) {
+    ParsedLine parsed = splitScenarioLine(line);
+    if (!parsed.error.empty()) return parsed.error;
+    if (parsed.words.empty()) return "";
+    // A command starts with every earlier preference write in its file,
+    // those its driver made between commands (as a settings app would)
+    // included: what the plugin or the dump reads of a file is then the
+    // same on every run.
+    NSUserDefaults::waitForPendingWrites();
+    const std::string& name = parsed.words[0].text;
+    const auto& table = commands();
+    auto command = std::find_if(table.begin(), table.end(), [&](const Command& c) { return name == c.name; });
+    std::string result = command == table.end() ? "unknown command " + name : run(*command, parsed.words, line);
+    // The command's preference writes are in their files before the next
+    // command runs, and its trace ends with their outcomes.
+    NSUserDefaults::synchronize();
+    return result;
+}
+
+// A command without arguments refuses extra words before anything else; a
+// command that needs the host refuses to run without one before it looks
+// at its words; one that sets the device up refuses once it has booted.
+std::string Simulator::run(const Command& command, const Words& words, const std::string& line) {
+    std::string usage = command.usage;
+    bool takesArguments = usage != command.name;
+    if (!takesArguments && words.size() > 1) return usage + " takes no arguments";
+    if (command.phase == Phase::Booted && !booted_) return "the device has not booted (boot first)";
+    if (command.phase == Phase::BeforeBoot && booted_) return command.bootedReason;
+    return (this->*command.handler)(Call{words, line, "usage: " + usage});
+}
+
+std::string Simulator::cmdBoot(const Call& c) {
+    if (c.words.size() == 1) return boot();
+    if (c.words.size() == 2 && c.words[1].text == "load") return boot(false);
+    return c.usage;
+}
+
+std::string Simulator::cmdLaunch(const Call&) { return launch(); }
+
+std::string Simulator::cmdRespring(const Call&) { return respring(); }
+
+std::string Simulator::cmdEcho(const Call& c) {
+    const Words& w = c.words;
+    std::string text;
+    for (size_t i = 1; i < w.size(); ++i) text += (i > 1 ? " " : "") + w[i].text;
+    if (options_.output) options_.output("-- " + text);
+    return "";
+}
+
+// ---- host events ----
+
+std::string Simulator::cmdNotify(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2 || w[1].text != "settings") return c.usage;
+    CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(), kSettingsChangedNotification, nullptr,
+                                         nullptr, true);
+    return "";
+}
+
+std::string Simulator::cmdFront(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2) return c.usage;
+    auto& host = SpringBoardHost::current();
+    const std::string& what = w[1].text;
+    if (what == "home" && !w[1].quoted) host.goHome();
+    else if (what == "other" && !w[1].quoted) host.bringOtherDisplayToFront();
+    else if (!host.bringToFront(what)) return "no app " + what + " is installed";
+    return "";
+}
+
+std::string Simulator::cmdOrientation(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() < 2 || w.size() > 3) return c.usage;
+    auto n = parseInteger(w[1].text);
+    if (!n) return "orientation is an integer";
+    std::string notify = "both";
+    if (w.size() == 3) {
+        std::string k;
+        if (!splitOption(w[2].text, k, notify) || k != "notify") return "unknown orientation option " + w[2].text;
+        if (notify != "both" && notify != "darwin" && notify != "local" && notify != "none")
+            return "notify is both, darwin, local or none";
+    }
+    SpringBoardHost::current().setFrontMostOrientation(*n);
+    if (notify == "both" || notify == "darwin")
+        CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
+                                             "com.apple.springboard.screenchanged", nullptr, nullptr, true);
+    if (notify == "both" || notify == "local")
+        CFNotificationCenterPostNotification(CFNotificationCenterGetLocalCenter(), "UIWindowDidRotateNotification",
+                                             nullptr, nullptr, true);
+    return "";
+}
+
+std::string Simulator::cmdCC(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2 || (w[1].text != "present" && w[1].text != "dismiss")) return c.usage;
+    SpringBoardHost::current().setControlCenterPresented(w[1].text == "present");
+    return "";
+}
+
+std::string Simulator::cmdLockState(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2) return c.usage;
+    auto n = parseInteger(w[1].text);
+    if (!n) return "lockstate is an integer";
+    SpringBoardHost::current().setLockState(static_cast<uint64_t>(*n));
+    return "";
+}
+
+// Before boot the answer is the one every boot of this device starts with.
+std::string Simulator::cmdUILocked(const Call& c) {
+    const Words& w = c.words;
+    auto b = w.size() == 2 ? yesNo(w[1].text) : std::nullopt;
+    if (!b) return c.usage;
+    if (booted_) SpringBoardHost::current().setUILocked(*b);
+    else initialState_.uiLocked = *b;
+    return "";
+}
+
+std::string Simulator::cmdQuery(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2 || w[1].text != "uilocked") return c.usage;
+    msg(SpringBoardHost::current().lockScreenManager(), "isUILocked");
+    return "";
+}
+
+std::string Simulator::cmdLockScreen(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2 || w[1].text != "dismiss") return c.usage;
+    msg(SpringBoardHost::current().lockScreenManager(), "lockScreenViewControllerWillDismiss");
+    return "";
+}
+
+std::string Simulator::cmdPasscode(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2 || (w[1].text != "appear" && w[1].text != "disappear")) return c.usage;
+    SpringBoardHost::current().setPasscodeVisible(w[1].text == "appear");
+    return "";
+}
+
+std::string Simulator::cmdBadge(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 3) return c.usage;
+    auto app = SpringBoardHost::current().applicationWithBundleIdentifier(w[1].text);
+    if (!app) return "no app " + w[1].text + " is installed";
+    id value = (w[2].text == "none" && !w[2].quoted) ? nullptr : badgeObject(w[2]);
+    msg(std::static_pointer_cast<NSObject>(app), "setBadgeValue:", value);
+    return "";
+}
+
+std::string Simulator::cmdCall(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2) return c.usage;
+    auto& host = SpringBoardHost::current();
+    id event;
+    if (w[1].text == "none") {
+        event = nullptr;
+    } else if (w[1].text == "noobject") {
+        event = host.makeCallEvent(false, 0);
+    } else {
+        auto status = parseInteger(w[1].text);
+        if (!status || *status < INT32_MIN || *status > INT32_MAX) return "call status is a 32-bit integer";
+        event = host.makeCallEvent(true, static_cast<int>(*status));
+    }
+    msg(host.telephonyManager(), "callEventHandler:", event);
+    return "";
+}
+
+std::string Simulator::cmdSiri(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 3) return c.usage;
+    auto b = yesNo(w[2].text);
+    if (!b) return "siri " + w[1].text + " takes yes or no";
+    if (w[1].text == "visible") {
+        if (booted_) SpringBoardHost::current().setSiriVisible(*b);
+        else initialState_.siriVisible = *b;
+        return "";
+    }
+    if (w[1].text == "framework") {
+        std::error_code ec;
+        std::string dir = DevicePaths::map(kAccessibilityPhysicalInteractionPath);
+        if (*b) fs::create_directories(dir, ec);
+        else fs::remove_all(dir, ec);
+        return ec ? "cannot change " + dir + ": " + ec.message() : "";
+    }
+    return c.usage;
+}

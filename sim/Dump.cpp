@@ -1,0 +1,211 @@
+// The dump: everything springboard-sim can see of the device at one
+// instant, as one JSON object (what `dump` prints and `expect` reads).
+#include "sim/Simulator.h"
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "foundation/DevicePaths.h"
+#include "foundation/NSUserDefaults.h"
+#include "foundation/PropertyList.h"
+#include "foundation/RunLoop.h"
+#include "runtime/PluginLoader.h"
+#include "runtime/Process.h"
+#include "sim/PlistJson.h"
+#include "sim/ScenarioParser.h"
+#include "uikit/UIAlertController.h"
+#include "uikit/UIButton.h"
+#include "uikit/UILabel.h"
+#include "uikit/UIWindow.h"
+#include "uikit/WindowServer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+Json rectJson(const CGRect& r) { return Json::array({r.origin.x, r.origin.y, r.size.width, r.size.height}); }
+
+Json colorJson(const std::shared_ptr<UIColor>& c) {
+    if (!c) return nullptr;
+    return colorHex(c->components());
+}
+
+Json viewJson(const UIView& v) {
+    Json j = Json::object();
+    j["frame"] = rectJson(v.frame());
+    j["center"] = Json::array({v.center().x, v.center().y});
+    j["alpha"] = v.alpha();
+    j["hidden"] = v.isHidden();
+    return j;
+}
+
+} // namespace
+
+std::string Simulator::cmdDump(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() > 2) return c.usage;
+    Json d = dump();
+    if (w.size() == 1) {
+        if (options_.output) options_.output(options_.compactDump ? d.dump() : d.dump(2));
+        return "";
+    }
+    std::ofstream out(resolvePath(w[1].text));
+    if (!out) return "cannot write " + resolvePath(w[1].text);
+    out << d.dump(2) << "\n";
+    return "";
+}
+
+Json Simulator::dump() {
+    Json d = Json::object();
+    d["time"] = std::round(now() * 1e6) / 1e6;
+    d["screen"] = {{"width", screenWidth_}, {"height", screenHeight_}, {"scale", screenScale_}};
+
+    Json host = Json::object();
+    bool booted = booted_ && SpringBoardHost::isBooted();
+    const HostState* st = booted ? &SpringBoardHost::current().state() : nullptr;
+    HostState idle;
+    if (!st) st = &idle;
+    host["booted"] = booted;
+    if (st->frontKind == FrontDisplayKind::App) host["front"] = st->frontBundle;
+    else if (st->frontKind == FrontDisplayKind::Other) host["front"] = "other";
+    else host["front"] = nullptr;
+    host["orientation"] = st->frontMostOrientation;
+    host["uiLocked"] = st->uiLocked;
+    host["lockState"] = st->lockState;
+    host["siriVisible"] = st->siriVisible;
+    host["siriFramework"] = SpringBoardHost::frameworkPresent();
+    host["siriHelperLoaded"] = booted && SpringBoardHost::current().systemActionHelper() != nullptr;
+    host["controlCenter"] = st->controlCenterPresented;
+    host["passcode"] = st->passcodeVisible;
+    host["launches"] = st->launches;
+    host["unlockRequests"] = st->unlockRequests;
+    DeviceConfiguration config = booted ? SpringBoardHost::current().configuration() : configuration_;
+    Json apps = Json::array();
+    for (const auto& a : config.apps)
+        apps.push_back({{"bundle", a.bundleIdentifier},
+                        {"icon", a.hasIcon},
+                        {"badge", plistToJson(a.badgeValue.get())},
+                        {"orientation", a.orientation}});
+    host["apps"] = apps;
+    host["absent"] = Json(std::vector<std::string>(config.absentClasses.begin(), config.absentClasses.end()));
+    d["host"] = host;
+
+    Json windows = Json::array();
+    if (Process::exists()) {
+        for (const auto& win : WindowServer::shared().windows()) {
+            windows.push_back({{"class", win->className()},
+                               {"level", win->windowLevel()},
+                               {"hidden", win->isHidden()},
+                               {"frame", rectJson(win->frame())},
+                               {"secure", win->isSecure()},
+                               {"autorotates", win->autorotates()},
+                               {"key", win->isKeyWindow()}});
+        }
+    }
+    d["windows"] = windows;
+
+    Json bubblesJson = Json::array();
+    for (const auto& b : bubbles()) {
+        Json j = Json::object();
+        j["bundle"] = b.bundle;
+        if (b.view) {
+            const UIView& v = *b.view;
+            j.update(viewJson(v));
+            CGAffineTransform t = v.transform();
+            j["transform"] = Json::array({t.a, t.b, t.c, t.d, t.tx, t.ty});
+            j["cornerRadius"] = v.layer()->cornerRadius();
+            j["clipsToBounds"] = v.clipsToBounds();
+            j["borderWidth"] = v.layer()->borderWidth();
+            auto bc = v.layer()->borderColor();
+            j["borderColor"] = bc ? Json(colorHex(*bc)) : Json(nullptr);
+            j["gestures"] = v.gestureRecognizers().size();
+            auto* button = dynamic_cast<const UIButton*>(&v);
+            auto image = button ? button->currentImage() : nullptr;
+            j["image"] = image ? Json(image->bundleIdentifier()) : Json(nullptr);
+        }
+        j["currentBadgeValue"] = plistToJson(b.currentBadgeValue.get());
+        if (b.badgeView) {
+            const UIView& bv = *b.badgeView;
+            Json badge = Json::object();
+            badge["inBubble"] = b.view && bv.superview() == b.view.get();
+            badge["frame"] = rectJson(bv.frame());
+            badge["alpha"] = bv.alpha();
+            badge["hidden"] = bv.isHidden();
+            badge["cornerRadius"] = bv.layer()->cornerRadius();
+            auto bg = bv.backgroundColor();
+            auto layerBg = bv.layer()->backgroundColor();
+            badge["color"] = bg ? colorJson(bg) : layerBg ? Json(colorHex(*layerBg)) : Json(nullptr);
+            badge["currentBadgeValue"] = plistToJson(b.currentBadgeValue.get());
+            Json label = nullptr;
+            if (auto* l = dynamic_cast<const UILabel*>(b.badgeLabel.get())) {
+                label = Json::object();
+                label["text"] = l->text();
+                label["alpha"] = l->alpha();
+                label["hidden"] = l->isHidden();
+                label["inBadge"] = l->superview() == &bv;
+                label["frame"] = rectJson(l->frame());
+                label["textColor"] = colorJson(l->textColor());
+                label["fontSize"] = l->font() ? Json(l->font()->pointSize()) : Json(nullptr);
+            }
+            badge["label"] = label;
+            j["badge"] = badge;
+        } else {
+            j["badge"] = nullptr;
+        }
+        bubblesJson.push_back(j);
+    }
+    d["bubbles"] = bubblesJson;
+
+    Json alert = nullptr;
+    if (auto a = Process::exists() ? WindowServer::shared().visibleAlert() : nullptr) {
+        alert = {{"title", a->title()}, {"message", a->message()}, {"style", a->preferredStyle()}};
+        Json actions = Json::array();
+        for (const auto& act : a->actions()) actions.push_back({{"title", act->title()}, {"style", act->style()}});
+        alert["actions"] = actions;
+    }
+    d["alert"] = alert;
+
+    Json timers = Json::array();
+    if (Process::exists()) {
+        for (const auto& t : NSRunLoop::mainRunLoop().timers()) {
+            timers.push_back({{"interval", t->timeInterval()},
+                              {"repeats", t->repeats()},
+                              {"fireTime", std::round((timeBase_ + t->fireTime()) * 1e6) / 1e6},
+                              {"handler", t->selector().empty() ? std::string("block") : t->selector()},
+                              {"target", t->target() ? Json(t->target()->className()) : Json(nullptr)}});
+        }
+    }
+    d["timers"] = timers;
+
+    Json plugin = nullptr;
+    Json pluginNames = Json::array();
+    if (Process::exists()) {
+        for (const auto& p : PluginLoader::loaded()) pluginNames.push_back(p.name);
+        if (auto inspection = inspectPlugin()) plugin = plistToJson(inspection->variables.get());
+    }
+    d["plugin"] = plugin;
+    d["plugins"] = pluginNames;
+
+    // A file that is no property list has no contents to show: null, as a
+    // missing one; fileStatus tells the two apart. The files are shown
+    // with every write handed to the preferences daemon so far.
+    NSUserDefaults::waitForPendingWrites();
+    Json files = Json::object();
+    Json status = Json::object();
+    for (const auto& [name, path] : {std::pair<const char*, const char*>{"settings", kSettingsPath}, {"state", kStatePath}}) {
+        std::string mapped = DevicePaths::map(path);
+        std::error_code ec;
+        if (!fs::exists(mapped, ec)) {
+            files[name] = nullptr;
+            status[name] = "missing";
+            continue;
+        }
+        id contents = PropertyList::readFile(mapped);
+        files[name] = contents ? plistToJson(contents.get()) : Json(nullptr);
+        status[name] = contents ? "ok" : "unreadable";
+    }
+    d["files"] = files;
+    d["fileStatus"] = status;
+    return d;
+}

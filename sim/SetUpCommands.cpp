@@ -1,0 +1,191 @@
+// Setting the device up: the screen, the apps, absent host classes, the
+// plugins, and the device's files as the scenario writes them.
+#include "sim/Simulator.h"
+
+#include <filesystem>
+
+#include "foundation/DevicePaths.h"
+#include "foundation/NSUserDefaults.h"
+#include "sim/ScenarioParser.h"
+#include "uikit/UIScreen.h"
+
+namespace fs = std::filesystem;
+
+std::string Simulator::filePath(const std::string& which, std::string& error) const {
+    if (which == "settings") return kSettingsPath;
+    if (which == "state") return kStatePath;
+    error = "expected settings or state, not " + which;
+    return "";
+}
+
+// ---- device set-up ----
+
+std::string Simulator::cmdScreen(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() < 2) return c.usage;
+    const std::string& size = w[1].text;
+    size_t x = size.find('x');
+    auto width = x == std::string::npos ? std::nullopt : parseNumber(size.substr(0, x));
+    auto height = x == std::string::npos ? std::nullopt : parseNumber(size.substr(x + 1));
+    if (!width || !height || *width <= 0 || *height <= 0) return "bad screen size " + size + " (WxH)";
+    double scale = screenScale_;
+    for (size_t i = 2; i < w.size(); ++i) {
+        std::string k, v;
+        if (!splitOption(w[i].text, k, v) || k != "scale") return "unknown screen option " + w[i].text;
+        auto s = parseNumber(v);
+        if (!s || *s <= 0) return "bad scale " + v;
+        scale = *s;
+    }
+    screenWidth_ = *width;
+    screenHeight_ = *height;
+    screenScale_ = scale;
+    UIScreen::configure(screenWidth_, screenHeight_, screenScale_);
+    return "";
+}
+
+std::string Simulator::cmdApp(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() < 2) return c.usage;
+    InstalledApp app;
+    app.bundleIdentifier = w[1].text;
+    if (app.bundleIdentifier.empty()) return "empty bundle identifier";
+    for (size_t i = 2; i < w.size(); ++i) {
+        std::string k, v;
+        if (!splitOption(w[i].text, k, v)) return "expected KEY=VALUE, not " + w[i].text;
+        if (k == "icon") {
+            auto b = yesNo(v);
+            if (!b) return "icon is yes or no";
+            app.hasIcon = *b;
+        } else if (k == "badge") {
+            Word value;
+            value.text = v;
+            value.quoted = w[i].raw.find('"') != std::string::npos;
+            app.badgeValue = v == "none" && !value.quoted ? nullptr : badgeObject(value);
+        } else if (k == "orientation") {
+            auto o = parseInteger(v);
+            if (!o) return "orientation is an integer";
+            app.orientation = *o;
+            app.hasOrientation = true;
+        } else {
+            return "unknown app option " + k;
+        }
+    }
+    // An app once given an orientation keeps bringing one when installed
+    // again without.
+    if (auto* existing = configuration_.app(app.bundleIdentifier)) {
+        app.hasOrientation = app.hasOrientation || existing->hasOrientation;
+        *existing = app;
+    } else {
+        configuration_.apps.push_back(app);
+    }
+    return "";
+}
+
+std::string Simulator::cmdAbsent(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2) return c.usage;
+    configuration_.absentClasses.insert(w[1].text);
+    return "";
+}
+
+std::string Simulator::cmdPlugin(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2) return c.usage;
+    if (w[1].text == "none" && !w[1].quoted) {
+        root_.removePlugins();
+        return "";
+    }
+    return root_.installPlugin(resolvePath(w[1].text));
+}
+
+// ---- files ----
+
+namespace {
+// The scenario's own writes to the device's files: made at once rather
+// than through the preferences daemon, and kept out of the trace.
+class SetUpWrites {
+public:
+    explicit SetUpWrites(int& suppress) : suppress_(suppress) {
+        NSUserDefaults::synchronize();
+        NSUserDefaults::setWritesDeferred(false);
+        ++suppress_;
+    }
+    ~SetUpWrites() {
+        --suppress_;
+        NSUserDefaults::setWritesDeferred(true);
+    }
+    SetUpWrites(const SetUpWrites&) = delete;
+    SetUpWrites& operator=(const SetUpWrites&) = delete;
+
+private:
+    int& suppress_;
+};
+} // namespace
+
+std::string Simulator::cmdFileKeys(const Call& c) {
+    const Words& w = c.words;
+    std::string error;
+    std::string file = filePath(w[0].text, error);
+    if (w.size() < 2) return c.usage;
+    std::vector<std::pair<std::string, id>> entries;
+    for (size_t i = 1; i < w.size(); ++i) {
+        const std::string& raw = w[i].raw;
+        size_t eq = raw.find('=');
+        if (eq == std::string::npos || eq == 0) return "expected KEY=VALUE, not " + raw;
+        std::string key = raw.substr(0, eq);
+        if (key.find('"') != std::string::npos) {
+            ParsedLine k = splitScenarioLine(key);
+            if (k.words.size() != 1) return "bad key " + key;
+            key = k.words[0].text;
+        }
+        auto value = parseFileValue(raw.substr(eq + 1), &error);
+        if (!value) return error;
+        entries.emplace_back(key, *value);
+    }
+    std::error_code ec;
+    fs::create_directories(fs::path(DevicePaths::map(file)).parent_path(), ec);
+    // The scenario's own set-up is no effect of the plugin: not traced,
+    // and written before the command ends, so that a failure is its answer.
+    SetUpWrites setUp(suppressWrites_);
+    auto defaults = NSUserDefaults::initWithSuiteName(file);
+    bool ok = true;
+    for (const auto& [k, v] : entries) ok = defaults->setObjectForKey(v, k) && ok;
+    return ok ? "" : "cannot write " + file;
+}
+
+std::string Simulator::cmdRemove(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 3) return c.usage;
+    std::string error;
+    std::string file = filePath(w[1].text, error);
+    if (!error.empty()) return error;
+    SetUpWrites setUp(suppressWrites_);
+    bool ok = NSUserDefaults::initWithSuiteName(file)->removeObjectForKey(w[2].text);
+    return ok ? "" : "cannot write " + file;
+}
+
+std::string Simulator::cmdDelete(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2) return c.usage;
+    std::string error;
+    std::string file = filePath(w[1].text, error);
+    if (!error.empty()) return error;
+    std::error_code ec;
+    fs::remove(DevicePaths::map(file), ec);
+    return "";
+}
+
+std::string Simulator::cmdPut(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 3) return c.usage;
+    std::string error;
+    std::string file = filePath(w[1].text, error);
+    if (!error.empty()) return error;
+    std::string source = resolvePath(w[2].text);
+    std::error_code ec;
+    if (!fs::is_regular_file(source, ec)) return "no file " + source;
+    fs::path target = DevicePaths::map(file);
+    fs::create_directories(target.parent_path(), ec);
+    fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec);
+    return ec ? "cannot copy " + source + ": " + ec.message() : "";
+}
