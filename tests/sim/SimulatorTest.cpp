@@ -75,14 +75,14 @@ TEST(Simulator, OnlyForeignWritesAreTraced) {
 // them.
 TEST(Simulator, CommandsSeeWritesMadeBeforeThem) {
     Device d(FT_DEVICE_TEMPLATE);
-    auto settings = NSUserDefaults::initWithSuiteName(kSettingsFile);
+    auto settings = NSUserDefaults::initWithSuiteName(kSettingsPath);
     settings->setObjectForKey(NSNumber::numberWithBool(true), "isLocked");
     d.run("boot");
     d.run("expect /plugin/isLocked == true");
     settings->setObjectForKey(NSNumber::numberWithBool(false), "isLocked");
     d.run("notify settings");
     d.run("expect /plugin/isLocked == false");
-    NSUserDefaults::initWithSuiteName(kStateFile)->setObjectForKey(str("x"), "POSAPPS-a");
+    NSUserDefaults::initWithSuiteName(kStatePath)->setObjectForKey(str("x"), "POSAPPS-a");
     EXPECT_EQ(d.sim->dump()["files"]["state"]["POSAPPS-a"], "x");
 }
 
