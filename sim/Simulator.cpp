@@ -582,7 +582,7 @@ std::string Simulator::cmdFront(const Words& w) {
     if (what == "home" && !w[1].quoted) {
         st.frontKind = FrontDisplayKind::Home;
         st.frontBundle.clear();
-        if (orientationFromApp_) st.frontMostOrientation = 1;
+        if (orientationFromApp_) st.frontMostOrientation = UIInterfaceOrientationPortrait;
         orientationFromApp_ = false;
     } else if (what == "other" && !w[1].quoted) {
         st.frontKind = FrontDisplayKind::Other;

@@ -18,6 +18,7 @@
 
 #include "runtime/Process.h"
 #include "runtime/Runtime.h"
+#include "uikit/UIApplication.h"
 
 class SpringBoard;
 class SBApplication;
@@ -32,7 +33,7 @@ struct InstalledApp {
     std::string bundleIdentifier;
     bool hasIcon = true;
     id badgeValue;          // NSString or NSNumber; nil for no badge
-    long orientation = 1;   // the app's interface orientation while in front
+    long orientation = UIInterfaceOrientationPortrait;   // the app's interface orientation while in front
 };
 
 // What belongs to the device rather than to one home-screen process: it is
@@ -51,7 +52,7 @@ enum class FrontDisplayKind { Home, App, Other };
 struct HostState {
     FrontDisplayKind frontKind = FrontDisplayKind::Home;
     std::string frontBundle;            // the app in front, when frontKind is App
-    long frontMostOrientation = 1;      // what _frontMostAppOrientation answers
+    long frontMostOrientation = UIInterfaceOrientationPortrait;      // what _frontMostAppOrientation answers
     bool uiLocked = false;              // what isUILocked answers
     uint64_t lockState = 0;             // what the aggregator's lockState answers
     bool siriVisible = false;
