@@ -108,7 +108,7 @@ Json animationsJson(const UIView& v) {
     if (!Process::exists()) return out;
     const double now = NSRunLoop::mainRunLoop().now();
     for (const auto& a : v.animationsAt(now))
-        out.push_back({{"property", a.property}, {"duration", a.duration}, {"delay", a.delay}, {"options", a.options}});
+        out.push_back({{"property", UIViewAnimatablePropertyName(a.property)}, {"duration", a.duration}, {"delay", a.delay}, {"options", a.options}});
     return out;
 }
 

@@ -86,12 +86,12 @@ TEST_F(AnimationTest, NestedCallsUseTheirOwnTiming) {
     expectNear(v->presentationBounds(t0 + 0.5), CGRectMake(0, 0, 5, 5));
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].duration, 1.0);
-    EXPECT_EQ(calls[0].options, kLinear | 3);
+    EXPECT_EQ(calls[0].options, kLinear | kLayoutAndTouches);
     EXPECT_EQ(calls[0].time, t0);
     EXPECT_EQ(calls[1].duration, 2.0);
     const auto running = v->animationsAt(t0);
     ASSERT_EQ(running.size(), 3u);
-    EXPECT_EQ(running[1].property, "center");
+    EXPECT_EQ(running[1].property, UIViewAnimatableProperty::Center);
     EXPECT_EQ(running[1].duration, 2.0);
 }
 
