@@ -9,6 +9,7 @@
 
 #include "foundation/Foundation.h"
 #include "foundation/RunLoop.h"
+#include "uikit/UIApplication.h"
 #include "uikit/UIView.h"
 
 class bothVC;
@@ -42,7 +43,7 @@ struct FTOverlayState {
     bool isOverlayCreated = false;
     float screenWidth = 0;
     float screenHeight = 0;
-    int64_t oldOrientation = 0;
+    int64_t oldOrientation = UIInterfaceOrientationUnknown;
     int32_t nextBubbleY = 90;
     std::shared_ptr<NSString> myfinalbundle;
     std::shared_ptr<NSTimer> mytimer;

@@ -103,10 +103,10 @@ protected:
              }},
             {"settings reload", [&] { postSettingsChanged(); }},
             {"orientation", [&] {
-                 host.state().frontMostOrientation = 3;
+                 host.state().frontMostOrientation = UIInterfaceOrientationLandscapeRight;
                  CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
                                                       "com.apple.springboard.screenchanged", nullptr, nullptr, true);
-                 host.state().frontMostOrientation = 1;
+                 host.state().frontMostOrientation = UIInterfaceOrientationPortrait;
                  CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
                                                       "com.apple.springboard.screenchanged", nullptr, nullptr, true);
              }},
