@@ -9,6 +9,8 @@
 
 #include "foundation/Foundation.h"
 #include "foundation/RunLoop.h"
+#include "uikit/UIApplication.h"
+#include "uikit/UIView.h"
 
 class bothVC;
 class UIButtonFT;
@@ -41,7 +43,7 @@ struct FTOverlayState {
     bool isOverlayCreated = false;
     float screenWidth = 0;
     float screenHeight = 0;
-    int64_t oldOrientation = 0;
+    int64_t oldOrientation = UIInterfaceOrientationUnknown;
     int32_t nextBubbleY = 90;
     std::shared_ptr<NSString> myfinalbundle;
     std::shared_ptr<NSTimer> mytimer;
@@ -78,5 +80,7 @@ inline constexpr double kFadeDuration045 = static_cast<double>(0.45f);
 inline constexpr double kMoveDuration03 = static_cast<double>(0.3f);
 inline constexpr double kTapDuration015 = static_cast<double>(0.15f);
 inline constexpr double kDimAlpha03 = static_cast<double>(0.3f);
-// Animation options 3: lay out subviews, allow user interaction.
-inline constexpr unsigned long kAnimationOptions = 3;
+// Every overlay animation lays out subviews and lets the bubbles take
+// touches while it runs.
+inline constexpr unsigned long kAnimationOptions =
+    UIViewAnimationOptionLayoutSubviews | UIViewAnimationOptionAllowUserInteraction;

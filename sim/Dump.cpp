@@ -40,6 +40,32 @@ Json viewJson(const UIView& v) {
     return j;
 }
 
+// What is animating on a view now: its block animations ({property,
+// duration, delay, options}) and its layer's added animations ({key, type,
+// duration, timing}); the end values are the model values beside them.
+Json animationsJson(const UIView& v) {
+    Json out = Json::array();
+    if (!Process::exists()) return out;
+    const double now = NSRunLoop::mainRunLoop().now();
+    for (const auto& a : v.animationsAt(now))
+        out.push_back({{"property", UIViewAnimatablePropertyName(a.property)}, {"duration", a.duration}, {"delay", a.delay}, {"options", a.options}});
+    return out;
+}
+
+Json layerAnimationsJson(const UIView& v) {
+    Json out = Json::array();
+    if (!Process::exists()) return out;
+    for (const auto& r : v.layer()->animationsAt(NSRunLoop::mainRunLoop().now())) {
+        auto* transition = dynamic_cast<const CATransition*>(r.animation.get());
+        auto timing = r.animation->timingFunction();
+        out.push_back({{"key", r.key},
+                       {"type", transition ? Json(transition->type()) : Json(nullptr)},
+                       {"duration", r.animation->duration()},
+                       {"timing", timing ? Json(timing->name()) : Json(nullptr)}});
+    }
+    return out;
+}
+
 } // namespace
 
 std::string Simulator::cmdDump(const Call& c) {
@@ -100,6 +126,7 @@ Json Simulator::dump() {
                                {"frame", rectJson(win->frame())},
                                {"secure", win->isSecure()},
                                {"autorotates", win->autorotates()},
+                               {"opaque", win->isOpaque()},
                                {"key", win->isKeyWindow()}});
         }
     }
@@ -123,6 +150,8 @@ Json Simulator::dump() {
             auto* button = dynamic_cast<const UIButton*>(&v);
             auto image = button ? button->currentImage() : nullptr;
             j["image"] = image ? Json(image->bundleIdentifier()) : Json(nullptr);
+            j["animations"] = animationsJson(v);
+            j["layerAnimations"] = layerAnimationsJson(v);
         }
         j["currentBadgeValue"] = plistToJson(b.currentBadgeValue.get());
         if (b.badgeView) {
@@ -132,6 +161,7 @@ Json Simulator::dump() {
             badge["frame"] = rectJson(bv.frame());
             badge["alpha"] = bv.alpha();
             badge["hidden"] = bv.isHidden();
+            badge["userInteraction"] = bv.isUserInteractionEnabled();
             badge["cornerRadius"] = bv.layer()->cornerRadius();
             auto bg = bv.backgroundColor();
             auto layerBg = bv.layer()->backgroundColor();
@@ -147,6 +177,7 @@ Json Simulator::dump() {
                 label["frame"] = rectJson(l->frame());
                 label["textColor"] = colorJson(l->textColor());
                 label["fontSize"] = l->font() ? Json(l->font()->pointSize()) : Json(nullptr);
+                label["layerAnimations"] = layerAnimationsJson(*l);
             }
             badge["label"] = label;
             j["badge"] = badge;

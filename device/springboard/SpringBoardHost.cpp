@@ -334,7 +334,7 @@ bool SpringBoardHost::bringToFront(const std::string& bundleIdentifier) {
 void SpringBoardHost::goHome() {
     state_.frontKind = FrontDisplayKind::Home;
     state_.frontBundle.clear();
-    if (state_.orientationFromApp) state_.frontMostOrientation = 1;
+    if (state_.orientationFromApp) state_.frontMostOrientation = UIInterfaceOrientationPortrait;
     state_.orientationFromApp = false;
     msg(std::static_pointer_cast<NSObject>(application_), "frontDisplayDidChange:", id());
 }

@@ -19,6 +19,7 @@
 
 #include "runtime/Process.h"
 #include "runtime/Runtime.h"
+#include "uikit/UIApplication.h"
 
 class SpringBoard;
 class SBApplication;
@@ -33,7 +34,7 @@ struct InstalledApp {
     std::string bundleIdentifier;
     bool hasIcon = true;
     id badgeValue;          // NSString or NSNumber; nil for no badge
-    long orientation = 1;   // the app's interface orientation while in front
+    long orientation = UIInterfaceOrientationPortrait;   // the app's interface orientation while in front
     // Whether the app brings its orientation to the front with it; an app
     // without one leaves the front-most orientation alone.
     bool hasOrientation = false;
@@ -55,7 +56,7 @@ enum class FrontDisplayKind { Home, App, Other };
 struct HostState {
     FrontDisplayKind frontKind = FrontDisplayKind::Home;
     std::string frontBundle;            // the app in front, when frontKind is App
-    long frontMostOrientation = 1;      // what _frontMostAppOrientation answers
+    long frontMostOrientation = UIInterfaceOrientationPortrait;      // what _frontMostAppOrientation answers
     bool orientationFromApp = false;    // the app in front brought it
     bool uiLocked = false;              // what isUILocked answers
     uint64_t lockState = 0;             // what the aggregator's lockState answers

@@ -11,6 +11,16 @@
 
 class UIWindow;
 
+// Interface orientations, as the platform numbers them. The landscape names
+// follow the home button: in LandscapeRight it is on the right.
+enum UIInterfaceOrientation : long {
+    UIInterfaceOrientationUnknown = 0,
+    UIInterfaceOrientationPortrait = 1,
+    UIInterfaceOrientationPortraitUpsideDown = 2,
+    UIInterfaceOrientationLandscapeRight = 3,
+    UIInterfaceOrientationLandscapeLeft = 4,
+};
+
 class UIApplication : public NSObject {
 public:
     static std::shared_ptr<UIApplication> sharedApplication();
@@ -20,7 +30,9 @@ public:
     std::string className() const override { return "UIApplication"; }
 
     std::shared_ptr<UIWindow> keyWindow() const;
-    virtual long _frontMostAppOrientation() { return 1; }
+    // The front-most app's interface orientation; a code outside the named
+    // ones may come through as it is.
+    virtual long _frontMostAppOrientation() { return UIInterfaceOrientationPortrait; }
     // The base application launches nothing and draws no icon (answers NO
     // and nil); the host overrides both.
     virtual bool launchApplicationWithIdentifier(const std::string& bundleIdentifier, bool suspended);

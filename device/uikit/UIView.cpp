@@ -42,10 +42,6 @@ bool finite(const CGAffineTransform& t) {
            std::isfinite(t.tx) && std::isfinite(t.ty);
 }
 
-std::vector<double> values(const CGPoint& p) { return {p.x, p.y}; }
-std::vector<double> values(const CGRect& r) { return {r.origin.x, r.origin.y, r.size.width, r.size.height}; }
-std::vector<double> values(const CGAffineTransform& t) { return {t.a, t.b, t.c, t.d, t.tx, t.ty}; }
-
 // A cubic Bézier timing curve through (0,0) and (1,1), as Core Animation's
 // named timing functions are.
 double bezier(double x1, double y1, double x2, double y2, double x) {
@@ -79,46 +75,71 @@ struct Decomposed {
     double angle, sx, sy, shear, tx, ty;
 };
 
-Decomposed decompose(const std::vector<double>& m) {
-    const double a = m[0], b = m[1], c = m[2], d = m[3];
+Decomposed decompose(const CGAffineTransform& m) {
+    const double a = m.a, b = m.b, c = m.c, d = m.d;
     const double sx = std::hypot(a, b);
     const double angle = std::atan2(b, a);
     const double cs = std::cos(angle), sn = std::sin(angle);
-    return {angle, sx, -sn * c + cs * d, cs * c + sn * d, m[4], m[5]};
+    return {angle, sx, -sn * c + cs * d, cs * c + sn * d, m.tx, m.ty};
 }
 
-std::vector<double> recompose(const Decomposed& p) {
+CGAffineTransform recompose(const Decomposed& p) {
     const double cs = std::cos(p.angle), sn = std::sin(p.angle);
     // Columns of rotation · [[sx, shear], [0, sy]].
     return {cs * p.sx, sn * p.sx, cs * p.shear - sn * p.sy, sn * p.shear + cs * p.sy, p.tx, p.ty};
 }
 
-std::vector<double> interpolate(const std::string& property, const std::vector<double>& from,
-                                const std::vector<double>& to, double f) {
-    if (from.size() != to.size()) return to;
-    if (property == "transform" && from.size() == 6) {
-        Decomposed a = decompose(from), b = decompose(to);
-        double delta = b.angle - a.angle;
-        if (delta > std::numbers::pi) delta -= 2 * std::numbers::pi;
-        if (delta < -std::numbers::pi) delta += 2 * std::numbers::pi;
-        auto mix = [f](double x, double y) { return x + (y - x) * f; };
-        return recompose({a.angle + delta * f, mix(a.sx, b.sx), mix(a.sy, b.sy), mix(a.shear, b.shear),
-                          mix(a.tx, b.tx), mix(a.ty, b.ty)});
-    }
-    std::vector<double> out(from.size());
-    for (size_t i = 0; i < from.size(); ++i) out[i] = from[i] + (to[i] - from[i]) * f;
-    return out;
+double mix(double from, double to, double f) { return from + (to - from) * f; }
+
+CGPoint interpolate(const CGPoint& from, const CGPoint& to, double f) {
+    return {mix(from.x, to.x, f), mix(from.y, to.y, f)};
 }
 
-std::vector<double> valueAt(const ViewPropertyAnimation& a, double t) {
+CGRect interpolate(const CGRect& from, const CGRect& to, double f) {
+    return {{mix(from.origin.x, to.origin.x, f), mix(from.origin.y, to.origin.y, f)},
+            {mix(from.size.width, to.size.width, f), mix(from.size.height, to.size.height, f)}};
+}
+
+double interpolate(double from, double to, double f) { return mix(from, to, f); }
+
+// A transform goes through its rotation (the shorter way round), scales,
+// shear and translation, so a quarter turn stays a rotation all the way.
+CGAffineTransform interpolate(const CGAffineTransform& from, const CGAffineTransform& to, double f) {
+    Decomposed a = decompose(from), b = decompose(to);
+    double delta = b.angle - a.angle;
+    if (delta > std::numbers::pi) delta -= 2 * std::numbers::pi;
+    if (delta < -std::numbers::pi) delta += 2 * std::numbers::pi;
+    return recompose({a.angle + delta * f, mix(a.sx, b.sx, f), mix(a.sy, b.sy, f), mix(a.shear, b.shear, f),
+                      mix(a.tx, b.tx, f), mix(a.ty, b.ty, f)});
+}
+
+UIViewAnimatableValue valueAt(const ViewPropertyAnimation& a, double t) {
     if (t < a.startTime + a.delay) return a.from;
     if (!(a.duration > 0) || t >= a.endTime()) return a.to;
-    return interpolate(a.property, a.from, a.to, timing(a.options, (t - a.startTime - a.delay) / a.duration));
+    const double f = timing(a.options, (t - a.startTime - a.delay) / a.duration);
+    return std::visit(
+        [&](const auto& from) -> UIViewAnimatableValue {
+            using T = std::decay_t<decltype(from)>;
+            // A record's two ends always hold the property's one type.
+            const T* to = std::get_if<T>(&a.to);
+            return to ? UIViewAnimatableValue(interpolate(from, *to, f)) : a.to;
+        },
+        a.from);
 }
 
 double sanitisedTime(double seconds) { return std::isfinite(seconds) && seconds > 0 ? seconds : 0; }
 
 } // namespace
+
+const char* UIViewAnimatablePropertyName(UIViewAnimatableProperty property) {
+    switch (property) {
+    case UIViewAnimatableProperty::Center: return "center";
+    case UIViewAnimatableProperty::Bounds: return "bounds";
+    case UIViewAnimatableProperty::Alpha: return "alpha";
+    case UIViewAnimatableProperty::Transform: return "transform";
+    }
+    return "";
+}
 
 // ---- UIView ----
 
@@ -164,27 +185,27 @@ void UIView::setCenter(const CGPoint& center) {
 void UIView::applyCenter(const CGPoint& center) {
     const CGPoint old = center_;
     center_ = center;
-    recordChange("center", values(old), values(center));
+    recordChange(UIViewAnimatableProperty::Center, old, center);
 }
 
 void UIView::applyBounds(const CGRect& bounds) {
     const CGRect old = bounds_;
     bounds_ = bounds;
-    recordChange("bounds", values(old), values(bounds));
+    recordChange(UIViewAnimatableProperty::Bounds, old, bounds);
 }
 
 void UIView::setTransform(const CGAffineTransform& t) {
     if (!finite(t)) return;
     const CGAffineTransform old = transform_;
     transform_ = t;
-    recordChange("transform", values(old), values(t));
+    recordChange(UIViewAnimatableProperty::Transform, old, t);
 }
 
 void UIView::setAlpha(double alpha) {
     if (!std::isfinite(alpha)) return;
     const double old = alpha_;
     alpha_ = alpha;
-    recordChange("alpha", {old}, {alpha});
+    recordChange(UIViewAnimatableProperty::Alpha, old, alpha);
 }
 
 void UIView::setBackgroundColor(std::shared_ptr<UIColor> color) {
@@ -328,7 +349,8 @@ CGPoint UIView::convertPointFromView(const CGPoint& point, const UIView* view) c
 
 // ---- animation ----
 
-void UIView::recordChange(const char* property, std::vector<double> from, std::vector<double> to) {
+void UIView::recordChange(UIViewAnimatableProperty property, const UIViewAnimatableValue& from,
+                          const UIViewAnimatableValue& to) {
     if (!Process::exists()) {
         // No process (a view made before boot or after the end): nothing
         // runs, so nothing animates.
@@ -350,8 +372,8 @@ void UIView::recordChange(const char* property, std::vector<double> from, std::v
     if (!(context.duration > 0)) return;
     auto record = std::make_shared<Animation>();
     record->property = property;
-    record->from = running ? valueAt(*running, now) : std::move(from);
-    record->to = std::move(to);
+    record->from = running ? valueAt(*running, now) : from;
+    record->to = to;
     record->startTime = now;
     record->duration = context.duration;
     record->delay = context.delay;
@@ -359,27 +381,27 @@ void UIView::recordChange(const char* property, std::vector<double> from, std::v
     animations_.push_back(std::move(record));
 }
 
-std::vector<double> UIView::presented(const std::string& property, double t, std::vector<double> model) const {
+UIViewAnimatableValue UIView::presented(UIViewAnimatableProperty property, double t,
+                                       const UIViewAnimatableValue& model) const {
     for (const auto& a : animations_)
         if (a->property == property) return t >= a->endTime() ? model : valueAt(*a, t);
     return model;
 }
 
 CGPoint UIView::presentationCenter(double t) const {
-    auto v = presented("center", t, values(center_));
-    return {v[0], v[1]};
+    return std::get<CGPoint>(presented(UIViewAnimatableProperty::Center, t, center_));
 }
 
 CGRect UIView::presentationBounds(double t) const {
-    auto v = presented("bounds", t, values(bounds_));
-    return {{v[0], v[1]}, {v[2], v[3]}};
+    return std::get<CGRect>(presented(UIViewAnimatableProperty::Bounds, t, bounds_));
 }
 
-double UIView::presentationAlpha(double t) const { return presented("alpha", t, {alpha_})[0]; }
+double UIView::presentationAlpha(double t) const {
+    return std::get<double>(presented(UIViewAnimatableProperty::Alpha, t, alpha_));
+}
 
 CGAffineTransform UIView::presentationTransform(double t) const {
-    auto v = presented("transform", t, values(transform_));
-    return {v[0], v[1], v[2], v[3], v[4], v[5]};
+    return std::get<CGAffineTransform>(presented(UIViewAnimatableProperty::Transform, t, transform_));
 }
 
 CGRect UIView::presentationFrame(double t) const {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "runtime/Runtime.h"
@@ -32,13 +33,23 @@ enum UIViewAnimationOptions : unsigned long {
 
 class UIViewController;
 
+// The view properties that an animation block animates.
+enum class UIViewAnimatableProperty { Center, Bounds, Alpha, Transform };
+// The property's key path on the platform: "center", "bounds", "alpha",
+// "transform".
+const char* UIViewAnimatablePropertyName(UIViewAnimatableProperty property);
+
+// A value of an animatable property, of that property's type: a point for
+// the centre, a rectangle for the bounds, a number for the alpha, a
+// transform for the transform.
+using UIViewAnimatableValue = std::variant<CGPoint, CGRect, double, CGAffineTransform>;
+
 // One animated change of one property of a view, as recorded by an
-// animation block: "center" (x, y), "bounds" (x, y, width, height),
-// "alpha" (a) or "transform" (a, b, c, d, tx, ty).
+// animation block.
 struct ViewPropertyAnimation {
-    std::string property;
-    std::vector<double> from;
-    std::vector<double> to;
+    UIViewAnimatableProperty property = UIViewAnimatableProperty::Alpha;
+    UIViewAnimatableValue from;
+    UIViewAnimatableValue to;
     double startTime = 0;   // the run loop's virtual now when it was recorded
     double duration = 0;
     double delay = 0;
@@ -180,10 +191,12 @@ public:
 private:
     friend class UIWindow;
     friend class UIViewController;
-    void recordChange(const char* property, std::vector<double> from, std::vector<double> to);
+    void recordChange(UIViewAnimatableProperty property, const UIViewAnimatableValue& from,
+                      const UIViewAnimatableValue& to);
     void applyCenter(const CGPoint& center);
     void applyBounds(const CGRect& bounds);
-    std::vector<double> presented(const std::string& property, double t, std::vector<double> model) const;
+    UIViewAnimatableValue presented(UIViewAnimatableProperty property, double t,
+                                    const UIViewAnimatableValue& model) const;
     UIView* rootView() const;
     UIViewController* viewDelegate_ = nullptr;
     long tag_ = 0;

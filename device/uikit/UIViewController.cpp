@@ -95,7 +95,4 @@ void UIViewController::dismissViewControllerAnimated(bool animated, std::functio
     if (completion) completion();
 }
 
-void UIViewController::_setAllowsAutorotation(bool allows) {
-    ++autorotationCalls_;
-    lastAllowsAutorotation_ = allows;
-}
+void UIViewController::_setAllowsAutorotation(bool allows) { lastAllowsAutorotation_ = allows; }

@@ -48,7 +48,6 @@ public:
 
     // Private platform operation: recorded, no other effect here.
     void _setAllowsAutorotation(bool allows);
-    int allowsAutorotationCalls() const { return autorotationCalls_; }
     bool lastAllowsAutorotation() const { return lastAllowsAutorotation_; }
 
     UIWindow* window() const;
@@ -65,6 +64,5 @@ private:
     std::shared_ptr<UIViewController> presented_;
     UIViewController* presenting_ = nullptr;
     UIWindow* window_ = nullptr;
-    int autorotationCalls_ = 0;
     bool lastAllowsAutorotation_ = true;
 };

@@ -43,9 +43,8 @@ public:
     void makeKeyWindow();
     bool isKeyWindow() const;
 
-    void setAutorotates(bool autorotates) { autorotates_ = autorotates; ++autorotatesCalls_; }
+    void setAutorotates(bool autorotates) { autorotates_ = autorotates; }
     bool autorotates() const { return autorotates_; }
-    int autorotatesCalls() const { return autorotatesCalls_; }
     void _setSecure(bool secure) { secure_ = secure; }
     bool isSecure() const { return secure_; }
 
@@ -60,6 +59,5 @@ private:
     std::shared_ptr<UIViewController> root_;
     UIWindowLevel level_ = UIWindowLevelNormal;
     bool autorotates_ = true;
-    int autorotatesCalls_ = 0;
     bool secure_ = false;
 };

@@ -107,10 +107,10 @@ void FTCustomViewController::updateCenterIfNeeded(bool initialPlacement, bool or
     double bottom = static_cast<double>(o.screenHeight - 55.0f);
 
     long front = UIApplication::sharedApplication()->_frontMostAppOrientation();
-    if (front == 3) {
+    if (front == UIInterfaceOrientationLandscapeRight) {
         bottom += 45;
         left += 25;
-    } else if (front == 4) {
+    } else if (front == UIInterfaceOrientationLandscapeLeft) {
         bottom += 45;
         right -= 25;
     }

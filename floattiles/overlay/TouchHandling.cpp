@@ -50,14 +50,14 @@ void FTCustomViewController::wasDragged(UIButtonFT* sender, UIEvent* event) {
 
     CGPoint c = sender->center();
     switch (orientation) {
-    case 2:
+    case UIInterfaceOrientationPortraitUpsideDown:
         break;
-    case 3:
+    case UIInterfaceOrientationLandscapeRight:
         sender->setCenter(CGPointMake(c.x - dy, c.y + dx));
         maxY = static_cast<double>(o.screenHeight - 55.0f) + 45;
         minX = 25;
         break;
-    case 4:
+    case UIInterfaceOrientationLandscapeLeft:
         sender->setCenter(CGPointMake(c.x + dy, c.y - dx));
         maxY = static_cast<double>(o.screenHeight - 55.0f) + 45;
         maxX = static_cast<double>(o.screenWidth - 25.0f);
@@ -89,7 +89,7 @@ void FTCustomViewController::finishedDragged(UIButtonFT* sender, UIEvent*) {
     if (!s.isSticky || !sender) return;
     long orientation = frontOrientation();
     std::shared_ptr<UIView> bubble = std::static_pointer_cast<UIView>(sender->self());
-    if (orientation == 3 || orientation == 4) {
+    if (orientation == UIInterfaceOrientationLandscapeRight || orientation == UIInterfaceOrientationLandscapeLeft) {
         double target = sender->center().y > static_cast<double>(o.screenHeight * 0.5f)
                             ? static_cast<double>(o.screenHeight - 20.0f)
                             : 20.0;

@@ -76,9 +76,9 @@ void bothVC::init() {
 
 double bothVC::rotationAngleForOrientation(int64_t orientation) {
     switch (orientation) {
-    case 2: return 3.141592653589793;
-    case 3: return 1.5707963267948966;
-    case 4: return -1.5707963267948966;
+    case UIInterfaceOrientationPortraitUpsideDown: return 3.141592653589793;
+    case UIInterfaceOrientationLandscapeRight: return 1.5707963267948966;
+    case UIInterfaceOrientationLandscapeLeft: return -1.5707963267948966;
     default: return 0;
     }
 }

@@ -110,7 +110,7 @@ TEST_F(SpringBoardHostTest, ApplicationObject) {
     auto& host = boot();
     auto app = UIApplication::sharedApplication();
     ASSERT_EQ(app, std::static_pointer_cast<UIApplication>(host.application()));
-    host.setFrontMostOrientation(3);
+    host.setFrontMostOrientation(UIInterfaceOrientationLandscapeRight);
     EXPECT_EQ(app->_frontMostAppOrientation(), 3);
     EXPECT_EQ(msg(std::static_pointer_cast<NSObject>(app), "_frontMostAppOrientation").intValue(), 3);
     EXPECT_TRUE(app->launchApplicationWithIdentifier("com.example.mail", false));

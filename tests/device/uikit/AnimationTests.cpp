@@ -9,6 +9,8 @@ using namespace uikit_test;
 namespace {
 class AnimationTest : public UIKitTest {};
 constexpr unsigned long kLinear = UIViewAnimationOptionCurveLinear;
+constexpr unsigned long kLayoutAndTouches =
+    UIViewAnimationOptionLayoutSubviews | UIViewAnimationOptionAllowUserInteraction;
 } // namespace
 
 // Tests that the block's changes are made at once and shown half-way
@@ -73,7 +75,7 @@ TEST_F(AnimationTest, NestedCallsUseTheirOwnTiming) {
     auto v = UIView::init();
     std::vector<AnimationCall> calls;
     AnimationLog::setObserver([&](const AnimationCall& c) { calls.push_back(c); });
-    UIView::animateWithDuration(1.0, 0, kLinear | 3, [&] {
+    UIView::animateWithDuration(1.0, 0, kLinear | kLayoutAndTouches, [&] {
         v->setAlpha(0.0);
         UIView::animateWithDuration(2.0, 0, kLinear, [&] { v->setCenter({20, 0}); });
         v->setBounds(CGRectMake(0, 0, 10, 10));
@@ -84,12 +86,12 @@ TEST_F(AnimationTest, NestedCallsUseTheirOwnTiming) {
     expectNear(v->presentationBounds(t0 + 0.5), CGRectMake(0, 0, 5, 5));
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].duration, 1.0);
-    EXPECT_EQ(calls[0].options, kLinear | 3);
+    EXPECT_EQ(calls[0].options, kLinear | kLayoutAndTouches);
     EXPECT_EQ(calls[0].time, t0);
     EXPECT_EQ(calls[1].duration, 2.0);
     const auto running = v->animationsAt(t0);
     ASSERT_EQ(running.size(), 3u);
-    EXPECT_EQ(running[1].property, "center");
+    EXPECT_EQ(running[1].property, UIViewAnimatableProperty::Center);
     EXPECT_EQ(running[1].duration, 2.0);
 }
 

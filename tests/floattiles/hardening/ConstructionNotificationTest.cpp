@@ -22,7 +22,7 @@ Value badgeValueThatInterrupts(const id& self, const SEL& sel, const Args& args)
                                              nullptr, nullptr, true);
         auto other = SpringBoardHost::current().applicationWithBundleIdentifier("com.example.other");
         msg(std::static_pointer_cast<NSObject>(other), "setBadgeValue:", NSNumber::numberWithInteger(9));
-        SpringBoardHost::current().setFrontMostOrientation(3);
+        SpringBoardHost::current().setFrontMostOrientation(UIInterfaceOrientationLandscapeRight);
         CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
                                              "com.apple.springboard.screenchanged", nullptr, nullptr, true);
         CFNotificationCenterPostNotification(CFNotificationCenterGetLocalCenter(), "UIWindowDidRotateNotification",

@@ -92,10 +92,10 @@ protected:
              }},
             {"settings reload", [&] { postSettingsChanged(); }},
             {"orientation", [&] {
-                 host.setFrontMostOrientation(3);
+                 host.setFrontMostOrientation(UIInterfaceOrientationLandscapeRight);
                  CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
                                                       "com.apple.springboard.screenchanged", nullptr, nullptr, true);
-                 host.setFrontMostOrientation(1);
+                 host.setFrontMostOrientation(UIInterfaceOrientationPortrait);
                  CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
                                                       "com.apple.springboard.screenchanged", nullptr, nullptr, true);
              }},
