@@ -64,6 +64,23 @@ protected:
             if (b["bundle"] == bundle) return b;
         return nullptr;
     }
+    // A phone comes up on the lock screen; most tests start past it.
+    void unlock() {
+        ok({{"type", "unlock"}});
+        ASSERT_EQ(dump()["host"]["uiLocked"], false);
+    }
+    bool hidden(const std::string& bundle) { return bubble(bundle)["hidden"] == true; }
+    // The host's own events in the trace since `from`, in order.
+    std::vector<std::string> hostEvents(size_t from) {
+        std::vector<std::string> out;
+        auto all = trace();
+        for (size_t i = from; i < all.size(); ++i) {
+            auto at = all[i].find("host-impl ");
+            if (at != std::string::npos) out.push_back(all[i].substr(all[i].rfind(' ') + 1));
+            else if (all[i].find("] launch ") != std::string::npos) out.push_back("launch");
+        }
+        return out;
+    }
     void touch(const char* phase, double x, double y) { ok({{"type", "touch"}, {"phase", phase}, {"x", x}, {"y", y}}); }
     void tap(double x, double y) {
         touch("down", x, y);
@@ -291,10 +308,76 @@ TEST_F(PhoneTest, ABubbleTappedWhileLockedOpensItsAppAfterTheUnlock) {
     EXPECT_TRUE(dump()["host"]["front"].is_null());
 }
 
+// Tests that a start comes up on the lock screen and an unlock sends the
+// host's events in the phone's order: the passcode view first, the lock
+// state, the lock screen's dismissal launching the waiting app, that app
+// in front, and the passcode view gone last, so it does not show bubbles
+// the app in front hides.
+TEST_F(PhoneTest, AStartIsLockedAndAnUnlockKeepsThePhonesOrder) {
+    Json h = dump()["host"];
+    EXPECT_EQ(h["uiLocked"], true);
+    EXPECT_EQ(h["lockState"], 3);
+    EXPECT_TRUE(h["front"].is_null());
+    EXPECT_EQ(h["passcode"], false);
+    EXPECT_EQ(meta()["phone"]["locked"], true);
+
+    tapBubble(kMail);
+    ASSERT_EQ(dump()["host"]["passcode"], true);
+    ok({{"type", "setting"}, {"key", "isSBOnly"}, {"value", true}});
+    size_t from = trace().size();
+    ok({{"type", "unlock"}});
+    EXPECT_EQ(hostEvents(from), (std::vector<std::string>{"_updateLockState", "lockScreenViewControllerWillDismiss", "launch",
+                                                          "viewDidDisappear:", "isUILocked"}))
+        << "an app in front under Home screen only is not passed to the host";
+    EXPECT_EQ(dump()["host"]["front"], kMail);
+    EXPECT_EQ(dump()["host"]["launches"], Json::array({kMail}));
+    EXPECT_TRUE(hidden(kMessages)) << "the passcode view going after the app does not show the bubbles";
+}
+
+// Tests the visibility settings through a respring, an unlock and the home
+// button: Home screen only hides on the lock screen and in an app and shows
+// on the home screen; Hide on lock screen hides on the lock screen even
+// after the passcode view was cancelled.
+TEST_F(PhoneTest, VisibilitySettingsFollowTheLockScreen) {
+    ok({{"type", "setting"}, {"key", "isSBOnly"}, {"value", true}});
+    ok({{"type", "respring"}});
+    EXPECT_TRUE(hidden(kMail)) << "locked";
+    unlock();
+    EXPECT_FALSE(hidden(kMail)) << "unlocked to the home screen";
+    ok({{"type", "front"}, {"bundle", "com.apple.mobilesafari"}});
+    EXPECT_TRUE(hidden(kMail)) << "in an app";
+    ok({{"type", "home"}});
+    EXPECT_FALSE(hidden(kMail)) << "the first Home press after a respring shows them";
+
+    ok({{"type", "setting"}, {"key", "isSBOnly"}, {"value", false}});
+    ok({{"type", "setting"}, {"key", "isHiddenInLS"}, {"value", true}});
+    ok({{"type", "respring"}});
+    EXPECT_TRUE(hidden(kMail));
+    ok({{"type", "passcode"}, {"show", true}});
+    ok({{"type", "passcode"}, {"show", false}});
+    EXPECT_TRUE(hidden(kMail)) << "back on the lock screen";
+    unlock();
+    EXPECT_FALSE(hidden(kMail));
+    ok({{"type", "lock"}});
+    EXPECT_TRUE(hidden(kMail));
+}
+
+// Tests that the passcode view exists only on the lock screen.
+TEST_F(PhoneTest, NoPasscodeViewWhileUnlocked) {
+    unlock();
+    Json r = act({{"type", "passcode"}, {"show", true}});
+    EXPECT_EQ(r["ok"], false);
+    EXPECT_NE(r["error"].get<std::string>().find("lock screen"), std::string::npos) << r.dump();
+    EXPECT_EQ(dump()["host"]["passcode"], false);
+    ok({{"type", "home"}});
+    EXPECT_EQ(dump()["host"]["passcode"], false) << "the home button shows none either";
+}
+
 // Tests that an app launched by a tap comes to the front, that the Siri
 // bubble opens and closes Siri, and that a touch no window takes is
 // reported as reaching the phone itself.
 TEST_F(PhoneTest, TheRestOfThePhoneAnswersTheHomeScreen) {
+    unlock();
     tapBubble(kMessages);
     EXPECT_EQ(dump()["host"]["front"], kMessages);
     ok({{"type", "front"}, {"bundle", nullptr}});
@@ -342,6 +425,7 @@ TEST_F(PhoneTest, HostControlsReachTheHomeScreen) {
 // them, and what only the old process held (Control Center, the app in
 // front, the orientation) does not.
 TEST_F(PhoneTest, TheLockAndSiriOutliveARespring) {
+    unlock();
     ok({{"type", "front"}, {"bundle", kMail}});
     ok({{"type", "orientation"}, {"value", 3}});
     ok({{"type", "siri"}, {"visible", true}});
@@ -440,7 +524,7 @@ TEST_F(PhoneTest, ResetGivesANewPhone) {
     Json d = dump();
     EXPECT_TRUE(d["files"]["settings"].is_null());
     EXPECT_EQ(d["files"]["state"]["FLTTILE-com.apple.mobilemail"], true);
-    EXPECT_EQ(d["host"]["uiLocked"], false);
+    EXPECT_EQ(d["host"]["uiLocked"], true) << "a new phone starts on the lock screen";
     EXPECT_EQ(d["bubbles"].size(), 4u);
     for (const auto& a : d["host"]["apps"]) {
         if (a["bundle"] == kMessages) {
