@@ -66,6 +66,9 @@ before(async () => {
   await page.goto(url);
   await until(() => window.playground && window.playground.ready && playground.frames > 0 && playground.dump.bubbles.length === 4,
     'the phone to start with four bubbles');
+  await until(() => playground.dump.host.uiLocked && document.querySelector('#screen-svg g.lock-screen'),
+    'the phone to start on the lock screen');
+  await unlockAsAPerson();
 });
 
 after(async () => {
@@ -100,6 +103,26 @@ function drawnBubble(bundle) {
     const r = icon.getBoundingClientRect();
     return { x: r.left + r.width / 2, y: r.top + r.height / 2, width: r.width };
   }, bundle);
+}
+
+// A tap on the lock screen away from the bubbles brings up the passcode
+// view, where four digits unlock.
+async function unlockAsAPerson() {
+  const free = await page.evaluate(() => {
+    for (let y = 620; y > 60; y -= 40) {
+      for (let x = 40; x < 340; x += 40) {
+        if (playground.dump.bubbles.every((b) => Math.hypot(b.center[0] - x, b.center[1] - y) > 60)) return [x, y];
+      }
+    }
+    return null;
+  });
+  assert.ok(free, 'a place on the lock screen without a bubble');
+  const at = await toPage(free[0], free[1]);
+  await page.mouse.click(at.x, at.y);
+  await until(() => playground.dump.host.passcode && !document.querySelector('#passcode').hidden, 'the passcode view');
+  for (const digit of [2, 5, 8, 0]) await page.click(`#keypad [data-digit="${digit}"]`);
+  await until(() => !playground.dump.host.uiLocked && document.querySelector('#passcode').hidden &&
+    !document.querySelector('#screen-svg g.lock-screen'), 'the phone to unlock');
 }
 
 async function openTab(name) {
@@ -207,10 +230,11 @@ test('the playground drives the phone as a person would', async (t) => {
   });
 
   await t.test('a bubble tapped while locked opens its app after the unlock', async () => {
+    // The respring came up on the lock screen, where the Device tab offers
+    // the passcode view and no lock.
     await openTab('device');
-    await page.click('#lock');
-    await until(() => playground.dump.host.uiLocked && document.querySelector('#screen-svg g.lock-screen'),
-      'the lock screen');
+    await until(() => playground.dump.host.uiLocked && document.querySelector('#screen-svg g.lock-screen') &&
+      document.querySelector('#lock').hidden && !document.querySelector('#show-passcode').hidden, 'the lock screen');
     const mail = await bubble(MAIL);
     assert.equal(mail.hidden, false, 'the bubbles show on the lock screen');
     const at = await toPage(Math.min(mail.center[0], 374), mail.center[1]);

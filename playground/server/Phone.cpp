@@ -16,6 +16,10 @@ constexpr size_t kMaxMoves = 256;
 // How long a finger may stay down without a word from its page.
 constexpr double kGestureTimeout = 10.0;
 
+// The lock state of a locked phone with a passcode, as its aggregator
+// reports it; 0 is unlocked.
+constexpr int kLockedState = 3;
+
 double steadySeconds() {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
@@ -121,9 +125,9 @@ void Phone::start() {
 // ---- the home-screen process ----
 
 void Phone::startChild() {
-    // The lock and Siri outlast the home screen's process: the new one
-    // starts with them as the last one left them.
-    bool locked = isTrue(host(), "uiLocked");
+    // Siri outlasts the home screen's process: the new one starts with it
+    // as the last one left it. The lock does not need keeping: a phone's
+    // home screen always starts on the lock screen.
     bool siri = isTrue(host(), "siriVisible");
     child_ = std::make_unique<SimChild>(options_.simProgram, options_.root, options_.answerTimeoutMs);
     failure_.clear();
@@ -134,7 +138,7 @@ void Phone::startChild() {
     };
     setUp("screen " + realWord(options_.width) + "x" + realWord(options_.height) + " scale=" + realWord(options_.scale));
     for (const auto& a : options_.apps) setUp("app " + a.bundle + " icon=yes" + badgeOption(a.badge));
-    setUp(std::string("uilocked ") + (locked ? "yes" : "no"));
+    setUp("uilocked yes");
     setUp(std::string("siri visible ") + (siri ? "yes" : "no"));
     // A new device: the settings pane's first choice of apps. A device
     // root kept from an earlier run keeps its own choice.
@@ -150,10 +154,13 @@ void Phone::startChild() {
     virtualNow_ = 0;
     gesture_ = Gesture();
     setUp("boot");
-    if (locked) {
-        setUp("lockstate 3");
-        setUp("query uilocked");
-    }
+    // The lock screen comes up as the phone's does after a start: the lock
+    // state first (the locked value the plugin expects, so it changes
+    // nothing), then the first front display without an app, which is the
+    // lock screen, then the lock screen asks whether the phone is locked.
+    setUp("lockstate " + std::to_string(kLockedState));
+    setUp("front home");
+    setUp("query uilocked");
     lastAdvance_ = options_.clock();
 }
 
@@ -237,7 +244,7 @@ void Phone::settle() {
         followUps_.clear();
         for (const auto& line : lines) {
             if (line == "passcode appear" && isTrue(host(), "passcode")) continue;
-            run(line);
+            hostEvent(line);
         }
     }
     followUps_.clear();
@@ -293,6 +300,18 @@ void Phone::publish() {
     hub_.setMeta(metaLocked());
     hub_.flush();
 }
+
+// The home screen asks whether the phone is locked whenever what is on
+// screen changes, and the plugin's answer to that question shows or hides
+// the bubbles: the playground asks as often, so they follow as on the phone.
+SimAnswer Phone::hostEvent(const std::string& line) {
+    SimAnswer a = run(line);
+    const std::string c = line.substr(0, line.find(' '));
+    if (a.ok() && (c == "front" || c == "passcode")) askLocked();
+    return a;
+}
+
+void Phone::askLocked() { run("query uilocked", false); }
 
 const Json& Phone::host() {
     if (!hostCurrent_ && child_) run("dump", false);
@@ -393,9 +412,9 @@ Json Phone::dispatch(const Json& r) {
     }
     if (type == "front") {
         const Json& b = member(r, "bundle");
-        if (b.is_null()) return one("front home");
-        if (!b.is_string() || !app(b.get<std::string>())) return error("no such app");
-        return one("front " + b.get<std::string>());
+        if (!b.is_null() && (!b.is_string() || !app(b.get<std::string>()))) return error("no such app");
+        SimAnswer a = hostEvent(b.is_null() ? "front home" : "front " + b.get<std::string>());
+        return a.ok() ? Json{{"ok", true}} : error(a.error);
     }
     if (type == "home") return actHome();
     if (type == "lock") return actLock();
@@ -403,8 +422,7 @@ Json Phone::dispatch(const Json& r) {
     if (type == "passcode") {
         bool show;
         if (!boolean(r, "show", show)) return error("show is true or false");
-        if (show == isTrue(host(), "passcode")) return {{"ok", true}};
-        return one(show ? "passcode appear" : "passcode disappear");
+        return actPasscode(show);
     }
     if (type == "controlCenter") {
         bool open;
@@ -467,6 +485,9 @@ Json Phone::actTouch(const Json& r) {
     } else {
         follow(t);
     }
+    // The home screen asks at every touch down, before the touch reaches
+    // a window.
+    if (phase == "down") askLocked();
     // Moves are many and say little: the trace shows where a touch began
     // and ended.
     SimAnswer a = run(*line, phase != "move");
@@ -506,35 +527,59 @@ Json Phone::actMoves(const Json& r) {
 // passcode view on the lock screen, and otherwise goes home.
 Json Phone::actHome() {
     const Json& h = host();
-    if (isTrue(h, "passcode")) run("passcode disappear");
-    else if (isTrue(h, "uiLocked")) run("passcode appear");
+    if (isTrue(h, "passcode")) hostEvent("passcode disappear");
+    else if (isTrue(h, "uiLocked")) hostEvent("passcode appear");
     else if (isTrue(h, "siriVisible")) run("siri visible no");
     else if (isTrue(h, "controlCenter")) run("cc dismiss");
-    else if (member(h, "front").is_string()) run("front home");
+    else if (member(h, "front").is_string()) hostEvent("front home");
     return {{"ok", true}};
+}
+
+// The passcode view belongs to the lock screen: a phone never shows it
+// unlocked, and an unlock takes it away.
+Json Phone::actPasscode(bool show) {
+    if (show == isTrue(host(), "passcode")) return {{"ok", true}};
+    if (show && !isTrue(host(), "uiLocked"))
+        return error("the passcode view shows only on the lock screen: lock the phone first");
+    SimAnswer a = hostEvent(show ? "passcode appear" : "passcode disappear");
+    return a.ok() ? Json{{"ok", true}} : error(a.error);
 }
 
 Json Phone::actLock() {
     if (isTrue(host(), "uiLocked")) return {{"ok", true}};
     if (isTrue(host(), "controlCenter")) run("cc dismiss");
     run("uilocked yes");
-    run("lockstate 3");
+    run("lockstate " + std::to_string(kLockedState));
     // The lock screen asks the host whether it is locked as it comes up.
-    run("query uilocked");
+    askLocked();
     return {{"ok", true}};
 }
 
-// The right passcode was entered: the lock screen goes away, and an app
-// waiting for the unlock comes to the front after it.
+// The right passcode was entered, in the phone's order: the passcode view
+// is up, the phone unlocks, the lock screen goes (launching an app whose
+// bubble was tapped while locked), the app or the home screen comes to the
+// front, and only then does the passcode view go. The passcode view going
+// last lets the front display decide, as on the phone.
 Json Phone::actUnlock() {
-    if (!isTrue(host(), "uiLocked")) {
-        if (isTrue(host(), "passcode")) run("passcode disappear");
-        return {{"ok", true}};
-    }
+    if (!isTrue(host(), "uiLocked")) return {{"ok", true}};
+    std::string front = "front home";
+    if (const Json& f = member(host(), "front"); f.is_string() && app(f.get<std::string>()))
+        front = "front " + f.get<std::string>();
+    if (!isTrue(host(), "passcode")) hostEvent("passcode appear");
     run("uilocked no");
-    run("lockscreen dismiss");
     run("lockstate 0");
-    if (isTrue(host(), "passcode")) run("passcode disappear");
+    run("lockscreen dismiss");
+    // The app the lock screen launched comes to the front now, not after
+    // the passcode view has gone.
+    auto launched = std::find_if(followUps_.begin(), followUps_.end(),
+                                 [](const std::string& l) { return l.rfind("front ", 0) == 0; });
+    if (launched != followUps_.end()) {
+        front = *launched;
+        followUps_.erase(launched);
+    }
+    run(front);
+    run("passcode disappear");
+    askLocked();
     return {{"ok", true}};
 }
 

@@ -88,6 +88,10 @@ private:
     // Checks, sends and records one line; queues what the rest of the
     // phone does in answer to the trace it produced.
     SimAnswer run(const std::string& line, bool echo = true);
+    // A line that changes what is on screen, then the home screen's own
+    // question whether the phone is locked.
+    SimAnswer hostEvent(const std::string& line);
+    void askLocked();
     // Runs the queued answers of the rest of the phone.
     void settle();
     void react(const std::string& traceLine);
@@ -103,6 +107,7 @@ private:
     Json actTouch(const Json& r);
     Json actMoves(const Json& r);
     Json actHome();
+    Json actPasscode(bool show);
     Json actLock();
     Json actUnlock();
     Json actRespring();

@@ -64,6 +64,9 @@ protected:
             if (b["bundle"] == bundle) return b;
         return nullptr;
     }
+    // A phone comes up on the lock screen; most tests start past it.
+    void unlock() { ok({{"type", "unlock"}}); }
+    bool hidden(const std::string& bundle) { return bubble(bundle)["hidden"] == true; }
     void touch(const char* phase, double x, double y) { ok({{"type", "touch"}, {"phase", phase}, {"x", x}, {"y", y}}); }
     void tap(double x, double y) {
         touch("down", x, y);
@@ -291,10 +294,59 @@ TEST_F(PhoneTest, ABubbleTappedWhileLockedOpensItsAppAfterTheUnlock) {
     EXPECT_TRUE(dump()["host"]["front"].is_null());
 }
 
+// Tests that a start is locked, and that an unlock keeps the phone's order:
+// the passcode view goes after the waiting app came to the front, so it
+// does not show the bubbles Home screen only hid.
+TEST_F(PhoneTest, AStartIsLockedAndAnUnlockKeepsThePhonesOrder) {
+    EXPECT_EQ(dump()["host"]["uiLocked"], true);
+    EXPECT_EQ(dump()["host"]["lockState"], 3);
+    tapBubble(kMail);
+    ok({{"type", "setting"}, {"key", "isSBOnly"}, {"value", true}});
+    size_t from = trace().size();
+    unlock();
+    // The lines sent, and the home screen's own question at the end.
+    std::string seen;
+    auto t = trace();
+    for (size_t i = from; i < t.size(); ++i)
+        if (t[i][0] != '[' || t[i].find("isUILocked") != std::string::npos) seen += (t[i][0] == '[' ? "query" : t[i]) + "|";
+    EXPECT_EQ(seen, "uilocked no|lockstate 0|lockscreen dismiss|front com.apple.mobilemail|passcode disappear|query|");
+    EXPECT_EQ(dump()["host"]["front"], kMail);
+    EXPECT_TRUE(hidden(kMessages));
+}
+
+// Tests Home screen only and Hide on lock screen through a respring, an
+// unlock, an app, the home button and a cancelled passcode view.
+TEST_F(PhoneTest, VisibilitySettingsFollowTheLockScreen) {
+    ok({{"type", "setting"}, {"key", "isSBOnly"}, {"value", true}});
+    ok({{"type", "respring"}});
+    EXPECT_TRUE(hidden(kMail));
+    unlock();
+    EXPECT_FALSE(hidden(kMail));
+    ok({{"type", "front"}, {"bundle", "com.apple.mobilesafari"}});
+    EXPECT_TRUE(hidden(kMail));
+    ok({{"type", "home"}});
+    EXPECT_FALSE(hidden(kMail)) << "the first Home press after a respring shows them";
+
+    ok({{"type", "setting"}, {"key", "isHiddenInLS"}, {"value", true}});
+    ok({{"type", "lock"}});
+    ok({{"type", "passcode"}, {"show", true}});
+    ok({{"type", "passcode"}, {"show", false}});
+    EXPECT_TRUE(hidden(kMail)) << "back on the lock screen";
+}
+
+// Tests that the passcode view exists only on the lock screen.
+TEST_F(PhoneTest, NoPasscodeViewWhileUnlocked) {
+    unlock();
+    Json r = act({{"type", "passcode"}, {"show", true}});
+    EXPECT_NE(r.value("error", "").find("lock screen"), std::string::npos) << r.dump();
+    EXPECT_EQ(dump()["host"]["passcode"], false);
+}
+
 // Tests that an app launched by a tap comes to the front, that the Siri
 // bubble opens and closes Siri, and that a touch no window takes is
 // reported as reaching the phone itself.
 TEST_F(PhoneTest, TheRestOfThePhoneAnswersTheHomeScreen) {
+    unlock();
     tapBubble(kMessages);
     EXPECT_EQ(dump()["host"]["front"], kMessages);
     ok({{"type", "front"}, {"bundle", nullptr}});
@@ -342,6 +394,7 @@ TEST_F(PhoneTest, HostControlsReachTheHomeScreen) {
 // them, and what only the old process held (Control Center, the app in
 // front, the orientation) does not.
 TEST_F(PhoneTest, TheLockAndSiriOutliveARespring) {
+    unlock();
     ok({{"type", "front"}, {"bundle", kMail}});
     ok({{"type", "orientation"}, {"value", 3}});
     ok({{"type", "siri"}, {"visible", true}});
@@ -440,7 +493,7 @@ TEST_F(PhoneTest, ResetGivesANewPhone) {
     Json d = dump();
     EXPECT_TRUE(d["files"]["settings"].is_null());
     EXPECT_EQ(d["files"]["state"]["FLTTILE-com.apple.mobilemail"], true);
-    EXPECT_EQ(d["host"]["uiLocked"], false);
+    EXPECT_EQ(d["host"]["uiLocked"], true) << "a new phone starts on the lock screen";
     EXPECT_EQ(d["bubbles"].size(), 4u);
     for (const auto& a : d["host"]["apps"]) {
         if (a["bundle"] == kMessages) {

@@ -295,9 +295,6 @@
     isSticky: 'A snapped bubble\'s centre sits on the screen\'s edge, so half of it is off screen (held sideways, it keeps 20 points in). A plain tap snaps it too.',
     isAlwaysDim: 'Not at once: the bubbles read it at their next use of it. A later settings change dims them for good, once "Dim when idle" is in the file; until then a drag no longer lights them up.',
   };
-  for (const key of ['isHiddenInLS', 'isSBOnly', 'isInAppOnly']) {
-    NOTES[key] = 'After a start, the first return to the home screen hides the bubbles while this is on; after that, this setting decides.';
-  }
 
   function labelBlock(def, tag) {
     return el('div', { class: 'row-text' },
@@ -524,12 +521,15 @@
     // Lock
     device.lockLine = el('b');
     device.lockPill = el('span', { class: 'pill' });
+    // Each button only where the phone has it: the passcode view and the
+    // unlock belong to the lock screen, the lock to an unlocked phone.
+    device.lockButton = el('button', { type: 'button', class: 'btn small', id: 'lock', onclick: () => send({ type: 'lock' }) }, 'Lock');
+    device.passcodeButton = el('button', { type: 'button', class: 'btn small', id: 'show-passcode',
+      onclick: () => send({ type: 'passcode', show: true }) }, 'Passcode view');
+    device.unlockButton = el('button', { type: 'button', class: 'btn small', id: 'unlock', onclick: () => send({ type: 'unlock' }) }, 'Unlock');
     form.append(section('Lock screen',
       el('div', { class: 'state-line' }, el('span', {}, 'The phone is ', device.lockLine), device.lockPill),
-      el('div', { class: 'button-row' },
-        el('button', { type: 'button', class: 'btn small', id: 'lock', onclick: () => send({ type: 'lock' }) }, 'Lock'),
-        el('button', { type: 'button', class: 'btn small', id: 'show-passcode', onclick: () => send({ type: 'passcode', show: true }) }, 'Passcode view'),
-        el('button', { type: 'button', class: 'btn small', id: 'unlock', onclick: () => send({ type: 'unlock' }) }, 'Unlock'))));
+      el('div', { class: 'button-row' }, device.lockButton, device.passcodeButton, device.unlockButton)));
 
     // Control Center and Siri
     device.cc = switchRow('Control Center', 'Open it over whatever is on screen.', (open) => ({ type: 'controlCenter', open }));
@@ -587,6 +587,9 @@
     device.lockLine.textContent = phone.locked ? 'locked' : 'unlocked';
     device.lockPill.textContent = phone.passcode ? 'Passcode view' : phone.locked ? 'Lock screen' : 'Open';
     device.lockPill.className = 'pill ' + (phone.locked ? 'warn' : 'ok');
+    device.lockButton.hidden = !!phone.locked;
+    device.passcodeButton.hidden = !phone.locked || !!phone.passcode;
+    device.unlockButton.hidden = !phone.locked;
     if (!device.cc.guard.holds(!!phone.controlCenter)) device.cc.input.checked = !!phone.controlCenter;
     if (!device.siri.guard.holds(!!phone.siri)) device.siri.input.checked = !!phone.siri;
     const call = CALLS.find((c) => c.status === phone.call);
