@@ -13,6 +13,11 @@ namespace {
 // The most moves one request carries.
 constexpr size_t kMaxMoves = 256;
 
+// The most touch actions kept waiting for one before them.
+constexpr size_t kMaxEarly = 256;
+// How many ended touches are remembered, to drop their late actions.
+constexpr size_t kEndedTouches = 16;
+
 // How long a finger may stay down without a word from its page.
 constexpr double kGestureTimeout = 10.0;
 
@@ -153,6 +158,7 @@ void Phone::startChild() {
     hub_.addTrace(FrameHub::TraceKind::Note, generation_ == 1 ? "home screen started" : "home screen started again");
     virtualNow_ = 0;
     gesture_ = Gesture();
+    order_ = TouchOrder();
     setUp("boot");
     // The lock screen comes up as the phone's does after a start: the lock
     // state first (the locked value the plugin expects, so it changes
@@ -257,6 +263,7 @@ void Phone::catchUp() {
         // and the clock runs on its own again.
         if (now - gesture_.lastHeard < kGestureTimeout) return;
         gesture_.active = false;
+        endTouchOrder();
         run("touch cancel");
         lastAdvance_ = now;
         return;
@@ -388,13 +395,8 @@ Json Phone::dispatch(const Json& r) {
         return a.ok() ? Json{{"ok", true}} : error(a.error);
     };
     std::string why;
-    if (type == "touch") return actTouch(r);
-    if (type == "moves") return actMoves(r);
-    if (type == "hold") {
-        // The finger is still down, and the page's clock has moved on.
-        follow(member(r, "t"));
-        return {{"ok", true}};
-    }
+    if (type == "touch" || type == "moves" || type == "hold")
+        return member(r, "seq").is_null() && member(r, "touch").is_null() ? applyTouch(r) : sequenced(r);
     if (type == "setting") {
         auto lines = settingLines(text(r, "key"), member(r, "value"), why);
         if (lines.empty()) return error(why);
@@ -466,6 +468,65 @@ Json Phone::dispatch(const Json& r) {
     if (type == "respring") return actRespring();
     if (type == "reset") return actReset();
     return error("unknown request " + (type.empty() ? std::string("(no type)") : type));
+}
+
+Json Phone::applyTouch(const Json& r) {
+    std::string type = text(r, "type");
+    if (type == "touch") return actTouch(r);
+    if (type == "moves") return actMoves(r);
+    // The finger is still down, and the page's clock has moved on.
+    follow(member(r, "t"));
+    return {{"ok", true}};
+}
+
+void Phone::endTouchOrder() {
+    if (order_.touch.empty()) return;
+    order_.ended.push_back(order_.touch);
+    if (order_.ended.size() > kEndedTouches) order_.ended.pop_front();
+    std::erase_if(order_.early, [&](const auto& e) { return e.first.first == order_.touch; });
+    order_.touch.clear();
+}
+
+Json Phone::sequenced(const Json& r) {
+    const Json& id = member(r, "touch");
+    const Json& seq = member(r, "seq");
+    if (!(id.is_string() || id.is_number_integer()) || !seq.is_number_integer() || seq.get<long long>() < 0)
+        return error("a touch action in order carries touch (its id) and seq (0 for the down, then 1, 2, ...)");
+    std::string key = id.dump();
+    long long n = seq.get<long long>();
+    bool down = text(r, "type") == "touch" && text(r, "phase") == "down";
+    if (down != (n == 0)) return error("seq 0 is the touch down, and only it");
+    bool ended = std::find(order_.ended.begin(), order_.ended.end(), key) != order_.ended.end();
+    if (ended || (key == order_.touch && n < order_.next)) return {{"ok", true}, {"stale", true}};
+    if (!down && (key != order_.touch || n > order_.next)) {
+        // Early: the actions before it are still on their way.
+        if (order_.early.size() >= kMaxEarly) return error("too many touch actions out of order");
+        order_.early.emplace(std::pair{key, n}, r);
+        return {{"ok", true}, {"queued", true}};
+    }
+    if (down) {
+        // A new finger: whatever another touch left waiting never comes.
+        if (!order_.touch.empty() && order_.touch != key) endTouchOrder();
+        std::erase_if(order_.early, [&](const auto& e) { return e.first.first != key; });
+        order_.touch = key;
+        order_.next = 0;
+    }
+    auto apply = [&](const Json& action) {
+        Json result = applyTouch(action);
+        ++order_.next;
+        std::string phase = text(action, "phase");
+        if (phase == "up" || phase == "cancel") endTouchOrder();
+        return result;
+    };
+    Json result = apply(r);
+    // The actions that came early and are next now.
+    for (auto it = order_.early.find({key, order_.next}); order_.touch == key && it != order_.early.end();
+         it = order_.early.find({key, order_.next})) {
+        Json waiting = std::move(it->second);
+        order_.early.erase(it);
+        apply(waiting);
+    }
+    return result;
 }
 
 Json Phone::actTouch(const Json& r) {

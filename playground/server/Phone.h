@@ -7,7 +7,9 @@
 // here as typed values and leaves as whitelisted scenario lines.
 #pragma once
 
+#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -76,7 +78,23 @@ private:
         double lastHeard = 0;      // this process's clock then, s
     };
 
+    // A touch's actions as the page numbered them ({"touch": ID, "seq": N},
+    // the down being 0): applied in that order whatever order they arrive
+    // in, so a beat can never overtake the moves before it. One that comes
+    // early waits for those before it; one already applied, or of a touch
+    // that has ended, is dropped.
+    struct TouchOrder {
+        std::string touch;   // the touch being applied, as its id's JSON
+        long long next = 0;  // the seq it applies next
+        std::map<std::pair<std::string, long long>, Json> early;
+        std::deque<std::string> ended;   // the latest touches that ended
+    };
+
     Json dispatch(const Json& request);
+    // A touch action in the page's order: `touch` (phase), `moves`, `hold`.
+    Json sequenced(const Json& request);
+    Json applyTouch(const Json& request);
+    void endTouchOrder();
     // Moves the phone's clock on to `target` (virtual seconds), if it is
     // behind it.
     void advanceTo(double target);
@@ -126,6 +144,7 @@ private:
     double lastAdvance_ = 0;
     double virtualNow_ = 0;    // the child's clock: the sum of the waits sent
     Gesture gesture_;
+    TouchOrder order_;
     int generation_ = 0;
     std::string failure_;        // why the home screen is down, if it is
     int recentFailures_ = 0;

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <regex>
 
 #include "playground/server/Phone.h"
@@ -240,6 +241,54 @@ TEST_F(PhoneTest, AFingersTimeIsThePagesTime) {
     EXPECT_GT(meta()["time"].get<double>(), before + 0.9);
 }
 
+// Tests that a touch's actions apply in the page's order, however late and
+// out of order they arrive (some twice, some after their touch ended):
+// every drag, slower than a long press and beaten while it moves, moves its
+// bubble and opens no menu, and every half-second hold opens the menu.
+TEST_F(PhoneTest, TouchesKeepTheirKindWhateverTheirDelivery) {
+    pass(1);
+    std::mt19937 random(2026);
+    double t = 100000;
+    std::vector<Json> previous;
+    for (int g = 0; g < 200; ++g) {
+        bool drag = g % 2 == 0;
+        Json c = bubble(kMail)["center"];
+        double x = c[0], y = c[1], d = g % 4 == 0 ? -60 : 60;
+        std::vector<Json> actions;
+        auto add = [&](Json a) {
+            a["touch"] = "g" + std::to_string(g);
+            a["seq"] = actions.size();
+            actions.push_back(a);
+        };
+        add({{"type", "touch"}, {"phase", "down"}, {"x", x}, {"y", y}, {"t", t}});
+        for (int i = 1; i <= 20; ++i) {
+            if (drag) add({{"type", "moves"}, {"points", Json::array({Json::array({x + d * i / 20, y + d * i / 60, t + 40 * i - 20})})}});
+            add({{"type", "hold"}, {"t", t + 40 * i}});
+        }
+        double endX = drag ? x + d : x, endY = drag ? y + d / 3 : y;
+        add({{"type", "touch"}, {"phase", "up"}, {"x", endX}, {"y", endY}, {"t", t + 820}});
+        std::vector<Json> delivery = actions;
+        std::shuffle(delivery.begin(), delivery.end(), random);
+        delivery.insert(delivery.begin() + random() % delivery.size(), actions[random() % actions.size()]);
+        if (!previous.empty()) delivery.insert(delivery.begin() + random() % delivery.size(), previous[random() % previous.size()]);
+        for (const auto& a : delivery) {
+            ok(a);
+            if (random() % 8 == 0) pass(0.1 * (random() % 10));
+        }
+        phone->tick();
+        if (drag) {
+            EXPECT_TRUE(dump()["alert"].is_null()) << "drag " << g;
+            EXPECT_EQ(bubble(kMail)["center"], Json::array({endX, endY})) << "drag " << g;
+        } else {
+            EXPECT_TRUE(dump()["alert"].is_object()) << "hold " << g;
+            tapAlertButton("Cancel");
+        }
+        if (::testing::Test::HasFailure()) break;
+        previous = actions;
+        t += 1000;
+    }
+}
+
 // Tests that a finger's path sent as many points at once drags a bubble
 // all the way, however far the whole path goes, and that a path that does
 // not fit is refused whole.
@@ -450,6 +499,10 @@ TEST_F(PhoneTest, RequestsThatDoNotFitAreRefused) {
         {{"type", "siri"}, {"visible", "yes"}},
         {{"type", "passcode"}},
         {{"type", "controlCenter"}, {"open", 1}},
+        {{"type", "hold"}, {"t", 5}, {"touch", "a"}, {"seq", -1}},
+        {{"type", "hold"}, {"t", 5}, {"touch", "a"}, {"seq", 0}},
+        {{"type", "touch"}, {"phase", "down"}, {"x", 1}, {"y", 1}, {"touch", "a"}, {"seq", 2}},
+        {{"type", "hold"}, {"t", 5}, {"touch", Json::array()}, {"seq", 1}},
     };
     for (const auto& r : bad) {
         Json answer = act(r);

@@ -51,24 +51,31 @@
   const queue = [];
   let sending = false;
 
-  function send(action, coalesce) {
+  // A touch's actions carry its id and their place in it (`touch`, `seq`):
+  // the server applies them in that order however they travel.
+  function send(action, coalesce, touch) {
     return new Promise((resolve) => {
       const last = queue[queue.length - 1];
       if (coalesce && last && last.coalesce === coalesce) {
-        // Moves add up to one path; anything else: the newest wins.
+        // Moves add up to one path; anything else: the newest wins, in
+        // the place of the one it replaces.
         if (coalesce === 'moves' && last.action.points.length < 200) last.action.points.push(...action.points);
-        else if (coalesce !== 'moves') last.action = action;
+        else if (coalesce !== 'moves') last.action = { ...action, touch: last.action.touch, seq: last.action.seq };
         else {
-          queue.push({ action, coalesce, resolvers: [resolve] });
+          queue.push({ action: numbered(action, touch), coalesce, resolvers: [resolve] });
           drain();
           return;
         }
         last.resolvers.push(resolve);
         return;
       }
-      queue.push({ action, coalesce, resolvers: [resolve] });
+      queue.push({ action: numbered(action, touch), coalesce, resolvers: [resolve] });
       drain();
     });
+  }
+
+  function numbered(action, touch) {
+    return touch ? { ...action, touch: touch.touch, seq: touch.seq++ } : action;
   }
 
   async function drain() {
@@ -139,29 +146,46 @@
   // the phone's clock follows these times, and a beat every 40 ms says the
   // finger is still there: holding still for half a second is a long press
   // however slowly the requests travel.
+  const pageId = Math.random().toString(36).slice(2, 10);
+  let touches = 0;
   screen.addEventListener('pointerdown', (e) => {
     if (!state.config || e.button !== 0 || e.target.closest('.passcode')) return;
     e.preventDefault();
     if (finger) {
       clearInterval(finger.beat);
-      send({ type: 'touch', phase: 'cancel', t: e.timeStamp });
+      send({ type: 'touch', phase: 'cancel', t: e.timeStamp }, null, finger);
     }
     screen.setPointerCapture(e.pointerId);
     screen.classList.add('pressed');
     const p = screenPoint(e);
-    finger = { id: e.pointerId, start: p, client: [e.clientX, e.clientY], moved: false };
-    finger.down = send({ type: 'touch', phase: 'down', x: p.x, y: p.y, t: e.timeStamp });
-    finger.beat = setInterval(() => send({ type: 'hold', t: performance.now() }, 'hold'), 40);
+    finger = { id: e.pointerId, start: p, client: [e.clientX, e.clientY], moved: false,
+      touch: `${pageId}-${++touches}`, seq: 0, last: { t: e.timeStamp, seen: performance.now() } };
+    finger.down = send({ type: 'touch', phase: 'down', x: p.x, y: p.y, t: e.timeStamp }, null, finger);
+    const f = finger;
+    finger.beat = setInterval(() => beat(f), 40);
     showFinger(e);
     fingerDot.classList.add('held');
   });
+
+  // A beat says the finger was still since the last pointer event the page
+  // saw, for as long as the page has known it: the time of that event plus
+  // the time since it came. A timer may run before pointer events that are
+  // already waiting; a frame's callbacks run after them, so the beat waits
+  // for the next frame and never claims stillness a waiting move denies.
+  function beat(f) {
+    requestAnimationFrame(() => {
+      if (finger !== f) return;
+      send({ type: 'hold', t: f.last.t + (performance.now() - f.last.seen) }, 'hold', f);
+    });
+  }
 
   screen.addEventListener('pointermove', (e) => {
     if (!finger || e.pointerId !== finger.id) return;
     const p = screenPoint(e);
     if (Math.hypot(p.x - finger.start.x, p.y - finger.start.y) > 8) finger.moved = true;
+    finger.last = { t: Math.max(e.timeStamp, finger.last.t), seen: performance.now() };
     showFinger(e);
-    send({ type: 'moves', points: [[p.x, p.y, e.timeStamp]] }, 'moves');
+    send({ type: 'moves', points: [[p.x, p.y, e.timeStamp]] }, 'moves', finger);
   });
 
   async function lift(e, cancelled) {
@@ -174,7 +198,7 @@
     fingerDot.classList.remove('held');
     const p = screenPoint(e);
     send(cancelled ? { type: 'touch', phase: 'cancel', t: e.timeStamp }
-      : { type: 'touch', phase: 'up', x: p.x, y: p.y, t: e.timeStamp });
+      : { type: 'touch', phase: 'up', x: p.x, y: p.y, t: e.timeStamp }, null, f);
     const down = await f.down;
     // A tap that no window took reached the phone itself.
     if (!cancelled && !f.moved && down.ok && down.through) hostTap(f.client[0], f.client[1]);
