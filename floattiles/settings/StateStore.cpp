@@ -80,7 +80,6 @@ void FTStateStore::reset() {
     hiddenCount_.clear();
     chosen_.clear();
     chosenStale_ = false;
-    keysVisited_ = 0;
 }
 
 void FTStateStore::indexKey(std::string_view key, const id& value, int delta) {
@@ -108,7 +107,6 @@ void FTStateStore::setObjectForKey(const id& value, const std::string& key) {
 }
 
 bool FTStateStore::isHiddenApp(const std::string& bundle) const {
-    ++keysVisited_;
     return hiddenCount_.contains(bundle);
 }
 

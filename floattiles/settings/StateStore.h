@@ -38,9 +38,6 @@ public:
     // Whether some key holds "HIDAPPS-" whose text after its last
     // occurrence is bundle, with a true value.
     bool isHiddenApp(const std::string& bundle) const;
-    // Keys examined by isHiddenApp since the store was made (a count of
-    // work, so a test can see that the search does not grow with the file).
-    uint64_t keysVisited() const { return keysVisited_; }
 
     // The bundle identifiers of the "FLTTILE-" keys whose value is true, in
     // the dictionary's order (a key naming an app twice gives it twice).
@@ -70,7 +67,6 @@ private:
     // makes the next request walk again.
     std::vector<std::string> chosen_;
     bool chosenStale_ = false;
-    mutable uint64_t keysVisited_ = 0;
 };
 
 FTStateStore& stateStore();
