@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "foundation/plist/BinaryFormat.h"
@@ -26,7 +27,7 @@ double dateSeconds(plist_t node) {
     return sec < 0 ? static_cast<double>(sec) - fraction : static_cast<double>(sec) + fraction;
 }
 
-id nodeToValue(plist_t node, int depth) {
+id nodeToValue(plist_t node, int depth, DateReading readDate) {
     if (!node || depth > PropertyListLimits::maxDepth) return nullptr;
     switch (plist_get_node_type(node)) {
     case PLIST_BOOLEAN: {
@@ -59,13 +60,16 @@ id nodeToValue(plist_t node, int depth) {
         return std::make_shared<NSData>(std::vector<uint8_t>(p, p + length));
     }
     case PLIST_DATE:
-        return std::make_shared<NSDate>(dateSeconds(node));
+    {
+        std::optional<double> seconds = readDate(node);
+        return seconds ? std::make_shared<NSDate>(*seconds) : nullptr;
+    }
     case PLIST_UID:
         return NSNull::null();
     case PLIST_ARRAY: {
         auto array = std::make_shared<NSMutableArray>();
         bool ok = forEachItem(node, [&](plist_t itemNode) {
-            id item = nodeToValue(itemNode, depth + 1);
+            id item = nodeToValue(itemNode, depth + 1, readDate);
             if (!item) return false;
             array->addObject(std::move(item));
             return true;
@@ -76,7 +80,7 @@ id nodeToValue(plist_t node, int depth) {
         auto dict = std::make_shared<NSMutableDictionary>();
         bool ok = forEachEntry(node, [&](const char* key, plist_t value) {
             std::string k = key ? key : "";
-            id item = isValidUTF8(k.data(), k.size()) ? nodeToValue(value, depth + 1) : nullptr;
+            id item = isValidUTF8(k.data(), k.size()) ? nodeToValue(value, depth + 1, readDate) : nullptr;
             if (!item) return false;
             dict->setObjectForKey(std::move(item), k);
             return true;
@@ -188,7 +192,9 @@ PlistOwner parseXmlTree(const std::vector<uint8_t>& bytes) {
     return PlistOwner(root);
 }
 
-id valueOfTree(plist_t root) { return nodeToValue(root, 1); }
+std::optional<double> xmlDateSeconds(plist_t node) { return dateSeconds(node); }
+
+id valueOfTree(plist_t root, DateReading readDate) { return nodeToValue(root, 1, readDate); }
 
 plist_t treeOfValue(const NSObject* value, int depth, PropertyListFormat format) {
     return valueToNode(value, depth, format);

@@ -45,6 +45,7 @@
 #include <plist/plist.h>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "foundation/PropertyList.h"
@@ -56,9 +57,15 @@ namespace propertylist {
 // when libplist cannot parse it).
 PlistOwner parseXmlTree(const std::vector<uint8_t>& bytes);
 
+// How a date node's seconds since 2001 are taken: nullopt makes the whole
+// value nil. The product reads XML dates, whole seconds (xmlDateSeconds);
+// a test comparing with libplist's binary reading takes them exactly.
+using DateReading = std::optional<double> (*)(plist_t node);
+std::optional<double> xmlDateSeconds(plist_t node);
+
 // The Foundation value of a tree from an XML list: nil when it holds text
 // that is not UTF-8, nests too deep, or has a node with no value here.
-id valueOfTree(plist_t root);
+id valueOfTree(plist_t root, DateReading readDate = xmlDateSeconds);
 
 // A new tree for a value made of property-list types, standing `depth`
 // levels down (1 for a list's top value); null if the value holds anything
