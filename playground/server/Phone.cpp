@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <thread>
 
 namespace playground {
 
@@ -20,6 +21,9 @@ constexpr size_t kEndedTouches = 16;
 
 // How long a finger may stay down without a word from its page.
 constexpr double kGestureTimeout = 10.0;
+
+// A display's frame: the phone is shown no more often than this.
+constexpr double kFrame = 1.0 / 60;
 
 // The lock state of a locked phone with a passcode, as its aggregator
 // reports it; 0 is unlocked.
@@ -295,8 +299,13 @@ void Phone::follow(const Json& t) {
 void Phone::publish() {
     SimAnswer picture = run("snapshot -", false);
     SimAnswer dump = run("dump", false);
-    if (!picture.svg.empty()) hub_.setSvg(picture.svg);
+    bool pictureChanged = picture.svg != lastSvg_;
+    if (!picture.svg.empty()) {
+        hub_.setSvg(picture.svg);
+        lastSvg_ = std::move(picture.svg);
+    }
     Json parsed = Json::parse(dump.dump, nullptr, false);
+    nextStep_ = nextStep(parsed, pictureChanged);
     if (parsed.is_object()) {
         // The time moves on every step; it travels in the facts instead, so
         // an unchanged screen is not sent again.
@@ -306,6 +315,25 @@ void Phone::publish() {
     }
     hub_.setMeta(metaLocked());
     hub_.flush();
+}
+
+// A picture that changed is likely to change again at the next frame (an
+// animation runs, a finger drags); one that did not may still be about to,
+// when an animation waits out its delay or a timer is set. Otherwise the
+// phone is still until a request comes, and costs nothing meanwhile.
+double Phone::nextStep(const Json& dump, bool pictureChanged) const {
+    if (pictureChanged || gesture_.active || !order_.touch.empty()) return kFrame;
+    for (const auto& b : member(dump, "bubbles")) {
+        if (!member(b, "animations").empty() || !member(b, "layerAnimations").empty()) return kFrame;
+        if (!member(member(member(b, "badge"), "label"), "layerAnimations").empty()) return kFrame;
+    }
+    const Json& now = member(dump, "time");
+    double due = INFINITY;
+    for (const auto& t : member(dump, "timers")) {
+        const Json& fire = member(t, "fireTime");
+        if (fire.is_number() && now.is_number()) due = std::min(due, fire.get<double>() - now.get<double>());
+    }
+    return std::max(due, kFrame);
 }
 
 // The home screen asks whether the phone is locked whenever what is on
@@ -338,31 +366,58 @@ Json Phone::metaLocked() const {
               {"siri", isTrue(host_, "siriVisible")},
               {"front", member(host_, "front").is_string() ? member(host_, "front") : Json(nullptr)},
               {"orientation", orientation.is_number_integer() ? orientation : Json(1)},
-              {"call", call_}}}};
+              {"call", call_}}},
+            // The touch the picture has taken in so far, for a page that
+            // draws its finger's bubble ahead of the picture.
+            {"touch", order_.touch.empty() ? Json(nullptr)
+                                           : Json{{"id", Json::parse(order_.touch, nullptr, false)}, {"seq", order_.next - 1}}}};
 }
 
-void Phone::tick() {
+double Phone::tick() {
     std::lock_guard lock(mutex_);
     if (!child_) {
         hub_.setMeta(metaLocked());
         hub_.flush();
-        return;
+        return INFINITY;
     }
     try {
         catchUp();
         settle();
         publish();
+        return nextStep_;
     } catch (const ChildGone& e) {
         recover(e.what());
     } catch (const std::exception& e) {
         hub_.addTrace(FrameHub::TraceKind::Note, std::string("the playground failed: ") + e.what());
         hub_.flush();
     }
+    return kFrame;
+}
+
+void Phone::waitForStep(std::chrono::steady_clock::time_point earliest, std::chrono::steady_clock::time_point latest) {
+    std::this_thread::sleep_until(earliest);
+    std::unique_lock lock(wakeMutex_);
+    wakeUp_.wait_until(lock, latest, [this] { return woken_; });
+    woken_ = false;
+}
+
+void Phone::wake() {
+    {
+        std::lock_guard lock(wakeMutex_);
+        woken_ = true;
+    }
+    wakeUp_.notify_all();
 }
 
 // ---- requests ----
 
 Json Phone::act(const Json& request) {
+    // Whatever the request changes is shown at the next frame, even where
+    // the step loop was waiting for a timer.
+    struct WakeAfter {
+        Phone& phone;
+        ~WakeAfter() { phone.wake(); }
+    } wakeAfter{*this};
     std::lock_guard lock(mutex_);
     std::string type = text(request, "type");
     if (!child_ && type != "respring" && type != "reset")

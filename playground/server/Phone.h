@@ -7,6 +7,8 @@
 // here as typed values and leaves as whitelisted scenario lines.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
@@ -53,7 +55,18 @@ public:
     // Starts the home screen (a new device gets its first choice of apps).
     void start();
     // Brings the virtual clock up to the wall clock and shows the result.
-    void tick();
+    // Answers how long, in seconds of the wall clock, until the phone next
+    // needs a step: a display frame while anything moves or a finger is
+    // down, the next timer's time while all is still, and infinity when
+    // nothing will change until a request comes.
+    double tick();
+    // The step loop's pause: returns at `latest` (never before `earliest`),
+    // or sooner once a request has come in since the last step, so that its
+    // effects are shown at once and still no more often than a display
+    // shows them.
+    void waitForStep(std::chrono::steady_clock::time_point earliest, std::chrono::steady_clock::time_point latest);
+    // Ends the current pause at once (the server is going down).
+    void wake();
     // Runs one request from the page: {"type": ..., ...}. Answers
     // {"ok": true, ...} or {"ok": false, "error": REASON}.
     Json act(const Json& request);
@@ -115,6 +128,8 @@ private:
     void react(const std::string& traceLine);
     void catchUp();
     void publish();
+    // When the phone next needs a step after a picture (see tick()).
+    double nextStep(const Json& dump, bool pictureChanged) const;
     // The host's state (the dump's "host" member) as it stands after every
     // line sent so far: read again from the home screen when a line has
     // run since it was last read.
@@ -146,6 +161,12 @@ private:
     Gesture gesture_;
     TouchOrder order_;
     int generation_ = 0;
+    std::string lastSvg_;
+    double nextStep_ = 0;
+    // Requests wake the step loop; its own lock, as act() holds mutex_.
+    std::mutex wakeMutex_;
+    std::condition_variable wakeUp_;
+    bool woken_ = false;
     std::string failure_;        // why the home screen is down, if it is
     int recentFailures_ = 0;
     double lastFailure_ = -1e9;

@@ -4,6 +4,7 @@
 //
 // Starts the home screen (springboard-sim) as a child, serves the page, and
 // prints the address to open. Listens on 127.0.0.1 unless told otherwise.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -121,17 +122,20 @@ int main(int argc, char** argv) {
         running = false;
         hub.stop();
         api.stop();
+        phone.wake();
     });
-    // The phone's clock follows the wall clock: a step every 33 ms moves
-    // animations smoothly and lets a held finger become a long press.
+    // The phone's clock follows the wall clock, in steps: one a display
+    // frame while anything moves, none while all is still but for the
+    // timers the phone has set, and one at once (at most a frame after the
+    // last) when a request comes. A still phone is looked at once a second
+    // all the same, for what no timer announces.
     std::thread pump([&] {
-        auto next = std::chrono::steady_clock::now();
+        using namespace std::chrono;
+        constexpr auto frame = duration_cast<steady_clock::duration>(duration<double>(1.0 / 60));
         while (running) {
-            phone.tick();
-            next += std::chrono::milliseconds(33);
-            auto now = std::chrono::steady_clock::now();
-            if (next < now) next = now;
-            std::this_thread::sleep_until(next);
+            auto started = steady_clock::now();
+            double wanted = std::clamp(phone.tick(), 0.0, 1.0);
+            phone.waitForStep(started + frame, started + duration_cast<steady_clock::duration>(duration<double>(wanted)));
         }
     });
 
@@ -145,6 +149,7 @@ int main(int argc, char** argv) {
     bool served = api.listen();
     running = false;
     hub.stop();
+    phone.wake();
     if (!signalled) pthread_kill(signalThread.native_handle(), SIGUSR1);
     signalThread.join();
     pump.join();

@@ -144,6 +144,40 @@ TEST_F(PhoneTest, TheClockFollowsTheWallClock) {
     EXPECT_NEAR(meta()["time"].get<double>(), before + 5.0, 0.001);
 }
 
+// Tests that the phone asks for steps only while it has something to show:
+// taking the steps it asks for, and no others, the bubbles fade to dimmed
+// frame by frame, the idle timer's seconds are kept, and then it asks for
+// none at all. A finger down is watched frame by frame, still or not.
+TEST_F(PhoneTest, AStillPhoneAsksForNoSteps) {
+    unlock();
+    const double frame = 1.0 / 60;
+    double wanted = phone->tick();
+    EXPECT_LE(wanted, frame);   // the unlock's picture is new
+    int steps = 0, fadeFrames = 0, timerSteps = 0;
+    while (wanted != INFINITY && steps < 2000) {
+        now += wanted;
+        if (wanted > 0.5) {
+            ++timerSteps;
+            fadeFrames = 0;
+        } else {
+            ++fadeFrames;
+        }
+        wanted = phone->tick();
+        ++steps;
+    }
+    EXPECT_EQ(wanted, INFINITY);
+    for (const auto& b : dump()["bubbles"]) EXPECT_NEAR(b["alpha"].get<double>(), 0.3, 1e-6);
+    EXPECT_GE(timerSteps, 5);    // eight ticks of the idle timer, some during the unlock's animations
+    EXPECT_GE(fadeFrames, 20);   // after the last tick, 0.45 s of fading at the display's rate
+    EXPECT_LT(steps, 400);
+    Json c = bubble(kMail)["center"];
+    ok({{"type", "touch"}, {"phase", "down"}, {"x", c[0]}, {"y", c[1]}, {"touch", "t1"}, {"seq", 0}});
+    for (int i = 0; i < 3; ++i) {
+        now += frame;
+        EXPECT_LE(phone->tick(), frame);
+    }
+}
+
 // Tests that the pane's change is written and announced: the plugin
 // resizes its bubbles, and a refused value leaves the file alone.
 TEST_F(PhoneTest, ASettingIsWrittenAndAnnounced) {
