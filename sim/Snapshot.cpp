@@ -163,9 +163,9 @@ private:
             }
             out_ << "<text x=\"" << num(x + icon / 2) << "\" y=\"" << num(y + icon + 15)
                  << "\" text-anchor=\"middle\" font-size=\"11\" fill=\"#ffffff\">" << esc(style.name) << "</text>";
-            std::string badge = textForBadge(app.badge);
+            std::string badge = fittedBadge(textForBadge(app.badge));
             if (!badge.empty()) {
-                double bw = std::max(22.0, 9.0 + 8.0 * badge.size());
+                double bw = std::max(22.0, 9.0 + 8.0 * glyphs(badge));
                 out_ << "<rect x=\"" << num(x + icon - bw / 2 - 2) << "\" y=\"" << num(y - 9) << "\" width=\"" << num(bw)
                      << "\" height=\"22\" rx=\"11\" fill=\"#ff3b30\"/><text x=\"" << num(x + icon - 2) << "\" y=\""
                      << num(y + 7) << "\" text-anchor=\"middle\" font-size=\"14\" fill=\"#ffffff\">" << esc(badge)
@@ -175,6 +175,24 @@ private:
             if (y + 150 > h) break;
         }
         out_ << "</g>\n";
+    }
+
+    // The characters of a UTF-8 text (its bytes that begin one).
+    static size_t glyphs(const std::string& text) {
+        return std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
+    }
+
+    // A badge as the home screen draws it: at most as wide as its icon, a
+    // longer text cut short with an ellipsis, as the phone does, rather than
+    // drawn across the icons beside it.
+    static std::string fittedBadge(const std::string& text) {
+        constexpr size_t kMostGlyphs = 6;
+        if (glyphs(text) <= kMostGlyphs) return text;
+        size_t kept = 0, end = 0;
+        for (; end < text.size(); ++end) {
+            if ((static_cast<unsigned char>(text[end]) & 0xC0) != 0x80 && kept++ == kMostGlyphs - 1) break;
+        }
+        return text.substr(0, end) + "\u2026";
     }
 
     void drawFrontApp() {

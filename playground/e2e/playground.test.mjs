@@ -289,7 +289,7 @@ test('the playground drives the phone as a person would', async (t) => {
     assert.deepEqual(told, ['finger down on the Mail bubble', 'finger lifted', 'Mail snapped to the left edge (tap)',
       'finger down on the Mail bubble', 'Mail dragged to (100, 310)', 'finger lifted', 'Mail snapped to the right edge',
       'Mail snapped to the left side', 'Mail snapped to the right side',
-      'the first home screen after a start hides them while Home screen only is on; the next one follows the setting']);
+      'the first screen without an app after a start (the lock screen) hides them while Home screen only is on; the home screen after it follows the setting']);
   });
 
   await t.test('the home button goes home, and a home-screen icon opens its app', async () => {

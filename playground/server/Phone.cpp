@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 namespace playground {
@@ -71,6 +72,20 @@ Json storedBadge(const Json& value) {
 }
 
 Json error(const std::string& reason) { return {{"ok", false}, {"error", reason}}; }
+
+// A value's truth as the plugin reads a flag (boolValue): a number not
+// zero; a text whose first character after spaces, a sign and zeros is Y,
+// T or a digit 1 to 9.
+bool readsAsTrue(const Json& value) {
+    if (value.is_boolean()) return value.get<bool>();
+    if (value.is_number()) return value.get<double>() != 0;
+    if (!value.is_string()) return false;
+    const std::string& t = value.get_ref<const std::string&>();
+    size_t i = t.find_first_not_of(" \t\n");
+    if (i != std::string::npos && (t[i] == '+' || t[i] == '-')) ++i;
+    while (i < t.size() && t[i] == '0') ++i;
+    return i < t.size() && std::strchr("YyTt123456789", t[i]) != nullptr;
+}
 
 const Json& member(const Json& j, const char* key) {
     static const Json null = nullptr;
@@ -275,11 +290,14 @@ void Phone::catchUp() {
     double elapsed = now - lastAdvance_;
     if (elapsed < 0.001) return;
     lastAdvance_ = now;
-    advanceTo(virtualNow_ + elapsed);
+    // A phone that was still, with no timer set, was not stalled: all of
+    // the time passed is its own, however long.
+    advanceTo(virtualNow_ + elapsed, nextStep_ == INFINITY);
 }
 
-void Phone::advanceTo(double target) {
-    double step = std::min(target - virtualNow_, options_.maxStep);
+void Phone::advanceTo(double target, bool whole) {
+    double step = target - virtualNow_;
+    if (!whole) step = std::min(step, options_.maxStep);
     if (step < 0.0005) return;
     char line[64];
     std::snprintf(line, sizeof line, "wait %.4f", step);
@@ -367,10 +385,9 @@ Json Phone::metaLocked() const {
               {"front", member(host_, "front").is_string() ? member(host_, "front") : Json(nullptr)},
               {"orientation", orientation.is_number_integer() ? orientation : Json(1)},
               {"call", call_}}},
-            // The touch the picture has taken in so far, for a page that
-            // draws its finger's bubble ahead of the picture.
-            {"touch", order_.touch.empty() ? Json(nullptr)
-                                           : Json{{"id", Json::parse(order_.touch, nullptr, false)}, {"seq", order_.next - 1}}}};
+            // How much of the latest touch the picture has taken in, for a
+            // page that draws its finger's bubble ahead of the picture.
+            {"touch", metaTouch()}};
 }
 
 double Phone::tick() {
@@ -520,6 +537,7 @@ Json Phone::dispatch(const Json& r) {
         if (!boolean(r, "visible", visible)) return error("visible is true or false");
         return one(std::string("siri visible ") + (visible ? "yes" : "no"));
     }
+    if (type == "lift") return actLift(text(r, "bundle"));
     if (type == "respring") return actRespring();
     if (type == "reset") return actReset();
     return error("unknown request " + (type.empty() ? std::string("(no type)") : type));
@@ -699,6 +717,27 @@ Json Phone::actUnlock() {
     return {{"ok", true}};
 }
 
+// Takes an app off the blacklist in the state file: every key that hides
+// it there, as the plugin reads them (the text after the key's last
+// "HIDAPPS-", holding a true value). The running home screen keeps the flag
+// it read at its start, as the phone's does, until the next respring.
+Json Phone::actLift(const std::string& bundle) {
+    if (!isBundleIdentifier(bundle)) return error("not a bundle identifier");
+    const Json& state = member(member(dump_, "files"), "state");
+    std::vector<std::string> keys;
+    if (state.is_object()) {
+        for (const auto& [key, value] : state.items()) {
+            size_t at = key.rfind(kHiddenPrefix);
+            if (at != std::string::npos && readsAsTrue(value) && key.substr(at + std::string(kHiddenPrefix).size()) == bundle)
+                keys.push_back(key);
+        }
+    }
+    if (keys.empty()) return error(bundle + " is not on the blacklist");
+    for (const auto& key : keys)
+        if (auto a = run("remove state " + quoteWord(key)); !a.ok()) return error(a.error);
+    return {{"ok", true}, {"removed", keys}};
+}
+
 // The home screen's process ends and starts again, as a respring does on
 // the device: the files stay, everything the process held is gone.
 Json Phone::actRespring() {
@@ -744,6 +783,13 @@ Json Phone::actReset() {
     return {{"ok", true}};
 }
 
+Json Phone::metaTouch() const {
+    bool ended = order_.touch.empty();
+    if (ended && order_.ended.empty()) return nullptr;
+    const std::string& id = ended ? order_.ended.back() : order_.touch;
+    return {{"id", Json::parse(id, nullptr, false)}, {"seq", order_.next - 1}, {"ended", ended}};
+}
+
 const AppSeed* Phone::app(const std::string& bundle) const {
     for (const auto& a : options_.apps)
         if (a.bundle == bundle) return &a;
@@ -772,7 +818,8 @@ Json Phone::config() const {
     return {{"screen", {{"width", options_.width}, {"height", options_.height}, {"scale", options_.scale}}},
             {"apps", apps},
             {"settings", settings},
-            {"choicePrefix", kChosenPrefix}};
+            {"choicePrefix", kChosenPrefix},
+            {"hiddenPrefix", kHiddenPrefix}};
 }
 
 Json Phone::lastDump() const {

@@ -109,8 +109,8 @@ private:
     Json applyTouch(const Json& request);
     void endTouchOrder();
     // Moves the phone's clock on to `target` (virtual seconds), if it is
-    // behind it.
-    void advanceTo(double target);
+    // behind it: by at most `maxStep` unless `whole`.
+    void advanceTo(double target, bool whole = false);
     // Follows the page's clock to page time `t` (ms) during a gesture.
     void follow(const Json& t);
     void startChild();
@@ -135,6 +135,7 @@ private:
     // run since it was last read.
     const Json& host();
     Json metaLocked() const;
+    Json metaTouch() const;
     const AppSeed* app(const std::string& bundle) const;
 
     Json actTouch(const Json& r);
@@ -143,6 +144,7 @@ private:
     Json actPasscode(bool show);
     Json actLock();
     Json actUnlock();
+    Json actLift(const std::string& bundle);
     Json actRespring();
     Json actReset();
 

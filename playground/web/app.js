@@ -66,6 +66,7 @@
           drain();
           return;
         }
+        sent(touch, last.action.seq, action);
         last.resolvers.push(resolve);
         return;
       }
@@ -75,7 +76,17 @@
   }
 
   function numbered(action, touch) {
-    return touch ? { ...action, touch: touch.touch, seq: touch.seq++ } : action;
+    if (!touch) return action;
+    const seq = touch.seq++;
+    sent(touch, seq, action);
+    return { ...action, touch: touch.touch, seq };
+  }
+
+  // Where the finger is once the phone has taken in a touch's action.
+  function sent(touch, seq, action) {
+    const p = action.points ? action.points[action.points.length - 1] : null;
+    if (p) noteSent(touch, seq, { x: p[0], y: p[1] });
+    else if (typeof action.x === 'number') noteSent(touch, seq, { x: action.x, y: action.y });
   }
 
   async function drain() {
@@ -100,6 +111,10 @@
     sending = false;
   }
 
+  const setText = (node, text) => {
+    if (node.textContent !== text) node.textContent = text;
+  };
+
   let toastTimer = 0;
   function toast(text) {
     const t = $('#toast');
@@ -114,14 +129,121 @@
   const screen = $('#screen');
   const screenSvg = $('#screen-svg');
   let pendingSvg = null;
+  let painting = false;
+
+  // What the page measures of itself, for playground/measure-speed.mjs:
+  // for each pointer move, the time from the event to the frame that drew
+  // it, and to the frame that showed the phone's own picture of it; and the
+  // time of every frame that changed the picture.
+  state.speed = { moveToPicture: [], moveToPhonePicture: [], pictures: [] };
+  const keep = (list, value) => {
+    list.push(value);
+    if (list.length > 4000) list.splice(0, list.length - 4000);
+  };
 
   function renderScreen(svg) {
-    if (pendingSvg === null) requestAnimationFrame(() => {
-      screenSvg.innerHTML = pendingSvg;
-      pendingSvg = null;
-      state.frames++;
-    });
     pendingSvg = svg;
+    paint();
+  }
+
+  // Everything drawn on the screen waits for the display's next frame:
+  // the phone's newest picture, then the dragged bubble put where the
+  // finger is now.
+  function paint() {
+    if (painting) return;
+    painting = true;
+    requestAnimationFrame(() => {
+      painting = false;
+      let changed = false;
+      const now = performance.now();
+      if (pendingSvg !== null) {
+        screenSvg.innerHTML = pendingSvg;
+        pendingSvg = null;
+        state.frames++;
+        changed = true;
+        const taken = state.meta && state.meta.touch;
+        if (lead && taken && taken.id === lead.f.touch) {
+          for (const [seq, t] of lead.sentAt) {
+            if (seq > taken.seq) continue;
+            keep(state.speed.moveToPhonePicture, now - t);
+            lead.sentAt.delete(seq);
+          }
+        }
+      }
+      if (drawAhead()) changed = true;
+      if (changed) keep(state.speed.pictures, now);
+      if (lead && lead.waiting.length) {
+        for (const t of lead.waiting) keep(state.speed.moveToPicture, now - t);
+        lead.waiting = [];
+      }
+    });
+  }
+
+  // ---- the bubble under the finger, drawn ahead of the phone ----
+
+  // The phone's picture of a drag comes a request and a frame after the
+  // finger moved. Meanwhile the page moves the bubble under the finger
+  // itself, by as much as the finger moved since the last move the phone's
+  // picture has taken in (the server says which, in the touch's numbering),
+  // and held to the bounds the plugin holds a dragged bubble to. Each new
+  // picture corrects the guess; when the phone has taken in the lift, its
+  // own picture (with any snap) is all there is. Only upright, and never
+  // while the bubbles are locked in place: the page would guess wrong.
+  let lead = null;
+
+  function startLead(e, f, p) {
+    lead = null;
+    const phone = (state.meta && state.meta.phone) || {};
+    const settings = (state.dump && state.dump.files && state.dump.files.settings) || {};
+    if (phone.orientation !== 1 || settings.isLocked === true) return;
+    let group = null;
+    for (const node of document.elementsFromPoint(e.clientX, e.clientY)) {
+      group = node.closest && node.closest('g.view[data-class="UIButtonFT"]');
+      if (group) break;
+    }
+    if (!group || !screenSvg.contains(group)) return;
+    const index = [...screenSvg.querySelectorAll('g.view[data-class="UIButtonFT"]')].indexOf(group);
+    lead = { f, index, points: new Map([[0, p]]), pointer: p, waiting: [], sentAt: new Map(), eventTime: 0 };
+  }
+
+  // The finger's point after each action of the touch, by its number.
+  function noteSent(f, seq, p) {
+    if (!lead || lead.f !== f) return;
+    lead.points.set(seq, p);
+    if (seq > 0 && finger === f && !lead.sentAt.has(seq)) lead.sentAt.set(seq, lead.eventTime);
+  }
+
+  function drawAhead() {
+    if (!lead) return false;
+    const taken = state.meta && state.meta.touch;
+    const mine = taken && taken.id === lead.f.touch;
+    // The lift is in the picture (or another page's touch has followed
+    // this one's, and the lift was answered).
+    if ((mine && taken.ended) || (!mine && lead.answered)) {
+      const group = screenSvg.querySelectorAll('g.view[data-class="UIButtonFT"]')[lead.index];
+      if (group && group.dataset.own !== undefined) group.setAttribute('transform', group.dataset.own);
+      lead = null;
+      return true;
+    }
+    const group = screenSvg.querySelectorAll('g.view[data-class="UIButtonFT"]')[lead.index];
+    if (!group) return false;
+    let base = lead.points.get(0);
+    if (mine) {
+      for (const [seq, p] of lead.points) if (seq <= taken.seq) base = p;
+    }
+    const drawn = group.getAttribute('transform') || '';
+    const own = group.dataset.own !== undefined ? group.dataset.own : drawn;
+    group.dataset.own = own;
+    const at = /^translate\(([-\d.e]+) ([-\d.e]+)\)/.exec(own);
+    if (!at) return false;
+    const { width, height } = state.config.screen;
+    const cx = +at[1], cy = +at[2];
+    const x = Math.min(width, Math.max(0, cx + lead.pointer.x - base.x));
+    const y = Math.min(height - 55, Math.max(30, cy + lead.pointer.y - base.y));
+    const next = x === cx && y === cy ? own : `translate(${x - cx} ${y - cy}) ${own}`;
+    if (next === drawn) return false;
+    group.setAttribute('transform', next);
+    return true;
   }
 
   // ---- holding the phone ----
@@ -160,6 +282,7 @@
     const p = screenPoint(e);
     finger = { id: e.pointerId, start: p, client: [e.clientX, e.clientY], moved: false,
       touch: `${pageId}-${++touches}`, seq: 0, last: { t: e.timeStamp, seen: performance.now() } };
+    startLead(e, finger, p);
     finger.down = send({ type: 'touch', phase: 'down', x: p.x, y: p.y, t: e.timeStamp }, null, finger);
     const f = finger;
     finger.beat = setInterval(() => beat(f), 40);
@@ -185,7 +308,13 @@
     if (Math.hypot(p.x - finger.start.x, p.y - finger.start.y) > 8) finger.moved = true;
     finger.last = { t: Math.max(e.timeStamp, finger.last.t), seen: performance.now() };
     showFinger(e);
+    if (lead && lead.f === finger) lead.eventTime = e.timeStamp;
     send({ type: 'moves', points: [[p.x, p.y, e.timeStamp]] }, 'moves', finger);
+    if (lead && lead.f === finger) {
+      lead.pointer = p;
+      lead.waiting.push(e.timeStamp);
+      paint();
+    }
   });
 
   async function lift(e, cancelled) {
@@ -197,8 +326,14 @@
     fingerDot.hidden = true;
     fingerDot.classList.remove('held');
     const p = screenPoint(e);
-    send(cancelled ? { type: 'touch', phase: 'cancel', t: e.timeStamp }
+    const lifted = send(cancelled ? { type: 'touch', phase: 'cancel', t: e.timeStamp }
       : { type: 'touch', phase: 'up', x: p.x, y: p.y, t: e.timeStamp }, null, f);
+    const l = lead;
+    lifted.then(() => {
+      if (lead !== l || !l) return;
+      l.answered = true;
+      paint();
+    });
     const down = await f.down;
     // A tap that no window took reached the phone itself.
     if (!cancelled && !f.moved && down.ok && down.through) hostTap(f.client[0], f.client[1]);
@@ -264,13 +399,25 @@
 
   // ---- facts about the phone ----
 
-  function applyMeta(meta) {
-    state.meta = meta;
-    const t = meta.time || 0;
+  // The phone's clock runs with the wall clock; a still phone takes no
+  // steps, so the page counts on from the last time it was told.
+  let clock = { t: 0, at: 0, running: false };
+  const clockLabel = $('#clock .label');
+  function showClock() {
+    const t = clock.t + (clock.running ? (performance.now() - clock.at) / 1000 : 0);
     const minutes = Math.floor(t / 60);
     const seconds = (t - minutes * 60).toFixed(1).padStart(4, '0');
-    $('#clock .label').textContent = `${minutes}:${seconds}`;
-    $('#generation').textContent = meta.running ? `Home screen · run ${meta.generation}` : 'Home screen stopped';
+    const text = `${minutes}:${seconds}`;
+    setText(clockLabel, text);
+  }
+  setInterval(showClock, 100);
+
+  function applyMeta(meta) {
+    state.meta = meta;
+    clock = { t: meta.time || 0, at: performance.now(), running: !!meta.running };
+    // A new meta comes with every picture: only what changed is touched,
+    // so the page around the screen is not laid out again at every frame.
+    setText($('#generation'), meta.running ? `Home screen · run ${meta.generation}` : 'Home screen stopped');
     $('#generation').classList.toggle('down', !meta.running);
     const phone = meta.phone || {};
     if ($('#passcode').hidden === !!phone.passcode) {
@@ -282,13 +429,14 @@
     const banner = $('#call-banner');
     banner.hidden = !call || call.status === 6;
     if (call) {
-      $('#call-title').textContent = call.title;
-      $('#call-sub').textContent = `${call.label} · status ${call.status}`;
+      setText($('#call-title'), call.title);
+      setText($('#call-sub'), `${call.label} · status ${call.status}`);
       banner.classList.toggle('ending', call.status === 5);
     }
     if (!state.dump) holdPhone(phone.orientation);
-    $('#side-button').title = phone.locked ? 'Side button (locked)' : 'Side button: lock';
-    renderDevice();
+    const side = phone.locked ? 'Side button (locked)' : 'Side button: lock';
+    if ($('#side-button').title !== side) $('#side-button').title = side;
+    panesLater();
   }
 
   function setConnection(live) {
@@ -479,8 +627,50 @@
     return out;
   }
 
+  // The apps a dictionary hides the bubbles for, as the plugin reads its
+  // flags: the text after a key's last prefix, with a value read as true.
+  function hiddenIn(dict) {
+    const prefix = state.config.hiddenPrefix;
+    const out = new Set();
+    for (const [k, v] of Object.entries(dict || {})) {
+      const at = k.lastIndexOf(prefix);
+      if (at >= 0 && readsAsTrue(v)) out.add(k.slice(at + prefix.length));
+    }
+    return out;
+  }
+  function readsAsTrue(v) {
+    if (typeof v === 'boolean') return v;
+    if (typeof v === 'number') return v !== 0;
+    return typeof v === 'string' && /^[ \t\n]*[+-]?0*[YyTt1-9]/.test(v);
+  }
+
+  let blacklistShown = '';
+  function renderBlacklist() {
+    const d = state.dump;
+    const inFile = hiddenIn(d.files && d.files.state);
+    const inMemory = d.plugin && d.plugin.floatTilesDict ? hiddenIn(d.plugin.floatTilesDict) : inFile;
+    const all = [...new Set([...inFile, ...inMemory])].sort();
+    const shown = JSON.stringify([[...inFile], [...inMemory]]);
+    if (shown === blacklistShown) return;
+    blacklistShown = shown;
+    const list = $('#blacklist');
+    list.innerHTML = '';
+    if (!all.length) list.append(el('li', { class: 'app-row empty', text: 'No app is on the blacklist.' }));
+    for (const bundle of all) {
+      const note = !inFile.has(bundle) ? 'hidden until the next respring (not in the file)'
+        : !inMemory.has(bundle) ? 'written: from the next respring' : 'in the file and on the home screen';
+      const lift = inFile.has(bundle) ? el('button', { class: 'btn small', type: 'button', 'data-lift': bundle, text: 'Take off',
+        onclick: () => send({ type: 'lift', bundle }).then((r) => r.ok && toast(`${nameOf(bundle)} is off the blacklist in the state file; the bubbles hide in it until the next respring.`)) }) : null;
+      list.append(el('li', { class: 'app-row', 'data-blacklisted': bundle },
+        AppIcons.iconElement(bundle, 38),
+        el('div', { class: 'app-meta' }, el('div', { class: 'app-name', text: nameOf(bundle) }), el('div', { class: 'app-bundle', text: note })),
+        lift));
+    }
+  }
+
   function renderApps() {
     const d = state.dump;
+    renderBlacklist();
     const inFile = chosenIn(d.files && d.files.state);
     const running = new Set((d.bubbles || []).map((b) => b.bundle));
     const loaded = d.plugin && d.plugin.floatTilesDict ? chosenIn(d.plugin.floatTilesDict) : running;
@@ -763,6 +953,23 @@
     fileSeen[name] = JSON.parse(text);
   }
 
+  // The panes and the plain-words trace follow the dump, but a drag or an
+  // animation changes it at every frame, and rebuilding them that often
+  // would take the frames the screen needs: they follow at most five
+  // times a second, and always with the latest dump.
+  let panesTimer = 0;
+  let panesShown = 0;
+  function panesLater() {
+    if (panesTimer) return;
+    const wait = Math.max(0, panesShown + 200 - performance.now());
+    panesTimer = setTimeout(() => {
+      panesTimer = 0;
+      panesShown = performance.now();
+      renderDump();
+      tellChanges();
+    }, wait);
+  }
+
   function renderDump() {
     holdPhone(state.dump.host.orientation);
     renderSettings();
@@ -831,12 +1038,12 @@
   function apply(frame) {
     if (frame.meta) applyMeta(frame.meta);
     if (frame.svg) renderScreen(frame.svg);
+    else if (frame.meta && lead) paint();
     if (frame.dump) {
       state.dump = frame.dump;
-      renderDump();
+      panesLater();
     }
     if (frame.trace) appendTrace(frame.trace);
-    tellChanges();
     if (!state.ready && state.dump && state.meta) state.ready = true;
   }
 

@@ -13,8 +13,9 @@ window.PlainWords = (function () {
     4: 'to landscape left (home button on the left)',
   };
   const CALLS = { 1: 'connected', 3: 'calling out', 4: 'ringing', 5: 'ending', 6: 'ended' };
-  // The visibility settings under which the first home screen after a
-  // start hides the bubbles, whatever they say about the home screen.
+  // The visibility settings under which the first display without an app
+  // after a start (on a phone, the lock screen it starts on) hides the
+  // bubbles, whatever they say about the home screen.
   const FIRST_HOME = ['isHiddenInLS', 'isSBOnly', 'isInAppOnly'];
   const DIM = 0.31;
 
@@ -183,7 +184,7 @@ window.PlainWords = (function () {
         const item = { text: all(hid) ? 'bubbles hidden' : `${list(hid)} hidden` };
         if (!p0.isFirstHomeHandled && p1.isFirstHomeHandled) {
           const on = FIRST_HOME.filter((k) => p1[k]).map(label);
-          item.why = `the first home screen after a start hides them while ${on.join(' or ')} is on; the next one follows the setting`;
+          item.why = `the first screen without an app after a start (the lock screen) hides them while ${on.join(' or ')} is on; the home screen after it follows the setting`;
         }
         out.push(item);
       }

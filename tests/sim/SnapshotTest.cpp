@@ -46,13 +46,20 @@ TEST(AppIcon, GeneratedStyleIsStableAndTellsAppsApart) {
 // Tests the host beneath: the home screen's icons and badges, an app in
 // front, the lock screen.
 TEST(Snapshot, HostBeneath) {
-    auto sim = bootedDevice({"app com.example.mail badge=12", "app com.example.maps icon=no", "app com.a.b&c"});
+    auto sim = bootedDevice({"app com.example.mail badge=12", "app com.example.maps icon=no", "app com.a.b&c",
+                             "app com.example.news badge=\"Ünread news\""});
     std::string svg = sim->snapshotSvg();
+    // A long text badge is cut short to its icon's width, on a character's
+    // boundary, rather than drawn across its neighbours.
+    EXPECT_NE(svg.find(">Ünrea\u2026</text>"), std::string::npos);
+    std::smatch wide;
+    ASSERT_TRUE(std::regex_search(svg, wide, std::regex("width=\"([0-9.]+)\" height=\"22\" rx=\"11\" fill=\"#ff3b30\"/><text[^>]*>Ü")));
+    EXPECT_LE(std::stod(wide[1]), 60);
     EXPECT_EQ(svg.rfind("<svg", 0), 0u);
     EXPECT_NE(svg.find("width=\"375\" height=\"667\""), std::string::npos);
-    EXPECT_EQ(count(svg, "class=\"home-icon\""), 3u);
+    EXPECT_EQ(count(svg, "class=\"home-icon\""), 4u);
     EXPECT_NE(svg.find(">12</text>"), std::string::npos);
-    EXPECT_EQ(count(svg, "class=\"app-icon\""), 2u);  // the app without an icon has none
+    EXPECT_EQ(count(svg, "class=\"app-icon\""), 3u);  // the app without an icon has none
     EXPECT_NE(svg.find("com.a.b&amp;c"), std::string::npos);
     EXPECT_EQ(svg.find("com.a.b&c"), std::string::npos);
     ASSERT_EQ(sim->execute("front com.example.mail"), "");
