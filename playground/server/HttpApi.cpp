@@ -5,6 +5,7 @@
 
 #include <httplib.h>
 
+#include "playground/server/ConnectionWatch.h"
 #include "playground/server/FrameHub.h"
 #include "playground/server/Phone.h"
 
@@ -35,6 +36,16 @@ httplib::Server::HandlerResponse refuse(httplib::Response& res, int status, cons
     res.set_header("Connection", "close");
     return httplib::Server::HandlerResponse::Handled;
 }
+
+// Workers that serve each connection under the watch's deadlines.
+class WatchedPool : public httplib::ThreadPool {
+public:
+    WatchedPool(ConnectionWatch& watch, size_t workers) : httplib::ThreadPool(workers), watch_(watch) {}
+    void enqueue(std::function<void()> serve) override { httplib::ThreadPool::enqueue(watch_.watch(std::move(serve))); }
+
+private:
+    ConnectionWatch& watch_;
+};
 
 } // namespace
 
@@ -67,11 +78,14 @@ bool isLoopbackHost(const std::string& host) {
 }
 
 HttpApi::HttpApi(Phone& phone, FrameHub& hub, HttpOptions options)
-    : phone_(phone), hub_(hub), options_(std::move(options)), server_(std::make_unique<httplib::Server>()) {
+    : phone_(phone), hub_(hub), options_(std::move(options)),
+      watch_(std::make_unique<ConnectionWatch>(ConnectionWatch::Options{options_.requestSeconds, 3, 0.25, options_.clock})),
+      server_(std::make_unique<httplib::Server>()) {
     // Each page holds one connection open for its event stream, and a
     // browser keeps a few more alive: workers for every stream allowed and
-    // as many again for requests, so no number of tabs starves the door.
-    server_->new_task_queue = [this] { return new httplib::ThreadPool(options_.maxEventStreams + 16); };
+    // as many again for requests, so no number of tabs starves the door;
+    // and no client keeps a worker by sending slowly.
+    server_->new_task_queue = [this] { return new WatchedPool(*watch_, options_.maxEventStreams + 16); };
     server_->set_payload_max_length(options_.maxBody);
     // A response goes out as its headers and then its body; without this
     // the body waits for the page's delayed acknowledgement of the headers,
@@ -108,6 +122,7 @@ void HttpApi::routes() {
     // Everything here is decided on the headers alone, before a byte of a
     // body is read.
     server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        ConnectionWatch::reading();
         if (!hostAllowed(req.get_header_value("Host"))) {
             sendJson(res, {{"ok", false}, {"error", "this server answers only to its loopback address"}}, 403);
             return httplib::Server::HandlerResponse::Handled;
@@ -154,6 +169,7 @@ void HttpApi::routes() {
             sendJson(res, {{"ok", false}, {"error", "too many open event streams"}}, 503);
             return;
         }
+        ConnectionWatch::streaming();
         auto cursor = std::make_shared<FrameHub::Cursor>();
         res.set_header("X-Accel-Buffering", "no");
         res.set_chunked_content_provider(
@@ -174,6 +190,7 @@ void HttpApi::routes() {
     });
 
     server_->Post("/api/action", [this](const httplib::Request& req, httplib::Response& res) {
+        ConnectionWatch::busy();
         Json request = Json::parse(req.body, nullptr, false);
         if (!request.is_object()) {
             sendJson(res, {{"ok", false}, {"error", "the request is not a JSON object"}}, 400);
@@ -182,6 +199,10 @@ void HttpApi::routes() {
         Json result = phone_.act(request);
         sendJson(res, result, result.value("ok", false) ? 200 : 400);
     });
+
+    // Answered: the connection may be kept for the next request, which
+    // must come in time.
+    server_->set_post_routing_handler([](const httplib::Request&, httplib::Response&) { ConnectionWatch::answered(); });
 
     if (!options_.webRoot.empty()) server_->set_mount_point("/", options_.webRoot);
 
@@ -195,6 +216,7 @@ void HttpApi::routes() {
 int HttpApi::bind() {
     port_ = options_.port == 0 ? server_->bind_to_any_port(options_.host)
                                : (server_->bind_to_port(options_.host, options_.port) ? options_.port : -1);
+    watch_->setPort(port_);
     return port_;
 }
 

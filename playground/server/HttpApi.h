@@ -9,6 +9,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,7 @@ class Server;
 
 namespace playground {
 
+class ConnectionWatch;
 class FrameHub;
 class Phone;
 
@@ -27,6 +29,11 @@ struct HttpOptions {
     std::string webRoot;      // the page's folder
     size_t maxBody = 16 * 1024;
     int maxEventStreams = 8;  // open /api/events streams at once
+    // The longest a client may take to send a request's headers and body
+    // (and, on a kept-alive connection, to begin its next one after three
+    // seconds of quiet); see ConnectionWatch.
+    double requestSeconds = 10;
+    std::function<double()> clock;   // for the deadlines; a steady clock by default
 };
 
 class HttpApi {
@@ -52,6 +59,7 @@ private:
     int port_ = -1;
     // Shared with the streams' releasers, which may run as the server ends.
     std::shared_ptr<std::atomic<int>> openStreams_ = std::make_shared<std::atomic<int>>(0);
+    std::unique_ptr<ConnectionWatch> watch_;
     std::unique_ptr<httplib::Server> server_;
 };
 

@@ -8,6 +8,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <thread>
 
 #include <httplib.h>
@@ -32,6 +33,7 @@ protected:
         phone->start();
         HttpOptions h;
         h.port = 0;
+        h.clock = [this] { return now.load(); };
         h.webRoot = FT_PLAYGROUND_WEB;
         api = std::make_unique<HttpApi>(*phone, hub, h);
         port = api->bind();
@@ -57,6 +59,7 @@ protected:
     std::thread server;
     int port = -1;
     std::unique_ptr<httplib::Client> client;
+    std::atomic<double> now{0};   // the clock of the connections' deadlines
 };
 
 // A connection spoken to byte by byte, for what a well-behaved client
@@ -307,6 +310,28 @@ TEST_F(HttpApiTest, EventStreamsNeverStarveRequests) {
     RawConnection silent(port);
     ASSERT_TRUE(silent.connected());
     EXPECT_TRUE(silent.closedByServer());
+}
+
+// Tests that a client sending its request a byte at a time is cut off when
+// its time is up, while a connection whose request came in time is kept
+// for its next one and an event stream has no deadline at all.
+TEST_F(HttpApiTest, ASlowClientIsCutOffAndNoOneElse) {
+    const std::string host = "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
+    // Accepted in this order, so each is watched before the next answers.
+    RawConnection slow(port), stream(port), prompt(port);
+    ASSERT_TRUE(slow.send("GET /api/config HTTP/1.1\r\nHo"));
+    ASSERT_TRUE(stream.send("GET /api/events HTTP/1.1\r\n" + host + "\r\n"));
+    stream.readUntil("data: ");
+    ASSERT_TRUE(prompt.send("GET /api/config HTTP/1.1\r\n" + host + "\r\n"));
+    prompt.readUntil("hiddenPrefix");
+
+    now = now + 11;   // past a request's ten seconds, within a kept connection's thirteen
+    EXPECT_TRUE(slow.closedByServer());
+    ASSERT_TRUE(prompt.send("GET /api/state HTTP/1.1\r\n" + host + "\r\n"));
+    EXPECT_NE(prompt.readUntil("\"svg\"").find("\"svg\""), std::string::npos);
+    now = now + 1000;
+    EXPECT_TRUE(stream.readNext());   // the next beat comes
+    EXPECT_TRUE(stream.readNext());
 }
 
 TEST(HttpDoor, JsonAndNulRules) {
