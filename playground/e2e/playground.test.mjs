@@ -336,6 +336,53 @@ test('the playground drives the phone as a person would', async (t) => {
     await turnedTo(1);
   });
 
+  await t.test('a fast drag is a drag: the bubble goes where the finger went, and no menu opens', async () => {
+    const mail = await bubble(MAIL);
+    const from = await toPage(Math.min(mail.center[0], 374), mail.center[1]);
+    const to = await toPage(250, 200);
+    await page.mouse.move(from.x, from.y);
+    await page.mouse.down();
+    await page.mouse.move(to.x, to.y, { steps: 2 });
+    await page.mouse.up();
+    // Sticky: let go right of the middle, it lands on the right edge at the
+    // height the finger left it.
+    await until(([bundle]) => {
+      const b = playground.dump.bubbles.find((x) => x.bundle === bundle);
+      return b.center[0] === 375 && Math.abs(b.center[1] - 200) < 1 && !playground.dump.alert;
+    }, 'Mail on the right edge at the finger\'s height', [MAIL]);
+    const edge = await toPage(375, 200);
+    await until(([bundle, x, y]) => {
+      const r = document.querySelector(`#screen-svg #windows g.app-icon[data-bundle="${bundle}"]`).getBoundingClientRect();
+      return Math.abs(r.left + r.width / 2 - x) < 2 && Math.abs(r.top + r.height / 2 - y) < 2;
+    }, 'the drawn bubble where the phone has it', [MAIL, edge.x, edge.y]);
+  });
+
+  await t.test('with Home screen only, a respring, an unlock and the Home button show the bubbles as a phone does', async () => {
+    await openTab('settings');
+    await page.locator('input[data-setting="isSBOnly"]').check();
+    await until(() => playground.dump.plugin.isSBOnly === true, 'Home screen only in the plugin');
+    const generation = await page.evaluate(() => playground.meta.generation);
+    await page.click('#respring');
+    await until((g) => playground.meta.generation === g + 1 && playground.dump.host.uiLocked &&
+      playground.dump.bubbles.length === 4 && playground.dump.bubbles.every((b) => b.hidden), 'hidden on the lock screen', generation);
+    await unlockAsAPerson();
+    await until(() => playground.dump.host.front === null && playground.dump.bubbles.every((b) => !b.hidden),
+      'shown on the home screen after the unlock');
+    const icon = await until(() => {
+      const r = document.querySelector('#screen-svg g.home-icon[data-bundle="com.apple.Maps"] rect');
+      const box = r && r.getBoundingClientRect();
+      return box && { x: box.left + box.width / 2, y: box.top + box.height / 2 };
+    }, 'the Maps icon');
+    await page.mouse.click(icon.x, icon.y);
+    await until(() => playground.dump.host.front === 'com.apple.Maps' && playground.dump.bubbles.every((b) => b.hidden),
+      'hidden with Maps in front');
+    await page.click('#home-button');
+    await until(() => playground.dump.host.front === null && playground.dump.bubbles.every((b) => !b.hidden),
+      'shown again at the first Home press');
+    await page.locator('input[data-setting="isSBOnly"]').uncheck();
+    await until(() => playground.dump.plugin.isSBOnly === false, 'Home screen only off again');
+  });
+
   await t.test('the lock chosen in the menu shows in the settings pane', async () => {
     await openTab('settings');
     assert.equal(await page.locator('input[data-setting="isLocked"]').isChecked(), false);
