@@ -94,6 +94,7 @@
     sending = true;
     while (queue.length) {
       const item = queue.shift();
+      state.speed.requests++;
       let result;
       try {
         const response = await fetch('/api/action', {
@@ -135,7 +136,7 @@
   // for each pointer move, the time from the event to the frame that drew
   // it, and to the frame that showed the phone's own picture of it; and the
   // time of every frame that changed the picture.
-  state.speed = { moveToPicture: [], moveToPhonePicture: [], pictures: [] };
+  state.speed = { moveToPicture: [], moveToPhonePicture: [], pictures: [], received: 0, requests: 0 };
   const keep = (list, value) => {
     list.push(value);
     if (list.length > 4000) list.splice(0, list.length - 4000);
@@ -1037,8 +1038,10 @@
 
   function apply(frame) {
     if (frame.meta) applyMeta(frame.meta);
-    if (frame.svg) renderScreen(frame.svg);
-    else if (frame.meta && lead) paint();
+    if (frame.svg) {
+      state.speed.received++;
+      renderScreen(frame.svg);
+    } else if (frame.meta && lead) paint();
     if (frame.dump) {
       state.dump = frame.dump;
       panesLater();
