@@ -299,6 +299,9 @@
   function beat(f) {
     requestAnimationFrame(() => {
       if (finger !== f) return;
+      // A finger that moved since the last beat has told its time with
+      // its moves: a beat would only queue behind them.
+      if (performance.now() - f.last.seen < 40) return;
       send({ type: 'hold', t: f.last.t + (performance.now() - f.last.seen) }, 'hold', f);
     });
   }
