@@ -66,6 +66,15 @@ Json layerAnimationsJson(const UIView& v) {
     return out;
 }
 
+// Whether anything on screen is animating now (or waiting out an
+// animation's delay): a view or its layer, in any visible window.
+bool animating(const UIView& v, double now) {
+    if (!v.animationsAt(now).empty() || !v.layer()->animationsAt(now).empty()) return true;
+    for (const auto& child : v.subviews())
+        if (animating(*child, now)) return true;
+    return false;
+}
+
 } // namespace
 
 std::string Simulator::cmdDump(const Call& c) {
@@ -131,6 +140,13 @@ Json Simulator::dump() {
         }
     }
     d["windows"] = windows;
+    bool moving = false;
+    if (Process::exists()) {
+        const double now = NSRunLoop::mainRunLoop().now();
+        for (const auto& win : WindowServer::shared().windows())
+            if (!moving && !win->isHidden()) moving = animating(*win, now);
+    }
+    d["animating"] = moving;
 
     Json bubblesJson = Json::array();
     for (const auto& b : bubbles()) {

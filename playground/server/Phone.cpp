@@ -335,16 +335,12 @@ void Phone::publish() {
     hub_.flush();
 }
 
-// A picture that changed is likely to change again at the next frame (an
-// animation runs, a finger drags); one that did not may still be about to,
-// when an animation waits out its delay or a timer is set. Otherwise the
-// phone is still until a request comes, and costs nothing meanwhile.
+// A picture that changed is likely to change again at the next frame (a
+// finger drags); one that did not may still be about to, when an animation
+// waits out its delay or a timer is set. Otherwise the phone is still until
+// a request comes, and costs nothing meanwhile.
 double Phone::nextStep(const Json& dump, bool pictureChanged) const {
-    if (pictureChanged || gesture_.active || !order_.touch.empty()) return kFrame;
-    for (const auto& b : member(dump, "bubbles")) {
-        if (!member(b, "animations").empty() || !member(b, "layerAnimations").empty()) return kFrame;
-        if (!member(member(member(b, "badge"), "label"), "layerAnimations").empty()) return kFrame;
-    }
+    if (pictureChanged || gesture_.active || !order_.touch.empty() || isTrue(dump, "animating")) return kFrame;
     const Json& now = member(dump, "time");
     double due = INFINITY;
     for (const auto& t : member(dump, "timers")) {

@@ -127,14 +127,13 @@ int main(int argc, char** argv) {
     // The phone's clock follows the wall clock, in steps: one a display
     // frame while anything moves, none while all is still but for the
     // timers the phone has set, and one at once (at most a frame after the
-    // last) when a request comes. A still phone is looked at once a second
-    // all the same, for what no timer announces.
+    // last) when a request comes.
     std::thread pump([&] {
         using namespace std::chrono;
         constexpr auto frame = duration_cast<steady_clock::duration>(duration<double>(1.0 / 60));
         while (running) {
             auto started = steady_clock::now();
-            double wanted = std::clamp(phone.tick(), 0.0, 1.0);
+            double wanted = std::clamp(phone.tick(), 0.0, 3600.0);
             phone.waitForStep(started + frame, started + duration_cast<steady_clock::duration>(duration<double>(wanted)));
         }
     });
