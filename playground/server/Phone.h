@@ -175,6 +175,7 @@ private:
     std::deque<std::string> replay_;
     long long replayWait_ = 0;
     bool replaying_ = false;
+    double replaySpeed_ = 1;   // virtual seconds a replay runs in a second
 };
 
 } // namespace playground

@@ -83,7 +83,13 @@ Json Phone::actRecord(const Json& r) {
         if (!id.is_number_integer() || !recorder_.remove(id.get<long long>())) return error("no such line");
         return {{"ok", true}};
     }
-    if (op == "replay") return startReplay();
+    if (op == "replay") {
+        const Json& speed = member(r, "speed");
+        if (!speed.is_null() && (!speed.is_number() || !(speed.get<double>() >= 1 && speed.get<double>() <= 10)))
+            return error("a replay's speed is from 1 to 10");
+        replaySpeed_ = speed.is_null() ? 1.0 : speed.get<double>();
+        return startReplay();
+    }
     if (op == "endReplay") {
         endReplay("the replay stopped: the phone is yours again");
         return {{"ok", true}};
@@ -166,7 +172,7 @@ Json Phone::startReplay() {
 bool Phone::replayStep() {
     if (!replaying_) return false;
     double now = options_.clock();
-    long long budget = std::llround(std::clamp(now - lastAdvance_, 0.0, options_.maxStep) * 10000);
+    long long budget = std::llround(std::clamp(now - lastAdvance_, 0.0, options_.maxStep) * replaySpeed_ * 10000);
     lastAdvance_ = now;
     for (;;) {
         if (replayWait_ > 0) {
