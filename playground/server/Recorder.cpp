@@ -14,6 +14,10 @@ constexpr double kTicksPerSecond = 10000;
 // The longest comment or trace text a check carries.
 constexpr size_t kMaxText = 200;
 
+// A recording left running does not grow without end: past this many
+// lines it stops, saying so in its last line.
+constexpr size_t kMaxLines = 50000;
+
 bool printableLine(const std::string& text) {
     return !text.empty() && text.size() <= kMaxText &&
            std::none_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
@@ -62,7 +66,12 @@ void Recorder::started() {
 }
 
 void Recorder::push(std::string text, long long ticks) {
-    lines_.push_back({nextId_++, std::move(text), ticks});
+    if (lines_.size() + 1 >= kMaxLines) {
+        lines_.push_back({nextId_++, "# the recording stopped here: it reached its most lines"});
+        state_ = State::Off;
+    } else {
+        lines_.push_back({nextId_++, std::move(text), ticks});
+    }
     ++revision_;
 }
 
