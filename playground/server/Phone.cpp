@@ -137,6 +137,7 @@ void Phone::startChild() {
     child_ = std::make_unique<SimChild>(options_.simProgram, options_.root, options_.answerTimeoutMs);
     failure_.clear();
     replaying_ = false;
+    if (recorder_.keeping()) hub_.addTrace(FrameHub::TraceKind::Note, "the recording begins again at this start");
     recorder_.started();
     auto setUp = [&](const std::string& line) {
         SimAnswer a = run(line, false);

@@ -94,6 +94,13 @@
     const p = state.screenPoint(e.clientX, e.clientY);
     record('check', { at: [p.x, p.y] }).then(refresh);
   }, true);
+  // The Device tab is the host's panel: a click in it checks the host.
+  $('#tab-device').addEventListener('click', (e) => {
+    if (!checking) return;
+    e.stopPropagation();
+    e.preventDefault();
+    record('check', { host: true }).then(refresh);
+  }, true);
   $('#file-body').addEventListener('click', (e) => {
     const row = checking && e.target.closest('tr[data-key]');
     const table = row && row.closest('table[data-file]');
