@@ -103,51 +103,37 @@ TEST(Recorder, ChecksSayWhatThePersonPointsAt) {
     for (const char* bad : {"", "two\nlines", "   "}) EXPECT_FALSE(echoLine(bad)) << bad;
 }
 
-namespace {
-
-class RecordedVisit : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::filesystem::create_directories(root / "device");
-        Phone::Options o;
-        o.simProgram = FT_SIM_PROGRAM;
-        o.root = root / "device";
-        o.clock = [this] { return now; };
-        phone = std::make_unique<Phone>(o, hub);
-        phone->start();
-    }
-    void ok(Json request) {
-        Json r = phone->act(request);
-        ASSERT_EQ(r["ok"], true) << request.dump() << ": " << r.dump();
-    }
-    void pass(double seconds) {
-        now += seconds;
-        phone->tick();
-    }
-    void touch(const char* phase, const Json& at, double t) {
-        ok({{"type", "touch"}, {"phase", phase}, {"x", at[0]}, {"y", at[1]}, {"t", t}});
-    }
-    Json center(const std::string& bundle) {
-        Json d = phone->lastDump();
-        for (const auto& b : d["bubbles"])
-            if (b["bundle"] == bundle) return b["center"];
-        return nullptr;
-    }
-    double clock() { return Json::parse(hub.full())["meta"]["time"]; }
-
-    TempDir root;
-    FrameHub hub;
-    double now = 1000;
-    std::unique_ptr<Phone> phone;
-};
-
-} // namespace
-
 // Tests the round trip: a visit by hand (a drag with snap, a respring while
 // recording, a lock and an unlock with a bubble tapped while
 // locked) replays in springboard-sim, and in the playground, to the dump the
 // phone ended in: times, timers, frames, alphas and files.
-TEST_F(RecordedVisit, TheReplayEndsInTheSameDump) {
+TEST(RecordedVisit, TheReplayEndsInTheSameDump) {
+    TempDir root;
+    FrameHub hub;
+    double now = 1000;
+    std::filesystem::create_directories(root / "device");
+    Phone::Options o;
+    o.simProgram = FT_SIM_PROGRAM;
+    o.root = root / "device";
+    o.clock = [&] { return now; };
+    auto phone = std::make_unique<Phone>(o, hub);
+    phone->start();
+    auto ok = [&](const Json& request) { EXPECT_EQ(phone->act(request)["ok"], true) << request.dump(); };
+    auto pass = [&](double seconds) {
+        now += seconds;
+        phone->tick();
+    };
+    auto touch = [&](const char* phase, const Json& at, double t) {
+        ok({{"type", "touch"}, {"phase", phase}, {"x", at[0]}, {"y", at[1]}, {"t", t}});
+    };
+    auto center = [&](const std::string& bundle) {
+        Json d = phone->lastDump();
+        for (const auto& b : d["bubbles"])
+            if (b["bundle"] == bundle) return b["center"];
+        return Json();
+    };
+    auto clock = [&] { return Json::parse(hub.full())["meta"]["time"].get<double>(); };
+
     ok({{"type", "setting"}, {"key", "bubbleSize"}, {"value", 60}});
     pass(2.5);
     ok({{"type", "record"}, {"op", "start"}});
