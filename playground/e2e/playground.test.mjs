@@ -4,130 +4,20 @@
 // length of time, so a slow machine only makes it slower.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { spawn } from 'node:child_process';
-import { mkdtempSync, mkdirSync, rmSync } from 'node:fs';
-import { tmpdir } from 'node:os';
-import { join } from 'node:path';
+import {
+  MAIL, MESSAGES, PATIENCE, SAFARI, bubble, closePlayground, drawnBubble, dump, openPlayground, openTab, page, server,
+  serverExit, shot, toPage, unlockAsAPerson, until,
+} from './support.mjs';
 
-let chromium;
-try {
-  ({ chromium } = await import('playwright-core'));
-} catch (e) {
-  throw new Error('playwright-core is not installed: run scripts/setup (it runs npm ci in playground/)');
-}
-
-const SERVER = process.env.FT_PLAYGROUND_SERVER;
-const OUT = process.env.FT_E2E_OUT || join(tmpdir(), 'floattiles-playground-e2e');
-const BROWSER = process.env.FT_CHROMIUM || '/usr/bin/chromium';
-// Generous: a loaded two-core machine running the browser, the server and
-// its home screen (perhaps under the sanitizers) is slow, not wrong.
-const PATIENCE = 90_000;
-
-const MESSAGES = 'com.apple.MobileSMS';
-const MAIL = 'com.apple.mobilemail';
-const SAFARI = 'com.apple.mobilesafari';
-
-let server, serverExit, context, page, root, profile, url;
-
-function startServer() {
-  return new Promise((resolve, reject) => {
-    server = spawn(SERVER, ['--port', '0', '--root', root], { stdio: ['ignore', 'pipe', 'inherit'] });
-    serverExit = new Promise((done) => server.on('exit', (code, signal) => done({ code, signal })));
-    let seen = '';
-    const timer = setTimeout(() => reject(new Error('the server printed no address: ' + seen)), PATIENCE);
-    server.stdout.on('data', (chunk) => {
-      seen += chunk;
-      const m = /http:\/\/127\.0\.0\.1:\d+\//.exec(seen);
-      if (m) {
-        clearTimeout(timer);
-        resolve(m[0]);
-      }
-    });
-    server.on('exit', (code) => reject(new Error(`the server ended (${code}) before it listened: ${seen}`)));
-  });
-}
+// The browser is this file's to close early (the last step ends it all).
+let context;
 
 before(async () => {
-  assert.ok(SERVER, 'FT_PLAYGROUND_SERVER names the floattiles-playground program');
-  mkdirSync(OUT, { recursive: true });
-  root = mkdtempSync(join(tmpdir(), 'ft-playground-root-'));
-  profile = mkdtempSync(join(tmpdir(), 'ft-playground-profile-'));
-  url = await startServer();
-  // A fresh profile each run, and nothing that reaches outside this machine.
-  context = await chromium.launchPersistentContext(profile, {
-    executablePath: BROWSER,
-    headless: true,
-    viewport: { width: 1440, height: 900 },
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  });
-  page = context.pages()[0] || (await context.newPage());
-  page.on('pageerror', (e) => console.error('page error:', e.message));
-  await page.goto(url);
-  await until(() => window.playground && window.playground.ready && playground.frames > 0 && playground.dump.bubbles.length === 4,
-    'the phone to start with four bubbles');
-  await until(() => playground.dump.host.uiLocked && document.querySelector('#screen-svg g.lock-screen'),
-    'the phone to start on the lock screen');
+  ({ context } = await openPlayground());
   await unlockAsAPerson();
 });
 
-after(async () => {
-  if (page) await page.screenshot({ path: join(OUT, 'last.png') }).catch(() => {});
-  if (context) await context.close().catch(() => {});
-  if (server && server.exitCode === null) server.kill('SIGTERM');
-  if (root) rmSync(root, { recursive: true, force: true });
-  if (profile) rmSync(profile, { recursive: true, force: true });
-});
-
-// Waits until a condition holds in the page; answers its value.
-async function until(predicate, what, arg) {
-  try {
-    const handle = await page.waitForFunction(predicate, arg, { timeout: PATIENCE, polling: 50 });
-    return await handle.jsonValue();
-  } catch (e) {
-    const dump = await page.evaluate(() => JSON.stringify(window.playground && window.playground.dump)).catch(() => '');
-    throw new Error(`waited in vain for ${what}\nlast dump: ${dump.slice(0, 4000)}`);
-  }
-}
-
-const dump = () => page.evaluate(() => window.playground.dump);
-const bubble = async (bundle) => (await dump()).bubbles.find((b) => b.bundle === bundle);
-const toPage = (x, y) => page.evaluate(([x, y]) => window.playground.clientPoint(x, y), [x, y]);
-const shot = (name) => page.screenshot({ path: join(OUT, name + '.png') });
-
-// The drawn bubble of an app on the page: its icon's box in page pixels.
-function drawnBubble(bundle) {
-  return page.evaluate((bundle) => {
-    const icon = document.querySelector(`#screen-svg #windows g.app-icon[data-bundle="${bundle}"]`);
-    if (!icon) return null;
-    const r = icon.getBoundingClientRect();
-    return { x: r.left + r.width / 2, y: r.top + r.height / 2, width: r.width };
-  }, bundle);
-}
-
-// A tap on the lock screen away from the bubbles brings up the passcode
-// view, where four digits unlock.
-async function unlockAsAPerson() {
-  const free = await page.evaluate(() => {
-    for (let y = 620; y > 60; y -= 40) {
-      for (let x = 40; x < 340; x += 40) {
-        if (playground.dump.bubbles.every((b) => Math.hypot(b.center[0] - x, b.center[1] - y) > 60)) return [x, y];
-      }
-    }
-    return null;
-  });
-  assert.ok(free, 'a place on the lock screen without a bubble');
-  const at = await toPage(free[0], free[1]);
-  await page.mouse.click(at.x, at.y);
-  await until(() => playground.dump.host.passcode && !document.querySelector('#passcode').hidden, 'the passcode view');
-  for (const digit of [2, 5, 8, 0]) await page.click(`#keypad [data-digit="${digit}"]`);
-  await until(() => !playground.dump.host.uiLocked && document.querySelector('#passcode').hidden &&
-    !document.querySelector('#screen-svg g.lock-screen'), 'the phone to unlock');
-}
-
-async function openTab(name) {
-  await page.click(`.tab[data-tab="${name}"]`);
-}
+after(() => closePlayground('last.png'));
 
 test('the playground drives the phone as a person would', async (t) => {
   let snapped;

@@ -279,6 +279,9 @@ bool isAllowedLine(const std::string& line) {
     if (c == "delete") return w.size() == 2 && file(1);
     if (c == "screen" || c == "app") return w.size() >= 2;
     if (c == "boot") return w.size() == 1;
+    // The scenario's respring: the same process ends its home screen and
+    // boots another, with the files, the apps and the clock kept.
+    if (c == "respring") return w.size() == 1;
     if (c == "notify") return w.size() == 2 && w[1] == "settings";
     if (c == "front") return w.size() == 2;
     if (c == "orientation") return w.size() == 2;
@@ -293,6 +296,12 @@ bool isAllowedLine(const std::string& line) {
     if (c == "siri") return w.size() == 3 && w[1] == "visible" && oneOf(2, {"yes", "no"});
     if (c == "touch") return (w.size() == 2 && w[1] == "cancel") || (w.size() == 3 && oneOf(1, {"down", "move", "up"}) && isPoint(w[2]));
     if (c == "wait") return w.size() == 2;
+    // A replayed check: it compares, and reads no file (not `expect bytes`).
+    if (c == "expect") {
+        if (w.size() == 3 && (w[1] == "trace" || w[1] == "no-trace")) return true;
+        return w.size() >= 4 && w[1].size() > 1 && w[1][0] == '/' &&
+               oneOf(2, {"==", "!=", "<", "<=", ">", ">=", "~"});
+    }
     // Only the forms that print: a dump or snapshot with a path writes a file.
     if (c == "dump") return w.size() == 1;
     if (c == "snapshot") return w.size() == 2 && w[1] == "-";

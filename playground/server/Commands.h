@@ -71,8 +71,9 @@ std::optional<std::string> touchLine(const std::string& phase, double x, double 
                                      std::string& error);
 
 // The last guard before a line is written to the child: only the commands
-// the playground composes, and none that reads or writes a path (`put`,
-// `plugin`, `dump PATH`, `snapshot PATH`).
+// the playground composes (a recording's replay adds `respring` and
+// `expect`), and none that reads or writes a path (`put`, `plugin`,
+// `dump PATH`, `snapshot PATH`, `expect bytes`).
 bool isAllowedLine(const std::string& line);
 
 } // namespace playground

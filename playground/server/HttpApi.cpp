@@ -159,6 +159,15 @@ void HttpApi::routes() {
         res.set_content(hub_.full(), "application/json");
     });
 
+    // The recording: its lines as JSON, and as the scenario file to keep.
+    server_->Get("/api/recording", [this](const httplib::Request&, httplib::Response& res) {
+        sendJson(res, phone_.recording());
+    });
+    server_->Get("/api/recording.scenario", [this](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Content-Disposition", "attachment; filename=\"playground.scenario\"");
+        res.set_content(phone_.recordedScenario(), "text/plain; charset=utf-8");
+    });
+
     server_->Get("/api/events", [this](const httplib::Request&, httplib::Response& res) {
         // Each stream holds a worker for as long as its page is open: past
         // the cap a page is told to come back later, so the workers left

@@ -5,6 +5,8 @@
 //   GET  /api/config      screen, apps, settings keys with their types
 //   GET  /api/state       everything now, as one JSON object
 //   GET  /api/events      text/event-stream of the same, then of changes
+//   GET  /api/recording   the recording's lines, JSON
+//   GET  /api/recording.scenario   the same as a scenario file
 //   POST /api/action      one typed request, JSON (see Phone::act)
 #pragma once
 

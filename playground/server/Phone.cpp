@@ -155,6 +155,9 @@ void Phone::startChild() {
     bool siri = isTrue(host(), "siriVisible");
     child_ = std::make_unique<SimChild>(options_.simProgram, options_.root, options_.answerTimeoutMs);
     failure_.clear();
+    replaying_ = false;
+    if (recorder_.keeping()) hub_.addTrace(FrameHub::TraceKind::Note, "the recording begins again at this start");
+    recorder_.started();
     auto setUp = [&](const std::string& line) {
         SimAnswer a = run(line, false);
         if (!a.ok()) throw ChildGone("the home screen refused \"" + line + "\": " + a.error);
@@ -167,6 +170,7 @@ void Phone::startChild() {
     // A new device: the settings pane's first choice of apps. A device
     // root kept from an earlier run keeps its own choice.
     Json before = Json::parse(setUp("dump").dump, nullptr, false);
+    recorder_.files(member(before, "files"), member(before, "fileStatus"));
     if (member(member(before, "fileStatus"), "state") == "missing") {
         std::string line = "state";
         for (const auto& a : options_.apps)
@@ -179,6 +183,15 @@ void Phone::startChild() {
     gesture_ = Gesture();
     order_ = TouchOrder();
     setUp("boot");
+    comeUpLocked();
+    lastAdvance_ = options_.clock();
+}
+
+void Phone::comeUpLocked() {
+    auto setUp = [&](const std::string& line) {
+        SimAnswer a = run(line, false);
+        if (!a.ok()) throw ChildGone("the home screen refused \"" + line + "\": " + a.error);
+    };
     // The lock screen comes up as the phone's does after a start: the lock
     // state first (the locked value the plugin expects, so it changes
     // nothing), then the first front display without an app, which is the
@@ -186,7 +199,6 @@ void Phone::startChild() {
     setUp("lockstate " + std::to_string(kLockedState));
     setUp("front home");
     setUp("query uilocked");
-    lastAdvance_ = options_.clock();
 }
 
 void Phone::stopChild() {
@@ -244,6 +256,7 @@ SimAnswer Phone::run(const std::string& line, bool echo) {
         }
     }
     if (c == "call" && w.size() == 2) call_ = w[1] == "none" ? Json(nullptr) : Json(std::atoi(w[1].c_str()));
+    if (c != "dump" && c != "snapshot") recorder_.sent(line);
     return answer;
 }
 
@@ -394,10 +407,14 @@ double Phone::tick() {
         return INFINITY;
     }
     try {
-        catchUp();
-        settle();
+        if (!replayStep()) {
+            catchUp();
+            settle();
+        }
         publish();
-        return nextStep_;
+        // A replay is paced by the wall clock, a frame at a time, whatever
+        // the phone shows meanwhile.
+        return replaying_ ? kFrame : nextStep_;
     } catch (const ChildGone& e) {
         recover(e.what());
     } catch (const std::exception& e) {
@@ -437,7 +454,8 @@ Json Phone::act(const Json& request) {
         return error("the home screen is not running" + (failure_.empty() ? "" : " (" + failure_ + ")") +
                      "; respring to start it");
     try {
-        if (child_) catchUp();
+        // A replay keeps the clock of its own lines.
+        if (child_ && !replaying_) catchUp();
         Json result = dispatch(request);
         if (child_) {
             settle();
@@ -463,6 +481,9 @@ Json Phone::dispatch(const Json& r) {
         return a.ok() ? Json{{"ok", true}} : error(a.error);
     };
     std::string why;
+    if (type == "record") return actRecord(r);
+    // The person takes over from a replay.
+    if (replaying_) endReplay("the replay stopped: the phone is yours again");
     if (type == "touch" || type == "moves" || type == "hold")
         return member(r, "seq").is_null() && member(r, "touch").is_null() ? applyTouch(r) : sequenced(r);
     if (type == "setting") {
@@ -737,6 +758,7 @@ Json Phone::actLift(const std::string& bundle) {
 // The home screen's process ends and starts again, as a respring does on
 // the device: the files stay, everything the process held is gone.
 Json Phone::actRespring() {
+    if (recorder_.keeping() && child_) return respringInPlace();
     hub_.addTrace(FrameHub::TraceKind::Input, "respring");
     try {
         host();   // what the next home screen starts with

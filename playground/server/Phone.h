@@ -19,6 +19,7 @@
 
 #include "playground/server/Commands.h"
 #include "playground/server/FrameHub.h"
+#include "playground/server/Recorder.h"
 #include "playground/server/SimChild.h"
 
 namespace playground {
@@ -77,6 +78,10 @@ public:
     Json lastDump() const;
     // How many times the home screen has started.
     int generation() const;
+    // The recording: {"recording", "keeping", "replaying", "revision",
+    // "lines": [{"id", "text"}]}, and the same as a scenario file.
+    Json recording() const;
+    std::string recordedScenario() const;
 
 private:
     // While a finger is down, the phone's clock follows the page's clock
@@ -147,6 +152,21 @@ private:
     Json actLift(const std::string& bundle);
     Json actRespring();
     Json actReset();
+    // The lines every start sends after `boot`: the phone comes up locked.
+    void comeUpLocked();
+
+    // Recording and replaying (PhoneRecording.cpp).
+    Json actRecord(const Json& r);
+    Json recordCheck(const Json& r);
+    // A respring while recording: the scenario's own `respring`, in the
+    // same home-screen process, so the clock the person saw keeps running
+    // as it does in the replay.
+    Json respringInPlace();
+    Json startReplay();
+    // Runs the replay on by the wall-clock time that passed; false when no
+    // replay is running.
+    bool replayStep();
+    void endReplay(const std::string& why);
 
     Options options_;
     FrameHub& hub_;
@@ -172,6 +192,13 @@ private:
     std::string failure_;        // why the home screen is down, if it is
     int recentFailures_ = 0;
     double lastFailure_ = -1e9;
+    Recorder recorder_;
+    // The lines a replay has still to run, and what is left of the wait
+    // it is in (tenths of a millisecond).
+    std::deque<std::string> replay_;
+    long long replayWait_ = 0;
+    bool replaying_ = false;
+    double replaySpeed_ = 1;   // virtual seconds a replay runs in a second
 };
 
 } // namespace playground

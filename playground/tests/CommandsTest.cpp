@@ -137,11 +137,12 @@ TEST(IsAllowedLine, OnlyThePlaygroundsCommands) {
                            "delete state", "notify settings", "front home", "front com.apple.Maps", "orientation 3",
                            "cc present", "lockstate 3", "uilocked yes", "query uilocked", "lockscreen dismiss",
                            "passcode appear", "badge com.apple.Maps \"a b\"", "call 4", "call none", "siri visible yes",
-                           "touch down 1.00,2.00", "touch cancel", "wait 0.0330", "dump", "snapshot -"})
+                           "touch down 1.00,2.00", "touch cancel", "wait 0.0330", "dump", "snapshot -", "respring",
+                           "expect /a == 1", "expect trace \"launch a\""})
         EXPECT_TRUE(isAllowedLine(ok)) << ok;
     for (const char* bad : {"", "# comment", "put settings /etc/passwd", "put state ../x.plist", "plugin /tmp/x.so",
-                            "plugin none", "dump /tmp/out.json", "snapshot /tmp/x.svg", "snapshot \"-\"x", "expect /a == 1",
-                            "echo hi", "respring", "absent SBApplication", "remove settings", "delete /etc/passwd",
+                            "plugin none", "dump /tmp/out.json", "snapshot /tmp/x.svg", "snapshot \"-\"x", "expect bytes settings /etc/passwd",
+                            "expect / == 1", "expect /a is 1", "echo hi", "absent SBApplication", "remove settings", "delete /etc/passwd",
                             "remove other key", "notify other", "touch down here", "siri framework yes",
                             "front home\nput settings /etc/passwd", "front \"unterminated", "tap 1,1", "longpress bubble#0",
                             "drag bubble#0 to 1,1", "menu \"Cancel\""})

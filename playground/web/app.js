@@ -254,6 +254,10 @@
   const screenPoint = (event) => held.screenPoint(event.clientX, event.clientY, state.config.screen);
   // The page position of a screen point, for tests and tools.
   state.clientPoint = (x, y) => held.clientPoint(x, y, state.config.screen);
+  // For the recorder (record.js): a screen point under the pointer, and
+  // the one ordered queue of requests.
+  state.screenPoint = (clientX, clientY) => held.screenPoint(clientX, clientY, state.config.screen);
+  state.send = send;
 
   let finger = null;
   const fingerDot = $('#finger');

@@ -1,0 +1,119 @@
+// The recorder end to end: a visit by hand in the real page becomes a
+// scenario, downloaded from the page, that springboard-sim replays green;
+// an edited copy fails on the edited line; and the page replays it.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawnSync } from 'node:child_process';
+import { readFileSync, writeFileSync } from 'node:fs';
+import { join } from 'node:path';
+import {
+  MAIL, MESSAGES, OUT, bubble, closePlayground, dump, openPlayground, openTab, page, toPage, unlockAsAPerson, until,
+} from './support.mjs';
+
+before(openPlayground);
+after(() => closePlayground('record-last.png'));
+
+const untilLine = (pattern) => until((source) => [...document.querySelectorAll('#record-lines li code')]
+  .some((c) => new RegExp(source).test(c.textContent)), 'a line ' + pattern, pattern.source);
+const recording = (on) => until((on) => document.querySelector('#record-toggle').classList.contains('active') === on,
+  'recording ' + on, on);
+const run = (file) => spawnSync(process.env.FT_SIM_PROGRAM, ['run', file], { encoding: 'utf8' });
+
+async function tapMenuButton(title) {
+  const at = await until((title) => {
+    const g = [...document.querySelectorAll('#screen-svg g.alert-action')].find((g) => g.textContent.trim() === title);
+    const r = g?.querySelector('text').getBoundingClientRect();
+    return r && { x: r.left + r.width / 2, y: r.top + r.height / 2 };
+  }, title, title);
+  await page.mouse.click(at.x, at.y);
+}
+
+test('a visit by hand becomes a scenario that replays it', async () => {
+  await openTab('record');
+  await page.click('#record-toggle');
+  await recording(true);
+  await untilLine(/^boot$/);
+  await unlockAsAPerson();
+  await openTab('settings');
+  await page.locator('input[data-setting="isSticky"]').check();
+  await until(() => playground.dump.files.settings?.isSticky, 'isSticky in the file');
+
+  // A drag with snap, then a long press and a menu action.
+  const from = await toPage(...(await bubble(MESSAGES)).center);
+  const to = await toPage(120, 320);
+  await page.mouse.move(from.x, from.y);
+  await page.mouse.down();
+  await page.mouse.move(to.x, to.y, { steps: 12 });
+  await page.mouse.up();
+  const snapped = await until((b) => playground.dump.bubbles.find((x) => x.bundle === b && x.center[0] === 0)?.center, 'the snap', MESSAGES);
+  const held = await toPage(3, snapped[1]);
+  await page.mouse.move(held.x, held.y);
+  await page.mouse.down();
+  await until(() => playground.dump.alert, 'the menu');
+  await page.mouse.up();
+  await tapMenuButton('Save Current Position');
+  await until((b) => playground.dump.files.state?.[`POSAPPS-${b}`], 'the saved position', MESSAGES);
+
+  // Checks in Check mode: a bubble, a file's key; the click touches nothing.
+  await openTab('record');
+  await page.check('#record-check');
+  await page.mouse.click(...Object.values(await toPage(10, snapped[1])));
+  await untilLine(/^expect \/bubbles\/com\.apple\.MobileSMS\/center ~ \[0\.0,/);
+  await page.click('.seg-item[data-file="state"]');
+  await page.click(`table.plist[data-file="state"] tr[data-key="POSAPPS-${MESSAGES}"]`);
+  await untilLine(/^expect \/files\/state\/POSAPPS-com\.apple\.MobileSMS ~ \[0\.0,/);
+  await page.uncheck('#record-check');
+  assert.deepEqual((await bubble(MESSAGES)).center, snapped);
+
+  // A respring, then a lock and Mail tapped while locked: it opens after the unlock.
+  await page.click('#respring');
+  await untilLine(/^respring$/);
+  await unlockAsAPerson([1, 1, 1, 1]);
+  await page.click('#side-button');
+  const mail = await bubble(MAIL);
+  await until(() => playground.dump.host.uiLocked, 'the lock');
+  await page.mouse.click(...Object.values(await toPage(Math.min(mail.center[0], 374), mail.center[1])));
+  await until(() => playground.dump.host.passcode, 'the passcode view asked for by the tap');
+  await unlockAsAPerson([1, 9, 8, 4], false);
+  await until((b) => playground.dump.host.front === b, 'Mail in front', MAIL);
+  await page.fill('#record-echo-text', 'a comment taken out again');
+  await page.click('#record-echo');
+  await untilLine(/^echo "a comment taken out again"$/);
+  await page.click('#record-toggle');
+  await recording(false);
+  const comment = page.locator('#record-lines li', { hasText: 'a comment taken out again' });
+  await comment.hover();
+  await comment.locator('.record-delete').click();
+  await comment.waitFor({ state: 'detached' });
+  const final = await dump();
+
+  // The download replays green to the files and places the page showed.
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#record-download')]);
+  const file = join(OUT, 'recorded.scenario');
+  await download.saveAs(file);
+  const scenario = readFileSync(file, 'utf8');
+  assert.doesNotMatch(scenario, /taken out again/);
+  writeFileSync(join(OUT, 'recorded-dump.scenario'), scenario + `dump ${join(OUT, 'recorded.json')}\n`);
+  const green = run(join(OUT, 'recorded-dump.scenario'));
+  assert.equal(green.status, 0, green.stdout + green.stderr);
+  const replayed = JSON.parse(readFileSync(join(OUT, 'recorded.json'), 'utf8'));
+  assert.deepEqual([replayed.files, replayed.host.front], [final.files, MAIL]);
+  assert.deepEqual(replayed.bubbles.map((b) => b.center), final.bubbles.map((b) => b.center));
+
+  // One expected value changed: the run fails on that line.
+  const check = /^expect \/files\/state\/POSAPPS-com\.apple\.MobileSMS .*$/m;
+  const line = scenario.slice(0, scenario.search(check)).split('\n').length;
+  writeFileSync(join(OUT, 'recorded-edited.scenario'), scenario.replace(check, `expect /files/state/POSAPPS-${MESSAGES} ~ [375.0, 10.0]`));
+  const red = run(join(OUT, 'recorded-edited.scenario'));
+  assert.notEqual(red.status, 0);
+  assert.match(red.stdout + red.stderr, new RegExp(`recorded-edited\\.scenario:${line}: `));
+
+  // Replay in the page: a new phone that ends where the visit did.
+  await page.check('#record-fast');
+  await page.click('#record-replay');
+  await until(() => document.querySelector('#record-status').textContent === 'Replaying…', 'the replay');
+  await until(([files, front]) => document.querySelector('#record-status').textContent !== 'Replaying…' &&
+    JSON.stringify(playground.dump.files) === files && playground.dump.host.front === front,
+  'the replayed phone to end where the visit did', [JSON.stringify(final.files), MAIL]);
+  assert.doesNotMatch(await page.textContent('#trace'), /check failed/);
+});

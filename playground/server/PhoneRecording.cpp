@@ -1,0 +1,249 @@
+// The phone's recording and its replay: the requests {"type": "record",
+// "op": ...} and what a respring and the clock do while they run.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "playground/server/Phone.h"
+
+namespace playground {
+
+namespace {
+
+Json error(const std::string& reason) { return {{"ok", false}, {"error", reason}}; }
+
+const Json& member(const Json& j, const char* key) {
+    static const Json null = nullptr;
+    if (!j.is_object()) return null;
+    auto it = j.find(key);
+    return it == j.end() ? null : *it;
+}
+
+bool isTrue(const Json& j, const char* key) {
+    const Json& v = member(j, key);
+    return v.is_boolean() && v.get<bool>();
+}
+
+std::string text(const Json& j, const char* key) {
+    const Json& v = member(j, key);
+    return v.is_string() ? v.get<std::string>() : std::string();
+}
+
+bool contains(const Json& frame, double x, double y) {
+    if (!frame.is_array() || frame.size() != 4) return false;
+    for (const auto& v : frame)
+        if (!v.is_number()) return false;
+    double fx = frame[0].get<double>(), fy = frame[1].get<double>();
+    return x >= fx && y >= fy && x < fx + frame[2].get<double>() && y < fy + frame[3].get<double>();
+}
+
+// The bubble, window or host a point on the screen is over, top first.
+std::vector<std::string> checksAt(const Json& dump, double x, double y) {
+    const Json& bubbles = member(dump, "bubbles");
+    if (bubbles.is_array()) {
+        for (auto it = bubbles.rbegin(); it != bubbles.rend(); ++it)
+            if (!isTrue(*it, "hidden") && contains(member(*it, "frame"), x, y)) return bubbleChecks(*it);
+    }
+    const Json& windows = member(dump, "windows");
+    if (windows.is_array()) {
+        for (size_t i = windows.size(); i-- > 0;)
+            if (!isTrue(windows[i], "hidden") && contains(member(windows[i], "frame"), x, y))
+                return windowChecks(i, windows[i]);
+    }
+    return hostChecks(member(dump, "host"));
+}
+
+} // namespace
+
+Json Phone::actRecord(const Json& r) {
+    std::string op = text(r, "op");
+    if (op == "start") {
+        // Every recording begins at a start: the home screen starts again
+        // with the files as they are, and the recording keeps its set-up.
+        if (replaying_) endReplay("the replay stopped: recording");
+        recorder_.begin();
+        Json result = actRespring();
+        if (result.value("ok", false) != true) recorder_.end();
+        return result;
+    }
+    if (op == "stop") {
+        recorder_.end();
+        return {{"ok", true}};
+    }
+    if (op == "check") return recordCheck(r);
+    if (op == "echo") {
+        if (!recorder_.keeping()) return error("comments are lines of a recording: start recording first");
+        auto line = echoLine(text(r, "text"));
+        if (!line) return error("a comment is one line of at most 200 printable characters");
+        recorder_.add(*line);
+        return {{"ok", true}};
+    }
+    if (op == "delete") {
+        const Json& id = member(r, "id");
+        if (!id.is_number_integer() || !recorder_.remove(id.get<long long>())) return error("no such line");
+        return {{"ok", true}};
+    }
+    if (op == "replay") {
+        const Json& speed = member(r, "speed");
+        if (!speed.is_null() && (!speed.is_number() || !(speed.get<double>() >= 1 && speed.get<double>() <= 10)))
+            return error("a replay's speed is from 1 to 10");
+        replaySpeed_ = speed.is_null() ? 1.0 : speed.get<double>();
+        return startReplay();
+    }
+    if (op == "endReplay") {
+        endReplay("the replay stopped: the phone is yours again");
+        return {{"ok", true}};
+    }
+    return error("a recording's op is start, stop, check, echo, delete, replay or endReplay");
+}
+
+Json Phone::recordCheck(const Json& r) {
+    if (!recorder_.keeping()) return error("checks are lines of a recording: start recording first");
+    // The dump of this instant: the check holds at this point of the replay.
+    Json dump = Json::parse(run("dump", false).dump, nullptr, false);
+    if (!dump.is_object()) return error("the home screen gave no dump");
+    std::vector<std::string> lines;
+    const Json& at = member(r, "at");
+    if (at.is_array() && at.size() == 2 && at[0].is_number() && at[1].is_number()) {
+        lines = checksAt(dump, at[0].get<double>(), at[1].get<double>());
+    } else if (member(r, "bubble").is_string()) {
+        for (const auto& b : member(dump, "bubbles"))
+            if (member(b, "bundle") == r["bubble"]) lines = bubbleChecks(b);
+        if (lines.empty()) return error("no bubble of " + r["bubble"].get<std::string>());
+    } else if (member(r, "file").is_string() && member(r, "key").is_string()) {
+        lines = fileChecks(text(r, "file"), text(r, "key"), member(dump, "files"));
+    } else if (isTrue(r, "host")) {
+        lines = hostChecks(member(dump, "host"));
+    } else if (member(r, "trace").is_string()) {
+        if (auto line = traceCheck(text(r, "trace"))) lines.push_back(*line);
+    } else {
+        return error("a check names what it checks: at [x, y], bubble, file and key, host or trace");
+    }
+    if (lines.empty()) return error("there is nothing to check there");
+    for (const auto& l : lines) recorder_.add(l);
+    return {{"ok", true}, {"added", lines}};
+}
+
+Json Phone::respringInPlace() {
+    bool siri = isTrue(host(), "siriVisible");
+    SimAnswer a = run("respring");
+    if (!a.ok()) throw ChildGone("the home screen refused respring: " + a.error);
+    ++generation_;
+    hub_.addTrace(FrameHub::TraceKind::Note, "home screen started again");
+    gesture_ = Gesture();
+    order_ = TouchOrder();
+    call_ = nullptr;
+    recentFailures_ = 0;
+    followUps_.clear();
+    // Siri outlasts the home screen, as at a start of a new process.
+    if (isTrue(host(), "siriVisible") != siri) run(std::string("siri visible ") + (siri ? "yes" : "no"), false);
+    comeUpLocked();
+    return {{"ok", true}};
+}
+
+// The recording runs again on a new phone: both files gone, a new
+// home-screen process, and the recorded lines from its set-up on, paced
+// by the wall clock so the person watches it happen.
+Json Phone::startReplay() {
+    if (recorder_.lines().empty()) return error("nothing is recorded yet");
+    recorder_.end();
+    replay_.clear();
+    for (const auto& l : recorder_.lines()) replay_.push_back(l.text);
+    hub_.addTrace(FrameHub::TraceKind::Note, "replaying the recording on a new phone");
+    stopChild();
+    child_ = std::make_unique<SimChild>(options_.simProgram, options_.root, options_.answerTimeoutMs);
+    failure_.clear();
+    run("delete settings", false);
+    run("delete state", false);
+    host_ = Json::object();
+    hostCurrent_ = false;
+    call_ = nullptr;
+    followUps_.clear();
+    virtualNow_ = 0;
+    gesture_ = Gesture();
+    order_ = TouchOrder();
+    ++generation_;
+    replayWait_ = 0;
+    replaying_ = true;
+    lastAdvance_ = options_.clock();
+    return {{"ok", true}};
+}
+
+bool Phone::replayStep() {
+    if (!replaying_) return false;
+    double now = options_.clock();
+    long long budget = std::llround(std::clamp(now - lastAdvance_, 0.0, options_.maxStep) * replaySpeed_ * 10000);
+    lastAdvance_ = now;
+    for (;;) {
+        if (replayWait_ > 0) {
+            long long step = std::min(replayWait_, budget);
+            if (step > 0) {
+                char line[64];
+                std::snprintf(line, sizeof line, "wait %.4f", static_cast<double>(step) / 10000);
+                run(line, false);
+                virtualNow_ += static_cast<double>(step) / 10000;
+                replayWait_ -= step;
+                budget -= step;
+            }
+            if (replayWait_ > 0) break;
+            continue;
+        }
+        if (replay_.empty()) {
+            endReplay("the replay is over: the phone is yours again");
+            break;
+        }
+        std::string line = std::move(replay_.front());
+        replay_.pop_front();
+        if (auto ticks = waitTicks(line)) {
+            replayWait_ = *ticks;
+            continue;
+        }
+        if (line.empty() || line[0] == '#') continue;
+        if (line.rfind("echo ", 0) == 0) {
+            hub_.addTrace(FrameHub::TraceKind::Note, "-- " + line.substr(5));
+            continue;
+        }
+        // The recording's lines were composed here, but they are checked as
+        // any line is before they reach the home screen.
+        if (!isAllowedLine(line)) {
+            hub_.addTrace(FrameHub::TraceKind::Note, "the replay skipped a line it may not send: " + line);
+            continue;
+        }
+        bool quiet = line.rfind("touch move ", 0) == 0 || line == "query uilocked";
+        SimAnswer a = run(line, !quiet);
+        if (!a.ok() && line.rfind("expect ", 0) == 0)
+            hub_.addTrace(FrameHub::TraceKind::Note, "the replay's check failed: " + line);
+    }
+    // The recording holds what the rest of the phone did in answer: its
+    // lines are replayed, not done again.
+    followUps_.clear();
+    return true;
+}
+
+void Phone::endReplay(const std::string& why) {
+    if (!replaying_) return;
+    replaying_ = false;
+    replay_.clear();
+    replayWait_ = 0;
+    followUps_.clear();
+    lastAdvance_ = options_.clock();
+    hub_.addTrace(FrameHub::TraceKind::Note, why);
+}
+
+Json Phone::recording() const {
+    std::lock_guard lock(mutex_);
+    Json lines = Json::array();
+    for (const auto& l : recorder_.lines()) lines.push_back({{"id", l.id}, {"text", l.text}});
+    return {{"recording", recorder_.recording()},
+            {"keeping", recorder_.keeping()},
+            {"replaying", replaying_},
+            {"revision", recorder_.revision()},
+            {"lines", lines}};
+}
+
+std::string Phone::recordedScenario() const {
+    std::lock_guard lock(mutex_);
+    return recorder_.scenario();
+}
+
+} // namespace playground

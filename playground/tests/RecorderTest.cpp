@@ -1,0 +1,186 @@
+// The recording: how lines are kept and composed, and a visit recorded on
+// the real home screen that springboard-sim replays to the same dump.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "playground/server/Phone.h"
+#include "playground/server/Recorder.h"
+#include "playground/tests/TestSupport.h"
+
+using namespace playground;
+using playground::testing::TempDir;
+
+namespace {
+
+std::vector<std::string> texts(const Recorder& r) {
+    std::vector<std::string> out;
+    for (const auto& l : r.lines()) out.push_back(l.text);
+    return out;
+}
+
+// Two dumps alike, numbers within a millionth: the replay's clock is the
+// sum of fewer, longer steps.
+void expectAlike(const Json& a, const Json& b, const std::string& at = "") {
+    if (a.is_number() && b.is_number()) {
+        EXPECT_NEAR(a.get<double>(), b.get<double>(), 1e-6) << at;
+    } else if (a.is_object() && b.is_object()) {
+        EXPECT_EQ(a.size(), b.size()) << at;
+        for (const auto& [k, v] : a.items()) expectAlike(v, b.contains(k) ? b[k] : Json("(missing)"), at + "/" + k);
+    } else if (a.is_array() && b.is_array() && a.size() == b.size()) {
+        for (size_t i = 0; i < a.size(); ++i) expectAlike(a[i], b[i], at + "/" + std::to_string(i));
+    } else {
+        EXPECT_EQ(a, b) << at;
+    }
+}
+
+} // namespace
+
+// Tests that a recording keeps lines only from a start on, joins the clock's
+// steps into one wait with their exact sum, and writes the files it found
+// as lines that set them again.
+TEST(Recorder, KeepsTheLinesOfAStartWithTheClocksStepsJoined) {
+    Recorder r;
+    r.sent("touch down 1.00,2.00");
+    r.begin();
+    r.sent("app com.apple.Maps icon=yes");
+    EXPECT_TRUE(r.lines().empty()) << "armed, a recording waits for a start";
+    r.started();
+    r.files({{"settings", {{"bubbleSize", 60.0}, {"isSticky", true}, {"frameColor", "#00ff00"}}},
+             {"state", {{"POSAPPS-com.apple.Maps", {12.5, 300.0}}, {"odd key", 1}, {"nested", Json::object()}}}},
+            {{"settings", "ok"}, {"state", "ok"}});
+    r.sent("boot");
+    for (int i = 0; i < 3; ++i) r.sent("wait 0.0333");
+    r.sent("wait 0.0000");
+    r.sent("touch down 10.00,20.00");
+    r.sent("wait 5.0000");
+    r.sent("wait 0.0001");
+    EXPECT_EQ(texts(r), (std::vector<std::string>{
+                            "settings bubbleSize=60.0", "settings frameColor=\"#00ff00\"", "settings isSticky=true",
+                            "state POSAPPS-com.apple.Maps=[12.5,300.0]",
+                            "# the state file's key nested cannot be written inline: the replay starts without it",
+                            "state \"odd key\"=1", "boot", "wait 0.0999", "touch down 10.00,20.00", "wait 5.0001"}));
+
+    // A line taken out is gone from the export; a new start begins the
+    // recording again.
+    ASSERT_TRUE(r.remove(r.lines()[4].id));
+    EXPECT_EQ(r.scenario().find("cannot be written"), std::string::npos);
+    r.started();
+    r.files({{"settings", nullptr}}, {{"settings", "unreadable"}});
+    EXPECT_EQ(texts(r), std::vector<std::string>{"# the settings file was not a property list: the replay starts without it"});
+    r.end();
+    r.sent("boot");
+    EXPECT_EQ(r.lines().size(), 1u) << "stopped, nothing more is kept";
+    r.begin();
+    r.started();
+    for (int i = 0; i < 60000 && r.recording(); ++i) r.sent("touch up 1.00,1.00");
+    EXPECT_EQ(r.lines().size(), 50000u) << "a recording left running stops";
+
+    EXPECT_EQ(waitLine(20000), "wait 2.0");
+    EXPECT_EQ(fileValueWord(1e20), "1.0e+20");
+}
+
+// Tests the checks composed from a dump: what a bubble shows, a file's key
+// (there or not), the host, a trace line; and that page text never becomes
+// more than one quoted word.
+TEST(Recorder, ChecksSayWhatThePersonPointsAt) {
+    Json bubble = {{"bundle", "com.apple.mobilemail"}, {"hidden", false}, {"center", {350.0, 115.5}}, {"alpha", 0.5},
+                   {"badge", {{"label", {{"text", "12"}}}}}};
+    EXPECT_EQ(bubbleChecks(bubble), (std::vector<std::string>{
+                                        "expect /bubbles/com.apple.mobilemail/hidden == false",
+                                        "expect /bubbles/com.apple.mobilemail/center ~ [350.0,115.5]",
+                                        "expect /bubbles/com.apple.mobilemail/alpha ~ 0.5",
+                                        "expect /bubbles/com.apple.mobilemail/badge/label/text == \"12\""}));
+    bubble["hidden"] = true;
+    EXPECT_EQ(bubbleChecks(bubble).size(), 1u) << "a hidden bubble's place says nothing";
+    Json files = {{"settings", {{"isSticky", true}, {"a/b", 2.5}}}, {"state", nullptr}};
+    EXPECT_EQ(fileChecks("settings", "isSticky", files)[0], "expect /files/settings/isSticky == true");
+    EXPECT_EQ(fileChecks("settings", "a/b", files)[0], "expect /files/settings/a~1b ~ 2.5");
+    EXPECT_EQ(fileChecks("state", "x", files)[0], "expect /files/state/x == null");
+    EXPECT_EQ(traceCheck("[1.250] launch com.apple.Maps suspended=NO"), "expect trace \"launch com.apple.Maps suspended=NO\"");
+    EXPECT_EQ(echoLine("x\" put settings /etc/passwd"), "echo \"x\\\" put settings /etc/passwd\"");
+    for (const char* bad : {"", "two\nlines", "   "}) EXPECT_FALSE(echoLine(bad)) << bad;
+}
+
+// Tests the round trip: a visit by hand (a drag with snap, a respring while
+// recording, a lock and an unlock with a bubble tapped while
+// locked) replays in springboard-sim, and in the playground, to the dump the
+// phone ended in: times, timers, frames, alphas and files.
+TEST(RecordedVisit, TheReplayEndsInTheSameDump) {
+    TempDir root;
+    FrameHub hub;
+    double now = 1000;
+    std::filesystem::create_directories(root / "device");
+    Phone::Options o;
+    o.simProgram = FT_SIM_PROGRAM;
+    o.root = root / "device";
+    o.clock = [&] { return now; };
+    auto phone = std::make_unique<Phone>(o, hub);
+    phone->start();
+    auto ok = [&](const Json& request) { EXPECT_EQ(phone->act(request)["ok"], true) << request.dump(); };
+    auto pass = [&](double seconds) {
+        now += seconds;
+        phone->tick();
+    };
+    auto touch = [&](const char* phase, const Json& at, double t) {
+        ok({{"type", "touch"}, {"phase", phase}, {"x", at[0]}, {"y", at[1]}, {"t", t}});
+    };
+    auto center = [&](const std::string& bundle) {
+        Json d = phone->lastDump();
+        for (const auto& b : d["bubbles"])
+            if (b["bundle"] == bundle) return b["center"];
+        return Json();
+    };
+    auto clock = [&] { return Json::parse(hub.full())["meta"]["time"].get<double>(); };
+
+    ok({{"type", "setting"}, {"key", "bubbleSize"}, {"value", 60}});
+    pass(2.5);
+    ok({{"type", "record"}, {"op", "start"}});
+    pass(0.7);
+    ok({{"type", "unlock"}});
+    ok({{"type", "setting"}, {"key", "isSticky"}, {"value", true}});
+    pass(1.3);
+    Json c = center("com.apple.mobilemail");
+    touch("down", c, 5000);
+    Json path = Json::array();
+    for (int i = 1; i <= 23; ++i) path.push_back({c[0].get<double>() - 10 * i, c[1].get<double>() + 6 * i, 5000 + 8 * i});
+    ok({{"type", "moves"}, {"points", path}});
+    touch("up", {120, 308}, 5200);
+    EXPECT_EQ(center("com.apple.mobilemail")[0], 0.0) << "snapped to the left edge";
+    pass(1.4);
+    ok({{"type", "respring"}});
+    pass(0.9);
+    ok({{"type", "lock"}});
+    touch("down", center("com.apple.mobilemail"), 9000);
+    touch("up", center("com.apple.mobilemail"), 9050);
+    ok({{"type", "unlock"}});
+    pass(2.2);
+    ok({{"type", "record"}, {"op", "check"}, {"bubble", "com.apple.mobilemail"}});
+    pass(0.5);
+    ok({{"type", "record"}, {"op", "stop"}});
+    Json atStop = phone->lastDump();
+    double stopTime = clock();
+    pass(3.0);   // not recorded
+    EXPECT_EQ(atStop["host"]["front"], "com.apple.mobilemail");
+    std::string scenario = phone->recordedScenario();
+    EXPECT_NE(scenario.find("\nrespring\n"), std::string::npos) << "the clock kept across the respring";
+    EXPECT_NE(scenario.find("\nsettings bubbleSize=60"), std::string::npos) << "the files as recording found them";
+
+    std::ofstream(root / "visit.scenario") << scenario << "dump " << (root / "replayed.json") << "\n";
+    std::string run = std::string(FT_SIM_PROGRAM) + " run " + (root / "visit.scenario") + " >/dev/null";
+    EXPECT_EQ(std::system(run.c_str()), 0);
+    Json replayed = Json::parse(std::ifstream(root / "replayed.json"), nullptr, false);
+    ASSERT_TRUE(replayed.is_object());
+    EXPECT_NEAR(replayed["time"].get<double>(), stopTime, 0.001);
+    replayed.erase("time");
+    expectAlike(atStop, replayed);
+
+    // In the playground, on a new phone and at ten times the pace.
+    ok({{"type", "record"}, {"op", "replay"}, {"speed", 10}});
+    for (int i = 0; i < 200 && phone->recording()["replaying"] == true; ++i) pass(0.25);
+    EXPECT_EQ(phone->recording()["replaying"], false);
+    EXPECT_NEAR(clock(), stopTime, 0.001);
+    expectAlike(atStop, phone->lastDump());
+    EXPECT_EQ(hub.full().find("check failed"), std::string::npos);
+}
