@@ -1,4 +1,5 @@
 #include "playground/server/Phone.h"
+#include "playground/server/RequestValues.h"
 
 #include <algorithm>
 #include <chrono>
@@ -9,6 +10,8 @@
 #include <thread>
 
 namespace playground {
+
+using namespace request;
 
 namespace {
 
@@ -71,8 +74,6 @@ Json storedBadge(const Json& value) {
     return digits ? Json(std::stoll(t)) : value;
 }
 
-Json error(const std::string& reason) { return {{"ok", false}, {"error", reason}}; }
-
 // A value's truth as the plugin reads a flag (boolValue): a number not
 // zero; a text whose first character after spaces, a sign and zeros is Y,
 // T or a digit 1 to 9.
@@ -85,31 +86,6 @@ bool readsAsTrue(const Json& value) {
     if (i != std::string::npos && (t[i] == '+' || t[i] == '-')) ++i;
     while (i < t.size() && t[i] == '0') ++i;
     return i < t.size() && std::strchr("YyTt123456789", t[i]) != nullptr;
-}
-
-const Json& member(const Json& j, const char* key) {
-    static const Json null = nullptr;
-    if (!j.is_object()) return null;
-    auto it = j.find(key);
-    return it == j.end() ? null : *it;
-}
-
-// A member that is true; false when it is anything else or missing.
-bool isTrue(const Json& j, const char* key) {
-    const Json& v = member(j, key);
-    return v.is_boolean() && v.get<bool>();
-}
-
-bool boolean(const Json& j, const char* key, bool& out) {
-    const Json& v = member(j, key);
-    if (!v.is_boolean()) return false;
-    out = v.get<bool>();
-    return true;
-}
-
-std::string text(const Json& j, const char* key) {
-    const Json& v = member(j, key);
-    return v.is_string() ? v.get<std::string>() : std::string();
 }
 
 } // namespace

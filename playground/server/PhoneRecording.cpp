@@ -5,29 +5,13 @@
 #include <cstdio>
 
 #include "playground/server/Phone.h"
+#include "playground/server/RequestValues.h"
 
 namespace playground {
 
+using namespace request;
+
 namespace {
-
-Json error(const std::string& reason) { return {{"ok", false}, {"error", reason}}; }
-
-const Json& member(const Json& j, const char* key) {
-    static const Json null = nullptr;
-    if (!j.is_object()) return null;
-    auto it = j.find(key);
-    return it == j.end() ? null : *it;
-}
-
-bool isTrue(const Json& j, const char* key) {
-    const Json& v = member(j, key);
-    return v.is_boolean() && v.get<bool>();
-}
-
-std::string text(const Json& j, const char* key) {
-    const Json& v = member(j, key);
-    return v.is_string() ? v.get<std::string>() : std::string();
-}
 
 bool contains(const Json& frame, double x, double y) {
     if (!frame.is_array() || frame.size() != 4) return false;
