@@ -6,7 +6,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import {
   MAIL, MESSAGES, PATIENCE, SAFARI, bubble, closePlayground, drawnBubble, dump, openPlayground, openTab, page, server,
-  serverExit, shot, toPage, unlockAsAPerson, until,
+  serverExit, shot, holdAndMove, tapMenuButton, toPage, unlockAsAPerson, until,
 } from './support.mjs';
 
 // The browser is this file's to close early (the last step ends it all).
@@ -27,12 +27,7 @@ test('the playground drives the phone as a person would', async (t) => {
     await until(() => playground.dump.files.settings?.isSticky === true && playground.dump.plugin.isSticky === true,
       'isSticky in the settings file and in the plugin');
 
-    const start = await bubble(MESSAGES);
-    const from = await toPage(start.center[0], start.center[1]);
-    const to = await toPage(120, 320);
-    await page.mouse.move(from.x, from.y);
-    await page.mouse.down();
-    await page.mouse.move(to.x, to.y, { steps: 12 });
+    await holdAndMove(MESSAGES, 120, 320, 12);
     // Still held: the bubble is under the finger.
     const held = await until(([bundle]) => {
       const b = playground.dump.bubbles.find((x) => x.bundle === bundle);
@@ -70,15 +65,7 @@ test('the playground drives the phone as a person would', async (t) => {
     await shot('03-menu');
 
     // Tap the button where it is drawn.
-    const button = await until(() => {
-      for (const g of document.querySelectorAll('#screen-svg g.alert-action')) {
-        if (g.textContent.trim() !== 'Save Current Position') continue;
-        const r = g.querySelector('text').getBoundingClientRect();
-        return { x: r.left + r.width / 2, y: r.top + r.height / 2 };
-      }
-      return null;
-    }, 'the menu button drawn on screen');
-    await page.mouse.click(button.x, button.y);
+    await tapMenuButton('Save Current Position');
     const saved = await until(([bundle]) => !playground.dump.alert && playground.dump.files.state?.[`POSAPPS-${bundle}`],
       'the position in the state file', [MESSAGES]);
     assert.equal(saved[0], 0);
@@ -205,12 +192,7 @@ test('the playground drives the phone as a person would', async (t) => {
     await openTab('device');
     await page.click('[data-orientation="3"]');
     await turnedTo(3);
-    const start = await bubble(SAFARI);
-    const from = await toPage(start.center[0], start.center[1]);
-    const to = await toPage(200, 300);
-    await page.mouse.move(from.x, from.y);
-    await page.mouse.down();
-    await page.mouse.move(to.x, to.y, { steps: 12 });
+    const to = await holdAndMove(SAFARI, 200, 300, 12);
     await until(([bundle]) => {
       const b = playground.dump.bubbles.find((x) => x.bundle === bundle);
       return Math.abs(b.center[0] - 200) < 1 && Math.abs(b.center[1] - 300) < 1;
@@ -227,12 +209,7 @@ test('the playground drives the phone as a person would', async (t) => {
   });
 
   await t.test('a fast drag is a drag: the bubble goes where the finger went, and no menu opens', async () => {
-    const mail = await bubble(MAIL);
-    const from = await toPage(Math.min(mail.center[0], 374), mail.center[1]);
-    const to = await toPage(250, 200);
-    await page.mouse.move(from.x, from.y);
-    await page.mouse.down();
-    await page.mouse.move(to.x, to.y, { steps: 2 });
+    await holdAndMove(MAIL, 250, 200, 2);
     await page.mouse.up();
     // Sticky: let go right of the middle, it lands on the right edge at the
     // height the finger left it.
@@ -282,15 +259,7 @@ test('the playground drives the phone as a person would', async (t) => {
     await page.mouse.down();
     await until(() => playground.dump.alert, 'the long-press menu');
     await page.mouse.up();
-    const button = await until(() => {
-      for (const g of document.querySelectorAll('#screen-svg g.alert-action')) {
-        if (g.textContent.trim() !== 'Lock Float Tiles') continue;
-        const r = g.querySelector('text').getBoundingClientRect();
-        return { x: r.left + r.width / 2, y: r.top + r.height / 2 };
-      }
-      return null;
-    }, 'the lock button drawn on screen');
-    await page.mouse.click(button.x, button.y);
+    await tapMenuButton('Lock Float Tiles');
     await until(() => playground.dump.files.settings.isLocked === true &&
       document.querySelector('input[data-setting="isLocked"]').checked &&
       document.querySelector('[data-row="isLocked"] .tag').textContent === 'in file', 'the lock in the pane');

@@ -7,7 +7,8 @@ import { spawnSync } from 'node:child_process';
 import { readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import {
-  MAIL, MESSAGES, OUT, bubble, closePlayground, dump, openPlayground, openTab, page, toPage, unlockAsAPerson, until,
+  MAIL, MESSAGES, OUT, bubble, closePlayground, dump, openPlayground, openTab, page, tapMenuButton, toPage, unlockAsAPerson,
+  until,
 } from './support.mjs';
 
 before(openPlayground);
@@ -18,15 +19,6 @@ const untilLine = (pattern) => until((source) => [...document.querySelectorAll('
 const recording = (on) => until((on) => document.querySelector('#record-toggle').classList.contains('active') === on,
   'recording ' + on, on);
 const run = (file) => spawnSync(process.env.FT_SIM_PROGRAM, ['run', file], { encoding: 'utf8' });
-
-async function tapMenuButton(title) {
-  const at = await until((title) => {
-    const g = [...document.querySelectorAll('#screen-svg g.alert-action')].find((g) => g.textContent.trim() === title);
-    const r = g?.querySelector('text').getBoundingClientRect();
-    return r && { x: r.left + r.width / 2, y: r.top + r.height / 2 };
-  }, title, title);
-  await page.mouse.click(at.x, at.y);
-}
 
 test('a visit by hand becomes a scenario that replays it', async () => {
   await openTab('record');

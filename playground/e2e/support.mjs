@@ -133,6 +133,29 @@ async function tapFree() {
   await page.mouse.click(at.x, at.y);
 }
 
+// Taps a button of the menu on screen where the picture draws it.
+export async function tapMenuButton(title) {
+  const at = await until((title) => {
+    const g = [...document.querySelectorAll('#screen-svg g.alert-action')].find((g) => g.textContent.trim() === title);
+    const r = g?.querySelector('text').getBoundingClientRect();
+    return r && { x: r.left + r.width / 2, y: r.top + r.height / 2 };
+  }, `the menu button "${title}" drawn on screen`, title);
+  await page.mouse.click(at.x, at.y);
+}
+
+// Puts a finger on an app's bubble (just inside the glass when its centre
+// is on the edge) and moves it to a screen point in `steps` moves; the
+// finger stays down. Answers that point on the page.
+export async function holdAndMove(bundle, x, y, steps) {
+  const b = await bubble(bundle);
+  const from = await toPage(Math.min(Math.max(b.center[0], 1), 374), b.center[1]);
+  const to = await toPage(x, y);
+  await page.mouse.move(from.x, from.y);
+  await page.mouse.down();
+  await page.mouse.move(to.x, to.y, { steps });
+  return to;
+}
+
 export async function openTab(name) {
   await page.click(`.tab[data-tab="${name}"]`);
 }
