@@ -17,7 +17,7 @@
 // exits 1 when a goal is missed (median move -> picture at most 16 ms, at
 // least 50 pictures a second during a drag, under 3% of a core idle).
 import { spawn, execFileSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, rmSync, readdirSync } from 'node:fs';
+import { existsSync, mkdtempSync, readFileSync, rmSync, readdirSync } from 'node:fs';
 import { tmpdir, cpus } from 'node:os';
 import { join, dirname } from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -31,7 +31,17 @@ const option = (name, fallback) => {
 const SERVER = option('--server', process.env.FT_PLAYGROUND_SERVER || join(here, '../build/playground/floattiles-playground'));
 const SECONDS = Number(option('--seconds', '10'));
 const BROWSER = process.env.FT_CHROMIUM || '/usr/bin/chromium';
-const { chromium } = await import('playwright-core');
+if (!existsSync(SERVER)) {
+  console.error(`measure-speed: no server at ${SERVER}: build it first (scripts/test, or cmake --build build --target floattiles-playground), or name it with --server`);
+  process.exit(2);
+}
+let chromium;
+try {
+  ({ chromium } = await import('playwright-core'));
+} catch (e) {
+  console.error('measure-speed: playwright-core is not installed: run scripts/setup (it runs npm ci in playground/)');
+  process.exit(2);
+}
 
 const root = mkdtempSync(join(tmpdir(), 'ft-speed-root-'));
 const profile = mkdtempSync(join(tmpdir(), 'ft-speed-profile-'));
