@@ -127,8 +127,11 @@ Json Simulator::dump() {
     d["host"] = host;
 
     Json windows = Json::array();
+    bool moving = false;
     if (Process::exists()) {
+        const double now = NSRunLoop::mainRunLoop().now();
         for (const auto& win : WindowServer::shared().windows()) {
+            if (!moving && !win->isHidden()) moving = animating(*win, now);
             windows.push_back({{"class", win->className()},
                                {"level", win->windowLevel()},
                                {"hidden", win->isHidden()},
@@ -140,12 +143,6 @@ Json Simulator::dump() {
         }
     }
     d["windows"] = windows;
-    bool moving = false;
-    if (Process::exists()) {
-        const double now = NSRunLoop::mainRunLoop().now();
-        for (const auto& win : WindowServer::shared().windows())
-            if (!moving && !win->isHidden()) moving = animating(*win, now);
-    }
     d["animating"] = moving;
 
     Json bubblesJson = Json::array();
