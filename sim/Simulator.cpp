@@ -100,6 +100,9 @@ std::string Simulator::boot(bool launch) {
     if (booted_) return "already booted (respring restarts the home screen)";
     auto& host = SpringBoardHost::current();
     host.install(configuration_, [this](const std::string& line) { emit(line); }, initialState_);
+    host.setRequestHandler([this](const HostRequest& r) {
+        if (answers_) requests_.push_back(r);
+    });
     connectDevice();
     std::vector<std::string> errors;
     PluginLoader::loadPlugins(kSpringBoardBundleIdentifier, &errors);
@@ -127,7 +130,11 @@ std::string Simulator::respring() {
     timeBase_ = t - NSRunLoop::mainRunLoop().now();
     UIScreen::configure(screenWidth_, screenHeight_, screenScale_);
     emit("respring");
-    return boot();
+    std::string result = boot();
+    // What the old process asked, or the new one while it started, is not
+    // answered: a phone starts its home screen afresh.
+    requests_.clear();
+    return result;
 }
 
 std::string Simulator::resolvePath(const std::string& path) const {

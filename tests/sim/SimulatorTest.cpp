@@ -44,7 +44,7 @@ TEST(Simulator, DumpHasEveryMember) {
         Json j = d.sim->dump();
         for (const char* member : {"time", "screen", "host", "windows", "bubbles", "alert", "timers", "plugin", "files"})
             EXPECT_TRUE(j.contains(member)) << member << " booted=" << booted;
-        for (const char* member : {"front", "orientation", "uiLocked", "lockState", "siriVisible", "siriFramework"})
+        for (const char* member : {"front", "orientation", "uiLocked", "lockState", "siriVisible", "siriFramework", "call"})
             EXPECT_TRUE(j["host"].contains(member)) << member;
         EXPECT_TRUE(j["files"].contains("settings"));
         EXPECT_TRUE(j["files"].contains("state"));
