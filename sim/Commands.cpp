@@ -51,7 +51,7 @@ const std::vector<Simulator::Command>& Simulator::commands() {
         {"call", "call STATUS|none|noobject", Phase::Booted, nullptr, &S::cmdCall},
         {"siri", "siri visible yes|no | siri framework yes|no", Phase::Any, nullptr, &S::cmdSiri},
         // The phone's own actions, in the phone's order of host events.
-        {"phone", "phone answers yes|no", Phase::Any, nullptr, &S::cmdPhone},
+        {"phone", "phone answers yes|no | phone starts locked|unlocked", Phase::Any, nullptr, &S::cmdPhone},
         {"unlock", "unlock", Phase::Booted, nullptr, &S::cmdUnlock},
         {"lock", "lock", Phase::Booted, nullptr, &S::cmdLock},
         {"press", "press home", Phase::Booted, nullptr, &S::cmdPress},

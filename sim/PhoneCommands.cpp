@@ -44,11 +44,32 @@ void Simulator::askLocked() {
 
 std::string Simulator::cmdPhone(const Call& c) {
     const Words& w = c.words;
-    auto b = w.size() == 3 && w[1].text == "answers" ? yesNo(w[2].text) : std::nullopt;
-    if (!b) return c.usage;
-    answers_ = *b;
-    requests_.clear();
-    return "";
+    if (w.size() != 3) return c.usage;
+    if (w[1].text == "answers") {
+        auto b = yesNo(w[2].text);
+        if (!b) return c.usage;
+        answers_ = *b;
+        requests_.clear();
+        return "";
+    }
+    if (w[1].text == "starts" && (w[2].text == "locked" || w[2].text == "unlocked")) {
+        // What every later boot starts with, as `uilocked` before boot.
+        startsLocked_ = w[2].text == "locked";
+        initialState_.uiLocked = startsLocked_;
+        return "";
+    }
+    return c.usage;
+}
+
+// A phone's home screen starts on the lock screen: the lock state first
+// (the locked value the plugin expects, so it changes nothing), then the
+// first front display without an app, which is the lock screen, then the
+// lock screen asks whether the phone is locked. Each after the launch, as
+// lines of their own.
+void Simulator::comeUpLocked() {
+    NSUserDefaults::synchronize();
+    hostStep([] { host().setLockState(kLockedState); });
+    shownStep([] { host().goHome(); });
 }
 
 // The right passcode was entered, in the phone's order: the passcode view

@@ -119,6 +119,9 @@ std::string Simulator::launch() {
     if (launched_) return "already launched";
     launched_ = true;
     SpringBoardHost::current().finishLaunching();
+    // What the home screen asked before it was up is not answered.
+    requests_.clear();
+    if (startsLocked_ && SpringBoardHost::current().state().uiLocked) comeUpLocked();
     return "";
 }
 
@@ -130,11 +133,7 @@ std::string Simulator::respring() {
     timeBase_ = t - NSRunLoop::mainRunLoop().now();
     UIScreen::configure(screenWidth_, screenHeight_, screenScale_);
     emit("respring");
-    std::string result = boot();
-    // What the old process asked, or the new one while it started, is not
-    // answered: a phone starts its home screen afresh.
-    requests_.clear();
-    return result;
+    return boot();
 }
 
 std::string Simulator::resolvePath(const std::string& path) const {

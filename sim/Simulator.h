@@ -144,6 +144,8 @@ private:
     // own question whether the phone is locked.
     void shownStep(const std::function<void()>& event);
     void askLocked();
+    // After `phone starts locked`: the lock screen comes up at every start.
+    void comeUpLocked();
     // Runs the answers to the requests queued since the last time, and to
     // those the answers raise, in order.
     void answerRequests();
@@ -169,6 +171,7 @@ private:
     // a phone does; they wait here for the end of the command that made them.
     bool answers_ = false;
     std::deque<HostRequest> requests_;
+    bool startsLocked_ = false;   // `phone starts locked`
 };
 
 // The text of the trace's time stamp, "[12.345]".

@@ -8,14 +8,14 @@
 
 namespace {
 
-// A phone with FloatTiles and three chosen apps, come up on the lock screen
-// as a phone's home screen starts.
-const char* const kStart[] = {
-    "app com.apple.MobileSMS",   "app com.apple.mobilemail", "app com.apple.Maps orientation=3",
-    "state FLTTILE-com.apple.MobileSMS=true FLTTILE-com.apple.mobilemail=true FLTTILE-com.apple.Maps=true",
-    "uilocked yes",              "boot",                     "lockstate 3",
-    "front home",                "query uilocked",           "wait 0.5",
-};
+// A phone with FloatTiles and three chosen apps.
+const char* const kApps =
+    "app com.apple.MobileSMS\napp com.apple.mobilemail\napp com.apple.Maps orientation=3\n"
+    "state FLTTILE-com.apple.MobileSMS=true FLTTILE-com.apple.mobilemail=true FLTTILE-com.apple.Maps=true";
+// Its start on the lock screen, as a phone's home screen starts: by hand,
+// and as the phone's own.
+const char* const kLockedStart = "uilocked yes\nboot\nlockstate 3\nfront home\nquery uilocked";
+const char* const kPhoneStart = "phone starts locked\nboot";
 
 const char* const kUnlockFromHome =
     "passcode appear\nquery uilocked\nuilocked no\nlockstate 0\nlockscreen dismiss\nfront home\n"
@@ -26,17 +26,19 @@ struct Outcome {
     Json dump;
 };
 
-Outcome run(const std::string& before, bool answers, const std::string& lines) {
+// Runs the lines on a new phone; with `answers`, it answers the home
+// screen from just before `lines`.
+Outcome run(const std::string& start, const std::string& before, bool answers, const std::string& lines) {
     Simulator::Options o;
     o.deviceTemplate = FT_DEVICE_TEMPLATE;
     Simulator sim(std::move(o));
-    auto execute = [&](const std::string& line) { EXPECT_EQ(sim.execute(line), "") << line; };
-    for (const char* line : kStart) execute(line);
-    std::istringstream b(before), l(lines);
-    for (std::string line; std::getline(b, line);) execute(line);
+    auto execute = [&](const std::string& text) {
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) EXPECT_EQ(sim.execute(line), "") << line;
+    };
+    execute(std::string(kApps) + "\n" + start + "\nwait 0.5\n" + before);
     if (answers) execute("phone answers yes");
-    for (std::string line; std::getline(l, line);) execute(line);
-    execute("wait 0.5");
+    execute(lines + "\nwait 0.5");
     Outcome r;
     for (const auto& t : sim.trace()) r.trace += t + "\n";
     r.dump = sim.dump();
@@ -48,6 +50,7 @@ struct Case {
     std::string before;     // host lines both phones run first
     std::string phone;      // the phone's lines, answering the home screen
     std::string explicit_;  // the host lines a driver sent for them
+    const char* phoneStart = kLockedStart;
 };
 
 // Tests that each phone line, and each answer to the home screen, sends
@@ -74,11 +77,13 @@ TEST(PhoneCommands, SameTraceAndDumpAsTheHostLines) {
          "passcode appear\nquery uilocked\npasscode disappear\nquery uilocked\n" + std::string(kUnlockFromHome) +
              "\nsiri visible yes\nsiri visible no\ncc present\ncc dismiss\nfront com.apple.Maps\nwait 0.3\n"
              "front home\nquery uilocked\nfront other\nfront home\nquery uilocked"},
+        {"the lock screen at every start", "", "respring",
+         "respring\nlockstate 3\nfront home\nquery uilocked", kPhoneStart},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Outcome phone = run(c.before, true, c.phone);
-        Outcome explicitLines = run(c.before, false, c.explicit_);
+        Outcome phone = run(c.phoneStart, c.before, true, c.phone);
+        Outcome explicitLines = run(kLockedStart, c.before, false, c.explicit_);
         EXPECT_EQ(phone.trace, explicitLines.trace);
         EXPECT_EQ(phone.dump, explicitLines.dump);
     }
@@ -87,10 +92,10 @@ TEST(PhoneCommands, SameTraceAndDumpAsTheHostLines) {
 // Tests that without `phone answers yes` the home screen's requests stay
 // unanswered, as every scenario written before the phone's lines expects.
 TEST(PhoneCommands, AnswersAreOffUntilAsked) {
-    Outcome quiet = run(kUnlockFromHome, false, "tap bubble:com.apple.mobilemail");
+    Outcome quiet = run(kLockedStart, kUnlockFromHome, false, "tap bubble:com.apple.mobilemail");
     EXPECT_NE(quiet.trace.find("launch com.apple.mobilemail"), std::string::npos);
     EXPECT_EQ(quiet.dump["host"]["front"], nullptr);
-    Outcome answered = run(kUnlockFromHome, true, "tap bubble:com.apple.mobilemail\nphone answers no\ntap bubble:com.apple.Maps");
+    Outcome answered = run(kLockedStart, kUnlockFromHome, true, "tap bubble:com.apple.mobilemail\nphone answers no\ntap bubble:com.apple.Maps");
     EXPECT_EQ(answered.dump["host"]["front"], "com.apple.mobilemail");
 }
 
