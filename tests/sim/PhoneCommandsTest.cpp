@@ -89,14 +89,4 @@ TEST(PhoneCommands, SameTraceAndDumpAsTheHostLines) {
     }
 }
 
-// Tests that without `phone answers yes` the home screen's requests stay
-// unanswered, as every scenario written before the phone's lines expects.
-TEST(PhoneCommands, AnswersAreOffUntilAsked) {
-    Outcome quiet = run(kLockedStart, kUnlockFromHome, false, "tap bubble:com.apple.mobilemail");
-    EXPECT_NE(quiet.trace.find("launch com.apple.mobilemail"), std::string::npos);
-    EXPECT_EQ(quiet.dump["host"]["front"], nullptr);
-    Outcome answered = run(kLockedStart, kUnlockFromHome, true, "tap bubble:com.apple.mobilemail\nphone answers no\ntap bubble:com.apple.Maps");
-    EXPECT_EQ(answered.dump["host"]["front"], "com.apple.mobilemail");
-}
-
 } // namespace
