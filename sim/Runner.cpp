@@ -88,3 +88,18 @@ int runDemo(const std::string& scenario, const RunOptions& options, std::ostream
     }
     return failures;
 }
+
+int runDescribe(const RunOptions& options, std::ostream& out, std::ostream& err) {
+    Simulator::Options o;
+    o.root = options.root;
+    o.deviceTemplate = options.deviceTemplate;
+    o.keepTrace = false;
+    Simulator sim(std::move(o));
+    Json description = sim.describePlugin();
+    if (description.is_null()) {
+        err << "springboard-sim: no loaded plugin describes itself\n";
+        return 1;
+    }
+    out << description.dump(2) << "\n";
+    return 0;
+}
