@@ -90,8 +90,9 @@ int runDemo(const std::string& scenario, const RunOptions& options, std::ostream
 }
 
 int runDescribe(const RunOptions& options, std::ostream& out, std::ostream& err) {
+    // Always a fresh temporary root: describing a plugin must not touch a
+    // phone someone keeps.
     Simulator::Options o;
-    o.root = options.root;
     o.deviceTemplate = options.deviceTemplate;
     o.keepTrace = false;
     Simulator sim(std::move(o));

@@ -25,7 +25,7 @@ void runInteractive(std::istream& in, const RunOptions& options, std::ostream& o
 // folder. Without a plugin, lines that need one are skipped with a note.
 int runDemo(const std::string& scenario, const RunOptions& options, std::ostream& out, std::ostream& err);
 
-// Loads the plugins on a fresh device and prints, as one JSON object, what
+// Loads the plugins on a fresh device (never options.root) and prints, as one JSON object, what
 // the plugin says it is (its settings table, files and key prefixes; see
 // docs/scenarios.md). Answers non-zero when no plugin offers one.
 int runDescribe(const RunOptions& options, std::ostream& out, std::ostream& err);
