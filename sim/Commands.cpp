@@ -61,7 +61,7 @@ const std::vector<Simulator::Command>& Simulator::commands() {
         {"expect", "expect POINTER OP VALUE | expect trace|no-trace \"TEXT\" | expect bytes settings|state PATH",
          Phase::Any, nullptr, &S::cmdExpect},
         {"dump", "dump [PATH]", Phase::Any, nullptr, &S::cmdDump},
-        {"snapshot", "snapshot PATH.svg | snapshot -", Phase::Any, nullptr, &S::cmdSnapshot},
+        {"snapshot", "snapshot PATH.svg | snapshot PATH.png | snapshot -", Phase::Any, nullptr, &S::cmdSnapshot},
         {"echo", "echo TEXT...", Phase::Any, nullptr, &S::cmdEcho},
     };
     return table;
@@ -83,6 +83,7 @@ std::string Simulator::execute(const std::string& line) {
     // The command's preference writes are in their files before the next
     // command runs, and its trace ends with their outcomes.
     NSUserDefaults::synchronize();
+    if (watcher_) watcher_->commandEnded();
     return result;
 }
 
