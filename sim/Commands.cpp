@@ -66,7 +66,7 @@ const std::vector<Simulator::Command>& Simulator::commands() {
         {"expect", "expect POINTER OP VALUE | expect trace|no-trace \"TEXT\" | expect bytes settings|state PATH",
          Phase::Any, nullptr, &S::cmdExpect},
         {"dump", "dump [PATH]", Phase::Any, nullptr, &S::cmdDump},
-        {"snapshot", "snapshot PATH.svg | snapshot -", Phase::Any, nullptr, &S::cmdSnapshot},
+        {"snapshot", "snapshot PATH.svg | snapshot PATH.png | snapshot -", Phase::Any, nullptr, &S::cmdSnapshot},
         {"echo", "echo TEXT...", Phase::Any, nullptr, &S::cmdEcho},
     };
     return table;
@@ -91,6 +91,7 @@ std::string Simulator::execute(const std::string& line) {
     // What the rest of the phone does in answer comes after the command
     // that asked for it, each answer as a command of its own.
     answerRequests();
+    if (watcher_) watcher_->commandEnded();
     return result;
 }
 

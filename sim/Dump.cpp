@@ -68,14 +68,22 @@ Json layerAnimationsJson(const UIView& v) {
 
 // Whether anything on screen is animating now (or waiting out an
 // animation's delay): a view or its layer, in any visible window.
-bool animating(const UIView& v, double now) {
+bool viewAnimating(const UIView& v, double now) {
     if (!v.animationsAt(now).empty() || !v.layer()->animationsAt(now).empty()) return true;
     for (const auto& child : v.subviews())
-        if (animating(*child, now)) return true;
+        if (viewAnimating(*child, now)) return true;
     return false;
 }
 
 } // namespace
+
+bool Simulator::animating() const {
+    if (!Process::exists()) return false;
+    const double now = NSRunLoop::mainRunLoop().now();
+    for (const auto& win : WindowServer::shared().windows())
+        if (!win->isHidden() && viewAnimating(*win, now)) return true;
+    return false;
+}
 
 std::string Simulator::cmdDump(const Call& c) {
     const Words& w = c.words;
@@ -132,7 +140,7 @@ Json Simulator::dump() {
     if (Process::exists()) {
         const double now = NSRunLoop::mainRunLoop().now();
         for (const auto& win : WindowServer::shared().windows()) {
-            if (!moving && !win->isHidden()) moving = animating(*win, now);
+            if (!moving && !win->isHidden()) moving = viewAnimating(*win, now);
             windows.push_back({{"class", win->className()},
                                {"level", win->windowLevel()},
                                {"hidden", win->isHidden()},

@@ -3,8 +3,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <sstream>
 
+#include "sim/Film.h"
 #include "sim/Simulator.h"
 
 namespace fs = std::filesystem;
@@ -19,11 +21,24 @@ Simulator::Options simulatorOptions(const RunOptions& options, const std::string
     return o;
 }
 
+int writeFilm(const std::unique_ptr<Film>& film, const std::string& path, std::ostream& out, std::ostream& err) {
+    if (!film) return 0;
+    film->detach();
+    std::string error = film->write(path);
+    if (!error.empty()) {
+        err << "film " << path << ": " << error << "\n";
+        return 1;
+    }
+    out << film->summary(path) << "\n";
+    return 0;
+}
+
 } // namespace
 
 int runScenarioFiles(const std::vector<std::string>& files, const RunOptions& options, std::ostream& out,
                      std::ostream& err) {
     int failures = 0;
+    auto film = options.film.empty() ? nullptr : std::make_unique<Film>();
     for (const auto& file : files) {
         std::ifstream in(file);
         if (!in) {
@@ -40,6 +55,7 @@ int runScenarioFiles(const std::vector<std::string>& files, const RunOptions& op
         std::string base = fs::path(file).parent_path().string();
         o.baseDirectory = base.empty() ? std::string(".") : std::move(base);
         Simulator sim(std::move(o));
+        if (film) film->attach(sim);
         std::string line;
         int number = 0, fileFailures = 0;
         while (std::getline(in, line)) {
@@ -52,8 +68,9 @@ int runScenarioFiles(const std::vector<std::string>& files, const RunOptions& op
         }
         if (fileFailures) err << file << ": " << fileFailures << " line(s) failed\n";
         failures += fileFailures;
+        if (film) film->detach();
     }
-    return failures;
+    return failures + writeFilm(film, options.film, out, err);
 }
 
 void runInteractive(std::istream& in, const RunOptions& options, std::ostream& out) {
@@ -72,6 +89,8 @@ void runInteractive(std::istream& in, const RunOptions& options, std::ostream& o
 
 int runDemo(const std::string& scenario, const RunOptions& options, std::ostream& out, std::ostream& err) {
     Simulator sim(simulatorOptions(options, options.root, out));
+    auto film = options.film.empty() ? nullptr : std::make_unique<Film>();
+    if (film) film->attach(sim);
     std::istringstream in(scenario);
     std::string line;
     int number = 0, failures = 0;
@@ -86,7 +105,7 @@ int runDemo(const std::string& scenario, const RunOptions& options, std::ostream
         err << "demo:" << number << ": " << reason << "\n";
         ++failures;
     }
-    return failures;
+    return failures + writeFilm(film, options.film, out, err);
 }
 
 int runDescribe(const RunOptions& options, std::ostream& out, std::ostream& err) {

@@ -9,10 +9,13 @@
 struct RunOptions {
     std::string root;            // --root DIR: keep the device root there
     std::string deviceTemplate;  // copied into every device root
+    std::string film;            // --film FILE: write a film of the run there
 };
 
 // Runs each file on a fresh device. The trace goes to out, problems to err
-// as "FILE:LINE: reason". Answers the number of lines that failed.
+// as "FILE:LINE: reason". Answers the number of lines that failed. With a
+// film, the files are filmed one after another into one film; a film that
+// cannot be written counts as a failure.
 int runScenarioFiles(const std::vector<std::string>& files, const RunOptions& options, std::ostream& out,
                      std::ostream& err);
 

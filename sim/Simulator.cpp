@@ -2,6 +2,7 @@
 // the plugin's bubbles as it hands them over, and the picture.
 #include "sim/Simulator.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "runtime/PluginLoader.h"
 #include "runtime/Process.h"
 #include "sim/PlistJson.h"
+#include "sim/Raster.h"
 #include "sim/ScenarioParser.h"
 #include "sim/Snapshot.h"
 #include "uikit/UIAlertController.h"
@@ -203,6 +205,19 @@ std::string Simulator::cmdSnapshot(const Call& c) {
         return "";
     }
     std::string path = resolvePath(w[1].text);
+    std::string extension = fs::path(path).extension().string();
+    for (char& ch : extension) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    if (extension == ".png") {
+        // As the phone's own screenshot: a pixel per point at the screen's
+        // scale.
+        std::string error;
+        Bitmap bitmap = rasteriseSvg(svg, static_cast<int>(std::lround(screenWidth_ * screenScale_)),
+                                     static_cast<int>(std::lround(screenHeight_ * screenScale_)), error);
+        if (bitmap.empty()) return "cannot draw the picture: " + error;
+        return writePng(bitmap, path);
+    }
+    if (extension != ".svg")
+        return "snapshot writes a .svg or a .png file (or - for the SVG on standard output), not " + quoteText(w[1].text);
     std::ofstream out(path);
     if (!out) return "cannot write " + path;
     out << svg;

@@ -22,6 +22,26 @@ class UIAlertController;
 class UIView;
 struct Word;
 
+// Whoever films the run (sim/Film.h) watches it through this: every
+// frame's time the clock reaches, every touch of the finger, the end of
+// every command. While one watches, the clock goes from frame to frame,
+// firing every timer at its own due time and ending where one advance
+// would, so a filmed run is the same run.
+class SimulatorWatcher {
+public:
+    enum class Finger { Down, Move, Up, Cancel };
+    virtual ~SimulatorWatcher() = default;
+    // Seconds of the phone's clock between two frames.
+    virtual double frameInterval() const = 0;
+    // Whether the picture has stood still long enough that its frames are
+    // left out: the clock may then leap to the next timer while nothing
+    // animates.
+    virtual bool still() const = 0;
+    virtual void clockTick() = 0;
+    virtual void finger(Finger what, double x, double y) = 0;
+    virtual void commandEnded() = 0;
+};
+
 class Simulator {
 public:
     struct Options {
@@ -68,6 +88,15 @@ public:
     // loading the plugins first if they are not loaded; null when no
     // plugin offers a description.
     Json describePlugin();
+    // Screen size in points, as the `screen` line set it.
+    double screenWidth() const { return screenWidth_; }
+    double screenHeight() const { return screenHeight_; }
+    double screenScale() const { return screenScale_; }
+    // Whether any view of a visible window, or its layer, animates now or
+    // waits out an animation's delay.
+    bool animating() const;
+    // Not owned; nullptr stops watching.
+    void setWatcher(SimulatorWatcher* watcher) { watcher_ = watcher; }
 
 private:
     using Words = std::vector<Word>;
@@ -159,6 +188,10 @@ private:
     // A TARGET: X,Y, bubble:BUNDLE or bubble#N, as a screen point.
     bool resolveTarget(const std::string& target, double& x, double& y, std::string& error);
     std::string touchDown(double x, double y);
+    void touchMove(double x, double y);
+    void touchUp(double x, double y);
+    // The scenario's clock: one advance, or frame by frame while watched.
+    void advanceClock(double seconds);
 
     Options options_;
     DeviceRoot root_;
@@ -177,6 +210,7 @@ private:
     bool answers_ = false;
     std::deque<HostRequest> requests_;
     bool startsLocked_ = false;   // `phone starts locked`
+    SimulatorWatcher* watcher_ = nullptr;
 };
 
 // The text of the trace's time stamp, "[12.345]".

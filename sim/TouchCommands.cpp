@@ -3,9 +3,11 @@
 #include "sim/Simulator.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "foundation/RunLoop.h"
+#include "runtime/Process.h"
 #include "sim/ScenarioParser.h"
 #include "uikit/UIAlertController.h"
 #include "uikit/UIView.h"
@@ -68,7 +70,59 @@ bool Simulator::resolveTarget(const std::string& target, double& x, double& y, s
 std::string Simulator::touchDown(double x, double y) {
     auto& ws = WindowServer::shared();
     if (!ws.touchDown(CGPointMake(x, y))) emit("touch-through " + number(x) + "," + number(y));
+    if (watcher_) watcher_->finger(SimulatorWatcher::Finger::Down, x, y);
     return "";
+}
+
+void Simulator::touchMove(double x, double y) {
+    WindowServer::shared().touchMove(CGPointMake(x, y));
+    if (watcher_) watcher_->finger(SimulatorWatcher::Finger::Move, x, y);
+}
+
+void Simulator::touchUp(double x, double y) {
+    WindowServer::shared().touchUp(CGPointMake(x, y));
+    if (watcher_) watcher_->finger(SimulatorWatcher::Finger::Up, x, y);
+}
+
+// A timer due exactly at the end of the span fires in it, as in one
+// advance: the last step is made to land on that same end to the bit.
+void Simulator::advanceClock(double seconds) {
+    auto& loop = NSRunLoop::mainRunLoop();
+    const double step = watcher_ ? watcher_->frameInterval() : 0;
+    if (!(step > 0) || !std::isfinite(seconds) || seconds <= 0 || !Process::exists()) {
+        loop.advance(seconds);
+        return;
+    }
+    const double end = loop.now() + seconds;
+    const auto onGrid = [step](double t) { return std::fabs(t / step - std::round(t / step)) < 1e-6; };
+    while (Process::exists()) {
+        const double now = loop.now();
+        double target = (std::floor(now / step + 1e-6) + 1) * step;
+        bool frame = true;
+        if (watcher_->still() && !animating()) {
+            // Nothing moves until a timer fires: leap to it.
+            double due = end;
+            for (const auto& t : loop.timers()) due = std::min(due, t->fireTime());
+            if (due > target) {
+                target = due;
+                frame = onGrid(due);
+            }
+        }
+        double span = target - now;
+        const bool last = !(target < end);
+        if (last) {
+            span = end - now;
+            for (int i = 0; i < 4 && now + span < end; ++i) span = std::nextafter(span, HUGE_VAL);
+            for (int i = 0; i < 4 && now + span > end; ++i) span = std::nextafter(span, -HUGE_VAL);
+            frame = onGrid(end);
+        }
+        loop.advance(span);
+        if (frame && watcher_ && Process::exists()) watcher_->clockTick();
+        if (last || !(loop.now() > now)) break;
+    }
+    // Whatever a step could not reach (it cannot, but a clock that stalls
+    // must still end where one advance would).
+    if (Process::exists() && loop.now() < end) loop.advance(end - loop.now());
 }
 
 std::string Simulator::cmdTouch(const Call& c) {
@@ -76,14 +130,15 @@ std::string Simulator::cmdTouch(const Call& c) {
     auto& ws = WindowServer::shared();
     if (w.size() == 2 && w[1].text == "cancel") {
         ws.touchCancel();
+        if (watcher_) watcher_->finger(SimulatorWatcher::Finger::Cancel, 0, 0);
         return "";
     }
     if (w.size() != 3) return c.usage;
     auto p = parsePoint(w[2].text);
     if (!p) return "bad point " + w[2].text + " (X,Y)";
     if (w[1].text == "down") return touchDown(p->x, p->y);
-    if (w[1].text == "move") ws.touchMove(CGPointMake(p->x, p->y));
-    else if (w[1].text == "up") ws.touchUp(CGPointMake(p->x, p->y));
+    if (w[1].text == "move") touchMove(p->x, p->y);
+    else if (w[1].text == "up") touchUp(p->x, p->y);
     else return c.usage;
     return "";
 }
@@ -95,7 +150,7 @@ std::string Simulator::cmdTap(const Call& c) {
     std::string error;
     if (!resolveTarget(w[1].text, x, y, error)) return error;
     if (auto e = touchDown(x, y); !e.empty()) return e;
-    WindowServer::shared().touchUp(CGPointMake(x, y));
+    touchUp(x, y);
     return "";
 }
 
@@ -116,12 +171,11 @@ std::string Simulator::cmdDrag(const Call& c) {
         steps = *n;
     }
     if (auto e = touchDown(x0, y0); !e.empty()) return e;
-    auto& ws = WindowServer::shared();
     for (long long i = 1; i <= steps; ++i) {
         double f = static_cast<double>(i) / static_cast<double>(steps);
-        ws.touchMove(CGPointMake(x0 + (to->x - x0) * f, y0 + (to->y - y0) * f));
+        touchMove(x0 + (to->x - x0) * f, y0 + (to->y - y0) * f);
     }
-    ws.touchUp(CGPointMake(to->x, to->y));
+    touchUp(to->x, to->y);
     return "";
 }
 
@@ -139,8 +193,8 @@ std::string Simulator::cmdLongPress(const Call& c) {
         seconds = *s;
     }
     if (auto e = touchDown(x, y); !e.empty()) return e;
-    NSRunLoop::mainRunLoop().advance(seconds);
-    WindowServer::shared().touchUp(CGPointMake(x, y));
+    advanceClock(seconds);
+    touchUp(x, y);
     return "";
 }
 
@@ -162,6 +216,6 @@ std::string Simulator::cmdWait(const Call& c) {
     if (w.size() != 2) return c.usage;
     auto s = parseNumber(w[1].text);
     if (!s || *s < 0 || *s > 86400) return "wait takes a number of seconds, at most a day";
-    NSRunLoop::mainRunLoop().advance(*s);
+    advanceClock(*s);
     return "";
 }

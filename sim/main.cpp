@@ -1,7 +1,7 @@
 // springboard-sim: runs scenarios on the simulated phone.
 //
-//   springboard-sim                       the built-in demo (writes demo.svg)
-//   springboard-sim run [--root DIR] FILE...
+//   springboard-sim [--film FILE]         the built-in demo (writes demo.svg)
+//   springboard-sim run [--root DIR] [--film FILE] FILE...
 //   springboard-sim run [--root DIR] -    one command per line from stdin
 //   springboard-sim describe              the plugin's settings table, files, prefixes
 #include <cstring>
@@ -17,11 +17,14 @@
 namespace {
 
 int usage(std::ostream& out, int status) {
-    out << "usage: springboard-sim                          run the built-in demo (writes demo.svg)\n"
-           "       springboard-sim run [--root DIR] FILE... run scenario files, each on a fresh device\n"
+    out << "usage: springboard-sim [--film FILE]            run the built-in demo (writes demo.svg)\n"
+           "       springboard-sim run [--root DIR] [--film FILE] FILE...\n"
+           "                                                run scenario files, each on a fresh device\n"
            "       springboard-sim run [--root DIR] -       read commands from standard input, answer each\n"
            "       springboard-sim describe                 print the plugin's settings table and files as JSON\n"
-           "--root DIR keeps the device root in DIR instead of a temporary folder.\n";
+           "--root DIR keeps the device root in DIR instead of a temporary folder.\n"
+           "--film FILE.webp writes a film of the run (an animated WebP, 30 frames a second of the\n"
+           "phone's clock, the finger drawn, a still phone's waits shortened).\n";
     return status;
 }
 
@@ -43,6 +46,9 @@ int main(int argc, char** argv) {
         if (args[i] == "--root") {
             if (i + 1 >= args.size()) return usage(std::cerr, 2);
             options.root = args[++i];
+        } else if (args[i] == "--film") {
+            if (i + 1 >= args.size()) return usage(std::cerr, 2);
+            options.film = args[++i];
         } else if (args[i] == "--help" || args[i] == "-h") {
             return usage(std::cout, 0);
         } else {
@@ -58,6 +64,10 @@ int main(int argc, char** argv) {
         if (positional[0] == "describe" && positional.size() == 1) return runDescribe(options, std::cout, std::cerr);
         if (positional[0] != "run" || positional.size() < 2) return usage(std::cerr, 2);
         if (positional.size() == 2 && positional[1] == "-") {
+            if (!options.film.empty()) {
+                std::cerr << "springboard-sim: --film films scenario files or the demo, not standard input\n";
+                return 2;
+            }
             runInteractive(std::cin, options, std::cout);
             return 0;
         }

@@ -1,6 +1,7 @@
 // Restyling and moving all bubbles at once: size, shape, colours, dimming,
 // badges, rotation, and keeping them on screen.
 #include <cmath>
+#include <optional>
 
 #include "PluginState.h"
 #include "colorpicker/libcolorpicker.h"
@@ -29,16 +30,94 @@ std::optional<CGPoint> savedCentre(const id& entry) {
     return CGPointMake(static_cast<double>(fx), static_cast<double>(fy));
 }
 
+// The rectangle a bubble's centre is kept in (W, H: the screen at creation):
+//
+//   call                 orientation  L    R        top  B
+//   initial placement    3            40   W - 25   30   H - 10
+//   initial placement    4            15   W - 50   30   H - 10
+//   initial placement    other        15   W - 25   30   H - 55
+//   orientation change   3            25   W        30   H - 10
+//   orientation change   4            0    W - 25   30   H - 10
+//   orientation change   other        0    W        30   H - 55
+struct CentreLimits {
+    double left, right, top, bottom;
+};
+
+CentreLimits centreLimits(bool orientationChange) {
+    const FTOverlayState& o = overlayState();
+    CentreLimits l;
+    l.right = orientationChange ? static_cast<double>(o.screenWidth) : static_cast<double>(o.screenWidth - 25.0f);
+    l.left = orientationChange ? 0.0 : 15.0;
+    l.top = 30.0;
+    l.bottom = static_cast<double>(o.screenHeight - 55.0f);
+    long front = UIApplication::sharedApplication()->_frontMostAppOrientation();
+    if (front == UIInterfaceOrientationLandscapeRight) {
+        l.bottom += 45;
+        l.left += 25;
+    } else if (front == UIInterfaceOrientationLandscapeLeft) {
+        l.bottom += 45;
+        l.right -= 25;
+    }
+    return l;
+}
+
+// One pass over one bubble: the first coordinate found outside the limits
+// (x before y, strictly outside) slides onto its limit. Answers whether it
+// moved.
+bool pullInside(const std::shared_ptr<UIButtonFT>& button, const CentreLimits& l) {
+    CGPoint c = button->center();
+    bool moveX = false, moveY = false;
+    double target = 0;
+    if (c.x > l.right) {
+        moveX = true;
+        target = l.right;
+    } else if (c.x < l.left) {
+        moveX = true;
+        target = l.left;
+    } else if (c.y < l.top) {
+        moveY = true;
+        target = l.top;
+    } else if (c.y > l.bottom) {
+        moveY = true;
+        target = l.bottom;
+    }
+    if (!moveX && !moveY) return false;
+    UIView::animateWithDuration(kMoveDuration03, 0, kAnimationOptions, [&] {
+        CGPoint now = button->center();
+        button->setCenter(moveX ? CGPointMake(target, now.y) : CGPointMake(now.x, target));
+    });
+    return true;
+}
+
+bool hasPartOnScreen(const UIView& view) {
+    const FTOverlayState& o = overlayState();
+    CGRect f = view.frame();
+    return f.origin.x < static_cast<double>(o.screenWidth) && f.origin.x + f.size.width > 0 &&
+           f.origin.y < static_cast<double>(o.screenHeight) && f.origin.y + f.size.height > 0;
+}
+
 } // namespace
 
 void FTCustomViewController::setBubbleSize() {
     const FTSettings& s = settingsVariables();
     double side = static_cast<double>(s.bubbleSize);
+    std::optional<CentreLimits> turnLimits;
     for (const auto& button : mybuttons) {
         CGRect f = button->frame();
         button->setFrame(CGRectMake(f.origin.x, f.origin.y, side, side));
         button->layer()->setCornerRadius(cornerRadiusFor(s));
         button->setBadgePos();
+        // Keeping the corner can carry a shrunk bubble wholly off screen
+        // (one snapped onto the left edge has half of itself beyond it),
+        // where no finger reaches it until the next turn or restart. Such a
+        // bubble alone is pulled back as a turn of the phone pulls bubbles,
+        // a pass per coordinate until some of it shows; locked or hidden
+        // ones too, since the size change has already moved them and a
+        // bubble shown again off screen would be as lost.
+        for (int pass = 0; pass < 2 && !hasPartOnScreen(*button); ++pass) {
+            if (!turnLimits) turnLimits = centreLimits(true);
+            if (!pullInside(button, *turnLimits)) break;
+        }
     }
 }
 
@@ -86,62 +165,16 @@ void FTCustomViewController::setTransformToButton(const CGAffineTransform& trans
     for (const auto& button : mybuttons) button->setTransform(transform);
 }
 
-// Limits by call and front orientation (W, H: the screen at creation):
-//
-//   call                 orientation  L    R        top  B
-//   initial placement    3            40   W - 25   30   H - 10
-//   initial placement    4            15   W - 50   30   H - 10
-//   initial placement    other        15   W - 25   30   H - 55
-//   orientation change   3            25   W        30   H - 10
-//   orientation change   4            0    W - 25   30   H - 10
-//   orientation change   other        0    W        30   H - 55
-//
 // At most one coordinate of a bubble is corrected per pass.
 void FTCustomViewController::updateCenterIfNeeded(bool initialPlacement, bool orientationChange) {
-    const FTSettings& s = settingsVariables();
-    const FTOverlayState& o = overlayState();
-    if (s.isLocked && !initialPlacement) return;
-
-    double right = orientationChange ? static_cast<double>(o.screenWidth) : static_cast<double>(o.screenWidth - 25.0f);
-    double left = orientationChange ? 0.0 : 15.0;
-    const double top = 30.0;
-    double bottom = static_cast<double>(o.screenHeight - 55.0f);
-
-    long front = UIApplication::sharedApplication()->_frontMostAppOrientation();
-    if (front == UIInterfaceOrientationLandscapeRight) {
-        bottom += 45;
-        left += 25;
-    } else if (front == UIInterfaceOrientationLandscapeLeft) {
-        bottom += 45;
-        right -= 25;
-    }
-
+    if (settingsVariables().isLocked && !initialPlacement) return;
+    const CentreLimits limits = centreLimits(orientationChange);
     for (size_t i = 0; i < mybuttons.size(); ++i) {
         std::shared_ptr<UIButtonFT> button = mybuttons[i];
         // Bubbles are hidden and shown together: one hidden bubble means
         // all are.
         if (button->isHidden()) return;
-        CGPoint c = button->center();
-        bool moveX = false, moveY = false;
-        double target = 0;
-        if (c.x > right) {
-            moveX = true;
-            target = right;
-        } else if (c.x < left) {
-            moveX = true;
-            target = left;
-        } else if (c.y < top) {
-            moveY = true;
-            target = top;
-        } else if (c.y > bottom) {
-            moveY = true;
-            target = bottom;
-        }
-        if (!moveX && !moveY) continue;
-        UIView::animateWithDuration(kMoveDuration03, 0, kAnimationOptions, [&] {
-            CGPoint now = button->center();
-            button->setCenter(moveX ? CGPointMake(target, now.y) : CGPointMake(now.x, target));
-        });
+        pullInside(button, limits);
     }
 }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <regex>
 
 #include "foundation/RunLoop.h"
@@ -137,3 +139,24 @@ TEST(Snapshot, AlertWithItsButtons) {
 }
 
 } // namespace
+
+// Tests that a snapshot named .png is the picture drawn as pixels, a pixel
+// per point at the screen's scale, as the phone's own screenshot.
+TEST(Snapshot, PngAtTheScreensScale) {
+    auto sim = bootedDevice({"screen 320x480 scale=3"});
+    const std::string path = (std::filesystem::temp_directory_path() / "snapshot-test.png").string();
+    ASSERT_EQ(sim->execute("snapshot \"" + path + "\""), "");
+    std::ifstream in(path, std::ios::binary);
+    std::string head(24, '\0');
+    in.read(head.data(), 24);
+    std::filesystem::remove(path);
+    ASSERT_EQ(head.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+    // The header's width and height, big-endian, after "IHDR".
+    auto word = [&](size_t at) {
+        return (static_cast<unsigned char>(head[at]) << 24) | (static_cast<unsigned char>(head[at + 1]) << 16) |
+               (static_cast<unsigned char>(head[at + 2]) << 8) | static_cast<unsigned char>(head[at + 3]);
+    };
+    EXPECT_EQ(head.substr(12, 4), "IHDR");
+    EXPECT_EQ(word(16), 960);
+    EXPECT_EQ(word(20), 1440);
+}

@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+#include <webp/demux.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "sim/Film.h"
+#include "sim/Raster.h"
+#include "sim/Simulator.h"
+
+namespace {
+
+struct DecodedFrame {
+    int endMs = 0;
+    std::vector<uint8_t> rgba;
+};
+
+std::vector<DecodedFrame> decodeFilm(const std::string& path, int& width, int& height) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    WebPData data{reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()};
+    WebPAnimDecoderOptions options;
+    WebPAnimDecoderOptionsInit(&options);
+    options.color_mode = MODE_RGBA;
+    std::vector<DecodedFrame> frames;
+    WebPAnimDecoder* decoder = WebPAnimDecoderNew(&data, &options);
+    if (!decoder) return frames;
+    WebPAnimInfo info;
+    WebPAnimDecoderGetInfo(decoder, &info);
+    width = static_cast<int>(info.canvas_width);
+    height = static_cast<int>(info.canvas_height);
+    while (WebPAnimDecoderHasMoreFrames(decoder)) {
+        uint8_t* pixels = nullptr;
+        int end = 0;
+        if (!WebPAnimDecoderGetNext(decoder, &pixels, &end)) break;
+        frames.push_back({end, std::vector<uint8_t>(pixels, pixels + static_cast<size_t>(width) * height * 4)});
+    }
+    WebPAnimDecoderDelete(decoder);
+    return frames;
+}
+
+// The still picture as the film would draw it, in the decoder's byte order.
+std::vector<uint8_t> stillPixels(const std::string& svg, int width, int height) {
+    std::string error;
+    Bitmap b = rasteriseSvg(svg, width, height, error);
+    EXPECT_EQ(error, "");
+    std::vector<uint8_t> rgba;
+    rgba.reserve(b.argb.size() * 4);
+    for (uint32_t p : b.argb) {
+        rgba.push_back(static_cast<uint8_t>(p >> 16));
+        rgba.push_back(static_cast<uint8_t>(p >> 8));
+        rgba.push_back(static_cast<uint8_t>(p));
+        rgba.push_back(static_cast<uint8_t>(p >> 24));
+    }
+    return rgba;
+}
+
+} // namespace
+
+// Tests that a film runs at 30 frames a second of the phone's clock, with
+// frames of their own for the finger and a still stretch cut to a second,
+// and that its first and last frames are the still pictures of those
+// moments to the pixel (the film is lossless).
+TEST(Film, FramesAndTheStillPicturesAtEitherEnd) {
+    Simulator::Options o;
+    o.deviceTemplate = FT_DEVICE_TEMPLATE;
+    Simulator sim(std::move(o));
+    Film film;
+    film.attach(sim);
+    for (const char* line : {"screen 320x480 scale=1", "app com.example.mail",
+                             "state FLTTILE-com.example.mail=true POSAPPS-com.example.mail=[100.0,300.0]",
+                             "settings isSticky=true", "boot"})
+        ASSERT_EQ(sim.execute(line), "") << line;
+    const std::string first = sim.snapshotSvg();
+    // Down and up are held 3 frames each, each of the 4 moves is one; the
+    // snap then slides for 0.3 s and the phone stands still: of the 2.5 s
+    // wait, the slide's frames and one still second are kept.
+    for (const char* line : {"drag bubble:com.example.mail to 120,300 steps=4", "wait 2.5"})
+        ASSERT_EQ(sim.execute(line), "") << line;
+    const std::string last = sim.snapshotSvg();
+    film.detach();
+
+    const long slideFrames = 9;
+    const long expected = Film::kChangeFrames + 2 * Film::kFingerFrames + 4 + slideFrames + 30;
+    EXPECT_EQ(film.frameCount(), expected);
+    EXPECT_NEAR(film.secondsLeftOut(), 2.5 - (slideFrames + 30) / 30.0, 1e-6);
+
+    const std::string path = (std::filesystem::temp_directory_path() / "film-test.webp").string();
+    ASSERT_EQ(film.write(path), "");
+    int width = 0, height = 0;
+    std::vector<DecodedFrame> frames = decodeFilm(path, width, height);
+    std::filesystem::remove(path);
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(width, 320);
+    EXPECT_EQ(height, 480);
+    // Its length is the frames' count at 30 a second, to the millisecond.
+    EXPECT_EQ(frames.back().endMs, static_cast<int>(std::lround(expected * 1000.0 / 30)));
+    EXPECT_TRUE(frames.front().rgba == stillPixels(first, width, height)) << "the first frame is not the boot's picture";
+    EXPECT_TRUE(frames.back().rgba == stillPixels(last, width, height)) << "the last frame is not the end's picture";
+    // The touch-down frame comes next: the boot's picture with the
+    // finger's dot where it pressed, and nothing else changed.
+    ASSERT_GE(frames.size(), 2u);
+    int insideDot = 0, outsideDot = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const size_t at = (static_cast<size_t>(y) * width + x) * 4;
+            if (std::equal(&frames[1].rgba[at], &frames[1].rgba[at] + 4, &frames[0].rgba[at])) continue;
+            ((x - 100) * (x - 100) + (y - 300) * (y - 300) <= 17 * 17 ? insideDot : outsideDot)++;
+        }
+    EXPECT_GT(insideDot, 300);
+    EXPECT_EQ(outsideDot, 0);
+}
