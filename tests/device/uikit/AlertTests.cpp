@@ -107,6 +107,29 @@ TEST_F(AlertTest, TapOnAButtonPicksItsAction) {
     EXPECT_TRUE(tap(middle(frames[2])));
     EXPECT_EQ(log.back(), "handler Delete alert-gone");
     EXPECT_EQ(server().visibleAlert(), nullptr);
+    // The first action too (the bottom row, Cancel).
+    present();
+    EXPECT_TRUE(tap(middle(frames[0])));
+    EXPECT_EQ(log.back(), "handler Cancel alert-gone");
+}
+
+// Tests that the buttons' action message, sent by anyone, picks only the
+// action of a real button: no sender, a nil one or a view of no action's
+// tag picks nothing and leaves the alert up.
+TEST_F(AlertTest, ButtonActionWithoutAButtonPicksNothing) {
+    present();
+    auto stray = UIView::init();
+    stray->setTag(-1);
+    EXPECT_FALSE(objc_msgSend(alert, "_actionButtonTapped:").boolValue());
+    EXPECT_FALSE(objc_msgSend(alert, "_actionButtonTapped:", Args{Value(nullptr)}).boolValue());
+    EXPECT_FALSE(objc_msgSend(alert, "_actionButtonTapped:", Args{Value(stray)}).boolValue());
+    stray->setTag(3);
+    EXPECT_FALSE(objc_msgSend(alert, "_actionButtonTapped:", Args{Value(stray)}).boolValue());
+    EXPECT_EQ(server().visibleAlert(), alert);
+    EXPECT_EQ(log.size(), 1u);
+    stray->setTag(0);
+    EXPECT_TRUE(objc_msgSend(alert, "_actionButtonTapped:", Args{Value(stray)}).boolValue());
+    EXPECT_EQ(log.back(), "handler Cancel alert-gone");
 }
 
 TEST_F(AlertTest, TapsOutsideTheBoxAreSwallowed) {
