@@ -1,3 +1,5 @@
+#include <tuple>
+
 #include "UIKitTestSupport.h"
 #include "uikit/UIAlertController.h"
 #include "uikit/UIButton.h"
@@ -74,6 +76,26 @@ TEST_F(AlertTest, BoxIsCentredAndButtonsStackedWithCancelLast) {
         EXPECT_LE(CGRectGetMaxY(f), CGRectGetMaxY(box));
     }
     EXPECT_DOUBLE_EQ(CGRectGetMaxY(frames[0]), CGRectGetMaxY(box));
+    // Behind the box, the whole screen is dimmed.
+    ASSERT_TRUE(alert->view()->backgroundColor());
+    EXPECT_EQ(alert->view()->backgroundColor()->components(), (CGColor{0, 0, 0, 0.2}));
+    EXPECT_EQ(alert->view()->frame(), UIScreen::mainScreen()->bounds());
+}
+
+// Tests that a title alone or a message alone still takes its place above
+// the buttons, and that with neither the buttons start at the box's top.
+TEST_F(AlertTest, TitleOrMessageAloneKeepsItsPlaceAboveTheButtons) {
+    for (const auto& [title, message, textHeight] :
+         {std::tuple{"Float Tiles", "", 62.0}, std::tuple{"", "Pick one", 56.0}, std::tuple{"", "", 0.0}}) {
+        auto a = UIAlertController::alertControllerWithTitle(title, message, UIAlertControllerStyleAlert);
+        a->addAction(UIAlertAction::actionWithTitle("OK", UIAlertActionStyleDefault, nullptr));
+        host->rootViewController()->presentViewController(a, false, nullptr);
+        ASSERT_TRUE(a->isOnScreen()) << title << message;
+        const auto frames = a->actionFrames();
+        ASSERT_EQ(frames.size(), 1u);
+        EXPECT_DOUBLE_EQ(frames[0].origin.y - a->boxFrame().origin.y, textHeight) << title << message;
+        a->dismissViewControllerAnimated(false, nullptr);
+    }
 }
 
 // Tests that picking an action dismisses the alert first, then runs its
