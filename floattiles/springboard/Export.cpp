@@ -3,9 +3,9 @@
 // changes nothing.
 #include "PluginState.h"
 #include "button/UIButtonFT.h"
+#include "interfaces/PluginInspection.h"
 #include "overlay/bothVC.h"
 #include "settings/StateStore.h"
-#include "sim/PluginInspection.h"
 
 namespace {
 
