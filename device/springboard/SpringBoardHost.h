@@ -65,7 +65,6 @@ struct HostState {
     bool passcodeVisible = false;
     std::vector<std::string> launches;  // bundle identifiers, in order
     int unlockRequests = 0;
-    std::vector<std::string> loadedBundles;
 };
 
 class SpringBoardHost : public ProcessComponent {

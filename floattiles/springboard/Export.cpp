@@ -1,5 +1,5 @@
 // Hands the plugin's process-wide variables and its bubbles to
-// springboard-sim for inspection (sim/PluginInspection.h). Reads only;
+// springboard-sim for inspection (interfaces/PluginInspection.h). Reads only;
 // changes nothing.
 #include "PluginState.h"
 #include "button/UIButtonFT.h"
