@@ -9,6 +9,7 @@
 #include "foundation/NSUserDefaults.h"
 #include "foundation/NotificationCenter.h"
 #include "sim/ScenarioParser.h"
+#include "springboard/HostNotifications.h"
 #include "springboard/SBApplication.h"
 #include "springboard/SpringBoard.h"
 
@@ -160,10 +161,10 @@ std::string Simulator::cmdOrientation(const Call& c) {
     }
     SpringBoardHost::current().setFrontMostOrientation(*n);
     if (notify == "both" || notify == "darwin")
-        CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
-                                             "com.apple.springboard.screenchanged", nullptr, nullptr, true);
+        CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(), kScreenChangedNotification,
+                                             nullptr, nullptr, true);
     if (notify == "both" || notify == "local")
-        CFNotificationCenterPostNotification(CFNotificationCenterGetLocalCenter(), "UIWindowDidRotateNotification",
+        CFNotificationCenterPostNotification(CFNotificationCenterGetLocalCenter(), kWindowDidRotateNotification,
                                              nullptr, nullptr, true);
     return "";
 }

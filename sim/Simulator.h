@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "floattiles/PublicNames.h"
+#include "interfaces/PluginInspection.h"
+#include "interfaces/PublicNames.h"
 #include "sim/DeviceRoot.h"
 #include "sim/JsonPointer.h"
-#include "sim/PluginInspection.h"
 #include "springboard/SpringBoardHost.h"
 
 class UIAlertController;

@@ -290,7 +290,6 @@ void SpringBoardHost::defineClasses() {
 }
 
 void SpringBoardHost::bundleLoaded(const std::string& devicePath) {
-    state_.loadedBundles.push_back(devicePath);
     trace("bundle-load " + devicePath);
     std::string path = devicePath;
     while (path.size() > 1 && path.back() == '/') path.pop_back();

@@ -69,7 +69,6 @@ struct HostState {
     std::optional<int> callStatus;
     std::vector<std::string> launches;  // bundle identifiers, in order
     int unlockRequests = 0;
-    std::vector<std::string> loadedBundles;
 };
 
 // What the home screen asks of the rest of the phone. The host only

@@ -18,8 +18,8 @@
 #include <string_view>
 #include <vector>
 
-#include "PublicNames.h"
 #include "foundation/Foundation.h"
+#include "interfaces/PublicNames.h"
 #include "settings/BundleCounts.h"
 
 class FTStateStore {

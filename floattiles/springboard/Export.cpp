@@ -1,16 +1,16 @@
 // Hands the plugin's process-wide variables, its bubbles, what it read
 // from its files and its settings table to springboard-sim for inspection
-// (sim/PluginInspection.h). Reads only; changes nothing.
+// (interfaces/PluginInspection.h). Reads only; changes nothing.
 #include <string>
 #include <vector>
 
 #include "PluginState.h"
-#include "PublicNames.h"
+#include "interfaces/PublicNames.h"
 #include "button/UIButtonFT.h"
+#include "interfaces/PluginInspection.h"
 #include "overlay/bothVC.h"
 #include "settings/SettingsTable.h"
 #include "settings/StateStore.h"
-#include "sim/PluginInspection.h"
 
 namespace {
 
