@@ -16,9 +16,23 @@ std::string Simulator::cmdExpect(const Call& c) {
     // Trace expectations read the trace in order: `expect trace` looks
     // after the line the previous `expect trace` matched, so consecutive
     // ones check that things happened in that order; `expect no-trace`
-    // looks at what happened since the previous expectation of any kind.
+    // looks at what happened since the previous expectation. A run of `expect no-trace` lines shares one window: each looks at
+    // what the commands before the run did. Right after another kind of
+    // expectation a no-trace would look at nothing and pass whatever the
+    // phone did, so that is refused.
+    bool noTrace = w.size() >= 2 && w[1].text == "no-trace" && !w[1].quoted;
     size_t sinceExpect = expectMark_;
+    if (noTrace && !ranSinceExpect_) {
+        if (!lastExpectWasNoTrace_)
+            return "expect no-trace has nothing to look at: no command ran since the previous expect, and it "
+                   "looks only at what happened since then; put it above that expect, right after the command "
+                   "it is about";
+        sinceExpect = noTraceFrom_;
+    }
+    noTraceFrom_ = sinceExpect;
     expectMark_ = trace_.size();
+    ranSinceExpect_ = false;
+    lastExpectWasNoTrace_ = noTrace;
     if (w.size() >= 2 && (w[1].text == "trace" || w[1].text == "no-trace") && !w[1].quoted) {
         if (w.size() != 3) return "usage: expect trace|no-trace \"TEXT\"";
         const std::string& text = w[2].text;

@@ -1,6 +1,9 @@
 #include "sim/JsonPointer.h"
 
 #include <cmath>
+#include <vector>
+
+#include "sim/Suggest.h"
 
 namespace {
 
@@ -67,7 +70,11 @@ const Json* resolvePointer(const Json& root, const std::string& pointer, std::st
         walked += "/" + rawStep;
         if (node->is_object()) {
             auto it = node->find(step);
-            if (it == node->end()) return fail("no member " + walked);
+            if (it == node->end()) {
+                std::vector<std::string> keys;
+                for (auto k = node->begin(); k != node->end(); ++k) keys.push_back(k.key());
+                return fail("no member " + walked + didYouMean(step, keys));
+            }
             node = &*it;
         } else if (node->is_array()) {
             if (allDigits(step)) {
@@ -84,7 +91,13 @@ const Json* resolvePointer(const Json& root, const std::string& pointer, std::st
                         break;
                     }
                 }
-                if (!found) return fail("no element with bundle " + step + " at " + walked);
+                if (!found) {
+                    std::vector<std::string> bundles;
+                    for (const auto& el : *node)
+                        if (el.is_object() && el.contains("bundle") && el["bundle"].is_string())
+                            bundles.push_back(el["bundle"].get<std::string>());
+                    return fail("no element with bundle " + step + " at " + walked + didYouMean(step, bundles));
+                }
                 node = found;
             }
         } else {

@@ -7,6 +7,8 @@
 #include <cstdlib>
 
 #include "foundation/Foundation.h"
+#include "sim/Suggest.h"
+#include "uikit/UIApplication.h"
 
 ParsedLine splitScenarioLine(const std::string& line) {
     ParsedLine out;
@@ -204,4 +206,25 @@ id badgeObject(const Word& w) {
     if (!w.quoted)
         if (auto i = parseInteger(w.text)) return NSNumber::numberWithInteger(*i);
     return str(w.text);
+}
+
+std::optional<long long> parseOrientation(const std::string& text, std::string& error) {
+    static const std::vector<std::pair<std::string, long long>> names = {
+        {"portrait", UIInterfaceOrientationPortrait},
+        {"upside-down", UIInterfaceOrientationPortraitUpsideDown},
+        {"landscape-right", UIInterfaceOrientationLandscapeRight},
+        {"landscape-left", UIInterfaceOrientationLandscapeLeft},
+        {"unknown", UIInterfaceOrientationUnknown}};
+    std::string name;
+    for (char c : text) name += c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const auto& [n, code] : names)
+        if (n == name) return code;
+    if (auto n = parseInteger(text); n && *n >= UIInterfaceOrientationUnknown && *n <= UIInterfaceOrientationLandscapeLeft)
+        return *n;
+    std::vector<std::string> known;
+    for (const auto& [n, code] : names) known.push_back(n);
+    error = "no orientation " + (text.empty() ? std::string("given") : text) + didYouMean(name, known) +
+            ": the platform has portrait (1), upside down (2), landscape right (3, the Home button on the right), "
+            "landscape left (4) and unknown (0); code=N sends any other number";
+    return std::nullopt;
 }

@@ -62,8 +62,9 @@ std::string Simulator::cmdApp(const Call& c) {
             value.quoted = w[i].raw.find('"') != std::string::npos;
             app.badgeValue = v == "none" && !value.quoted ? nullptr : badgeObject(value);
         } else if (k == "orientation") {
-            auto o = parseInteger(v);
-            if (!o) return "orientation is an integer";
+            std::string error;
+            auto o = parseOrientation(v, error);
+            if (!o) return "app " + app.bundleIdentifier + ": " + error;
             app.orientation = *o;
             app.hasOrientation = true;
         } else {

@@ -3,6 +3,7 @@
 //   springboard-sim                       the built-in demo (writes demo.svg)
 //   springboard-sim run [--root DIR] FILE...
 //   springboard-sim run [--root DIR] -    one command per line from stdin
+//   springboard-sim help                  this, and every scenario command
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -12,6 +13,7 @@
 #include "sim/DemoScenario.h"
 #include "sim/ProgramPaths.h"
 #include "sim/Runner.h"
+#include "sim/Simulator.h"
 
 namespace {
 
@@ -19,8 +21,27 @@ int usage(std::ostream& out, int status) {
     out << "usage: springboard-sim                          run the built-in demo (writes demo.svg)\n"
            "       springboard-sim run [--root DIR] FILE... run scenario files, each on a fresh device\n"
            "       springboard-sim run [--root DIR] -       read commands from standard input, answer each\n"
+           "       springboard-sim help                     this, and every command a scenario can use\n"
            "--root DIR keeps the device root in DIR instead of a temporary folder.\n";
     return status;
+}
+
+// The scenario commands, one form a line, straight from the simulator's
+// own table, so that the list cannot fall behind the language.
+int help(std::ostream& out) {
+    usage(out, 0);
+    out << "\nScenario commands (docs/scenarios.md explains each):\n";
+    for (const auto& [name, usageLine] : Simulator::commandUsages()) {
+        std::string forms = usageLine;
+        size_t start = 0;
+        while (true) {
+            size_t bar = forms.find(" | ", start);
+            out << "  " << forms.substr(start, bar == std::string::npos ? std::string::npos : bar - start) << "\n";
+            if (bar == std::string::npos) break;
+            start = bar + 3;
+        }
+    }
+    return 0;
 }
 
 } // namespace
@@ -42,7 +63,7 @@ int main(int argc, char** argv) {
             if (i + 1 >= args.size()) return usage(std::cerr, 2);
             options.root = args[++i];
         } else if (args[i] == "--help" || args[i] == "-h") {
-            return usage(std::cout, 0);
+            return help(std::cout);
         } else {
             positional.push_back(args[i]);
         }
@@ -53,6 +74,7 @@ int main(int argc, char** argv) {
             std::cout << "-- wrote demo.svg\n";
             return failures ? 1 : 0;
         }
+        if (positional[0] == "help" && positional.size() == 1) return help(std::cout);
         if (positional[0] != "run" || positional.size() < 2) return usage(std::cerr, 2);
         if (positional.size() == 2 && positional[1] == "-") {
             runInteractive(std::cin, options, std::cout);

@@ -308,7 +308,7 @@ SoakEvent SoakEventGenerator::next(const SoakView& view) {
         break;
     }
     case SoakEventKind::Orientation: {
-        static const std::vector<std::string> codes{"1", "1", "1", "2", "3", "4", "3", "4", "0", "5", "-1", "99"};
+        static const std::vector<std::string> codes{"1", "1", "1", "2", "3", "4", "3", "4", "0", "code=5", "code=-1", "code=99"};
         static const std::vector<std::string> notify{"both", "both", "darwin", "local", "none"};
         e.line = "orientation " + pick(codes) + " notify=" + pick(notify);
         break;
