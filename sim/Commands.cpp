@@ -64,7 +64,7 @@ const std::vector<Simulator::Command>& Simulator::commands() {
         // Looking.
         {"expect", "expect POINTER OP VALUE | expect trace|no-trace \"TEXT\" | expect bytes settings|state PATH",
          Phase::Any, nullptr, &S::cmdExpect},
-        {"dump", "dump [PATH|-]", Phase::Any, nullptr, &S::cmdDump},
+        {"dump", "dump [PATH.json|-]", Phase::Any, nullptr, &S::cmdDump},
         {"snapshot", "snapshot PATH.svg | snapshot -", Phase::Any, nullptr, &S::cmdSnapshot},
         {"echo", "echo TEXT...", Phase::Any, nullptr, &S::cmdEcho},
     };
