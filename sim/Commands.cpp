@@ -55,14 +55,16 @@ const std::vector<Simulator::Command>& Simulator::commands() {
         {"call", "call STATUS|none|noobject", Phase::Booted, nullptr, &S::cmdCall},
         {"siri", "siri visible yes|no | siri framework yes|no", Phase::Any, nullptr, &S::cmdSiri},
         // Touches and time.
-        {"touch", "touch down|move|up X,Y | touch cancel", Phase::Any, nullptr, &S::cmdTouch},
+        {"touch", "touch down TARGET | touch move|up X,Y | touch cancel", Phase::Any, nullptr, &S::cmdTouch},
         {"tap", "tap TARGET", Phase::Any, nullptr, &S::cmdTap},
         {"drag", "drag TARGET to X,Y [steps=N]", Phase::Any, nullptr, &S::cmdDrag},
         {"longpress", "longpress TARGET [for=SECONDS]", Phase::Any, nullptr, &S::cmdLongPress},
         {"menu", "menu \"TITLE\"", Phase::Any, nullptr, &S::cmdMenu},
         {"wait", "wait SECONDS", Phase::Any, nullptr, &S::cmdWait},
         // Looking.
-        {"expect", "expect POINTER OP VALUE | expect trace|no-trace \"TEXT\" | expect bytes settings|state PATH",
+        {"expect",
+         "expect POINTER OP VALUE | expect trace|no-trace \"TEXT\" | expect onscreen|offscreen bubble:BUNDLE | "
+         "expect bytes settings|state PATH",
          Phase::Any, nullptr, &S::cmdExpect},
         {"dump", "dump [PATH.json|-]", Phase::Any, nullptr, &S::cmdDump},
         {"snapshot", "snapshot PATH.svg | snapshot -", Phase::Any, nullptr, &S::cmdSnapshot},

@@ -131,6 +131,10 @@ private:
     std::string cmdWait(const Call& c);
     std::string cmdExpect(const Call& c);
     std::string expectBytes(const Words& w);
+    std::string expectOnScreen(const Call& c);
+    static std::string surroundings(const Json& dump, const std::string& path);
+    // A screen point where a touch would land on view, if any.
+    std::optional<CGPoint> reachablePoint(const std::shared_ptr<UIView>& view);
     std::string cmdDump(const Call& c);
     std::string cmdSnapshot(const Call& c);
     std::string cmdEcho(const Call& c);

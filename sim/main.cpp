@@ -1,7 +1,7 @@
 // springboard-sim: runs scenarios on the simulated phone.
 //
 //   springboard-sim                       the built-in demo (writes demo.svg)
-//   springboard-sim run [--root DIR] FILE...
+//   springboard-sim run [--root DIR] [--dump-on-fail DIR] FILE...
 //   springboard-sim run [--root DIR] -    one command per line from stdin
 //   springboard-sim help                  this, and every scenario command
 #include <cstring>
@@ -22,7 +22,9 @@ int usage(std::ostream& out, int status) {
            "       springboard-sim run [--root DIR] FILE... run scenario files, each on a fresh device\n"
            "       springboard-sim run [--root DIR] -       read commands from standard input, answer each\n"
            "       springboard-sim help                     this, and every command a scenario can use\n"
-           "--root DIR keeps the device root in DIR instead of a temporary folder.\n";
+           "--root DIR keeps the device root in DIR instead of a temporary folder.\n"
+           "--dump-on-fail DIR keeps the dump (FILE-lineN.json) and the picture (FILE-lineN.svg) of each\n"
+           "  failing line in DIR.\n";
     return status;
 }
 
@@ -62,6 +64,9 @@ int main(int argc, char** argv) {
         if (args[i] == "--root") {
             if (i + 1 >= args.size()) return usage(std::cerr, 2);
             options.root = args[++i];
+        } else if (args[i] == "--dump-on-fail") {
+            if (i + 1 >= args.size()) return usage(std::cerr, 2);
+            options.dumpOnFail = args[++i];
         } else if (args[i] == "--help" || args[i] == "-h") {
             return help(std::cout);
         } else {

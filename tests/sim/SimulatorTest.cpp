@@ -266,11 +266,20 @@ TEST(Runner, FileRunReportsLines) {
     fs::path dir = fs::temp_directory_path() / "sim-runner-test";
     fs::create_directories(dir);
     fs::path file = dir / "t.scenario";
-    std::ofstream(file) << "plugin none\nsettings n=1\nexpect /files/settings/n == 2\nbogus\nexpect /files/settings/n == 1\n";
+    std::ofstream(file) << "plugin none\nsettings n=1 m=0\nexpect /files/settings/n == 2\nbogus\nexpect /files/settings/n == 1\n";
     std::ostringstream out, err;
-    EXPECT_EQ(runScenarioFiles({file.string()}, RunOptions{}, out, err), 2);
+    RunOptions options;
+    options.dumpOnFail = (dir / "kept").string();
+    EXPECT_EQ(runScenarioFiles({file.string()}, options, out, err), 2);
     EXPECT_NE(err.str().find(file.string() + ":3: expect failed"), std::string::npos) << err.str();
     EXPECT_NE(err.str().find(file.string() + ":4: unknown command bogus"), std::string::npos);
+    // In the trace too, where it happened, with the value's neighbours.
+    EXPECT_NE(out.str().find("[0.000] failed " + file.string() + ":3: expect failed: /files/settings/n is 1, "
+                             "expected == 2\n  in /files/settings: {\"n\":1,\"m\":0}"),
+              std::string::npos)
+        << out.str();
+    EXPECT_TRUE(fs::exists(dir / "kept" / "t-line3.json"));
+    EXPECT_TRUE(fs::exists(dir / "kept" / "t-line4.svg"));
     std::ostringstream out2, err2;
     EXPECT_EQ(runScenarioFiles({(dir / "missing.scenario").string()}, RunOptions{}, out2, err2), 1);
     fs::remove_all(dir);
