@@ -28,11 +28,6 @@ struct ParsedLine {
 
 ParsedLine splitScenarioLine(const std::string& line);
 
-// A file VALUE: true/false, an integer, a real (with a point), a
-// double-quoted text, or [V,V,...]. nullopt with a reason for anything
-// else.
-std::optional<id> parseFileValue(const std::string& raw, std::string* error = nullptr);
-
 // "X,Y" in screen points.
 struct ScreenPoint {
     double x = 0, y = 0;
