@@ -4,6 +4,7 @@
 //   springboard-sim run [--root DIR] [--dump-on-fail DIR] FILE...
 //   springboard-sim run [--root DIR] -    one command per line from stdin
 //   springboard-sim help                  this, and every scenario command
+//   springboard-sim describe              the plugin's settings table, files, prefixes
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -22,6 +23,7 @@ int usage(std::ostream& out, int status) {
            "       springboard-sim run [--root DIR] FILE... run scenario files, each on a fresh device\n"
            "       springboard-sim run [--root DIR] -       read commands from standard input, answer each\n"
            "       springboard-sim help                     this, and every command a scenario can use\n"
+           "       springboard-sim describe                 print the plugin's settings table and files as JSON\n"
            "--root DIR keeps the device root in DIR instead of a temporary folder.\n"
            "--dump-on-fail DIR keeps the dump (FILE-lineN.json) and the picture (FILE-lineN.svg) of each\n"
            "  failing line in DIR.\n";
@@ -80,6 +82,7 @@ int main(int argc, char** argv) {
             return failures ? 1 : 0;
         }
         if (positional[0] == "help" && positional.size() == 1) return help(std::cout);
+        if (positional[0] == "describe" && positional.size() == 1) return runDescribe(options, std::cout, std::cerr);
         if (positional[0] != "run" || positional.size() < 2) return usage(std::cerr, 2);
         if (positional.size() == 2 && positional[1] == "-") {
             runInteractive(std::cin, options, std::cout);

@@ -1,10 +1,13 @@
 #include "soak/SoakEvents.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 
 #include "foundation/Foundation.h"
+#include "sim/Simulator.h"
+#include "sim/words/ScenarioWords.h"
 
 const std::vector<SoakApp>& soakApps() {
     static const std::vector<SoakApp> apps{
@@ -32,20 +35,6 @@ const char* soakEventName(SoakEventKind kind) {
 
 namespace {
 
-const std::vector<std::string> kBoolKeys{"isEnabled", "isCircle",    "isAppsOnly", "isInAppOnly",  "isLSOnly",
-                                         "isSticky",  "isLocked",    "isDim",      "isAlwaysDim",  "isHiddenInCC",
-                                         "isSBOnly",  "isHiddenInLS", "isBadgeEnabled"};
-const std::vector<std::string> kColourKeys{"frameColor", "badgeColor", "badgeTextColor"};
-
-std::string quoted(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out + "\"";
-}
-
 struct Weighted {
     SoakEventKind kind;
     unsigned weight;
@@ -72,6 +61,24 @@ unsigned totalWeight() {
 }
 
 } // namespace
+
+SoakSettingKeys describedSettingKeys(const std::string& deviceTemplate) {
+    Simulator::Options o;
+    o.deviceTemplate = deviceTemplate;
+    o.keepTrace = false;
+    Simulator sim(std::move(o));
+    Json description = sim.describePlugin();
+    SoakSettingKeys keys;
+    if (!description.is_object()) return keys;
+    for (const Json& s : description["settings"]) {
+        const std::string type = s["type"];
+        auto& list = type == "boolean" ? keys.flags : type == "number" ? keys.numbers : keys.colours;
+        list.push_back(s["key"]);
+    }
+    return keys;
+}
+
+SoakEventGenerator::SoakEventGenerator(uint64_t seed, SoakSettingKeys keys) : rng_(seed), keys_(std::move(keys)) {}
 
 double SoakEventGenerator::uniform(double lo, double hi) {
     return lo + (hi - lo) * static_cast<double>(rng_() >> 11) * 0x1.0p-53;
@@ -120,8 +127,8 @@ std::string SoakEventGenerator::anyValue() {
     case 3: {
         static const std::vector<std::string> texts{"", "yes", "NO", "1", "0", "garbage", "#00ff00", "50",
                                                     "say \"hi\"", "日本語", "#", "  7"};
-        if (chance(5)) return quoted(std::string(300, 'w'));
-        return quoted(pick(texts));
+        if (chance(5)) return quoteText(std::string(300, 'w'));
+        return quoteText(pick(texts));
     }
     default: {
         static const std::vector<std::string> arrays{"[]", "[1,2]", "[\"a\",[true]]", "[1.5,2.5,3.5]",
@@ -133,20 +140,21 @@ std::string SoakEventGenerator::anyValue() {
 
 std::string SoakEventGenerator::settingsValue(const std::string& key) {
     bool rightType = chance(70);
-    if (key == "bubbleSize") {
+    const auto& numbers = keys_.numbers;
+    if (std::find(numbers.begin(), numbers.end(), key) != numbers.end()) {
         if (!rightType) return chance(30) ? pick(std::vector<std::string>{"0.0", "-20.0", "1.0e6", "0.01", "5000"})
                                           : anyValue();
         return chance(80) ? number(uniform(20, 90), 1) : std::to_string(10 + below(90));
     }
-    for (const auto& k : kColourKeys)
+    for (const auto& k : keys_.colours)
         if (key == k) {
             if (!rightType) return anyValue();
             if (chance(80)) {
                 char buf[16];
                 std::snprintf(buf, sizeof buf, "#%06x", static_cast<unsigned>(below(0x1000000)));
-                return quoted(buf);
+                return quoteText(buf);
             }
-            return quoted(pick(std::vector<std::string>{"", "#12", "red", "#gggggg", "0xff0000", "#ff00ff:0.5",
+            return quoteText(pick(std::vector<std::string>{"", "#12", "red", "#gggggg", "0xff0000", "#ff00ff:0.5",
                                                         "#FFFFFF", "rgb(1,2,3)"}));
         }
     if (!rightType) return anyValue();
@@ -167,16 +175,16 @@ std::string SoakEventGenerator::stateKeyValue(bool& changesChoice) {
     switch (below(10)) {
     case 0:
         changesChoice = true;
-        return quoted("FLTTILE-" + bundle) + "=" + (chance(80) ? "true" : chance(50) ? "false" : anyValue());
+        return quoteText("FLTTILE-" + bundle) + "=" + (chance(80) ? "true" : chance(50) ? "false" : anyValue());
     case 1:
     case 2:
     case 3:
-        return quoted("HIDAPPS-" + bundle) + "=" + (chance(40) ? (chance(50) ? "true" : "false") : anyValue());
+        return quoteText("HIDAPPS-" + bundle) + "=" + (chance(40) ? (chance(50) ? "true" : "false") : anyValue());
     default:
         if (chance(65))
-            return quoted("POSAPPS-" + bundle) + "=[" + number(uniform(-100, 500), 2) + "," +
+            return quoteText("POSAPPS-" + bundle) + "=[" + number(uniform(-100, 500), 2) + "," +
                    number(uniform(-100, 800), 2) + "]";
-        return quoted("POSAPPS-" + bundle) + "=" +
+        return quoteText("POSAPPS-" + bundle) + "=" +
                (chance(50) ? pick(std::vector<std::string>{"[1]", "[]", "[\"a\",\"b\"]", "[1.0,2.0,3.0]",
                                                            "[true,false]", "[[1.0],[2.0]]", "[1.0e300,-1.0e300]"})
                            : anyValue());
@@ -242,7 +250,7 @@ SoakEvent SoakEventGenerator::next(const SoakView& view) {
     }
     if (!view.alertActions.empty() && chance(45)) {
         e.kind = SoakEventKind::Menu;
-        e.line = "menu " + quoted(pick(view.alertActions));
+        e.line = "menu " + quoteText(pick(view.alertActions));
         return e;
     }
     // A finger that is down mostly goes on moving, then lifts.
@@ -354,8 +362,10 @@ SoakEvent SoakEventGenerator::next(const SoakView& view) {
         break;
     case SoakEventKind::Settings: {
         unsigned r = static_cast<unsigned>(below(100));
-        std::string key = r < 60 ? pick(kBoolKeys) : r < 80 ? std::string("bubbleSize") : r < 97 ? pick(kColourKeys)
-                                                                                              : "someOtherKey";
+        std::string key = r < 60   ? pickKey(keys_.flags)
+                          : r < 80 ? pickKey(keys_.numbers)
+                          : r < 97 ? pickKey(keys_.colours)
+                                   : "someOtherKey";
         e.line = "settings " + key + "=" + settingsValue(key);
         e.writes = true;
         e.notifyAfter = chance(75);
@@ -364,7 +374,7 @@ SoakEvent SoakEventGenerator::next(const SoakView& view) {
     case SoakEventKind::SettingsDirect: {
         unsigned r = static_cast<unsigned>(below(100));
         e.directFile = "settings";
-        e.directKey = r < 50 ? pick(kBoolKeys) : r < 80 ? std::string("bubbleSize") : pick(kColourKeys);
+        e.directKey = r < 50 ? pickKey(keys_.flags) : r < 80 ? pickKey(keys_.numbers) : pickKey(keys_.colours);
         std::string description;
         e.directValue = exoticValue(description);
         e.line = "# settings " + e.directKey + " = " + description + " (direct)";
@@ -376,7 +386,7 @@ SoakEvent SoakEventGenerator::next(const SoakView& view) {
         e.line = "notify settings";
         break;
     case SoakEventKind::RemoveSetting: {
-        std::string key = chance(70) ? pick(kBoolKeys) : chance(50) ? std::string("bubbleSize") : pick(kColourKeys);
+        std::string key = chance(70) ? pickKey(keys_.flags) : chance(50) ? pickKey(keys_.numbers) : pickKey(keys_.colours);
         e.line = "remove settings " + key;
         e.writes = true;
         e.notifyAfter = chance(75);
