@@ -82,6 +82,8 @@ public:
     // "lines": [{"id", "text"}]}, and the same as a scenario file.
     Json recording() const;
     std::string recordedScenario() const;
+    // The springboard-sim this phone runs, for whoever runs another.
+    const std::string& simProgram() const { return options_.simProgram; }
 
 private:
     // While a finger is down, the phone's clock follows the page's clock
