@@ -47,6 +47,10 @@ int main(int argc, char** argv) {
         } else if (args[i] == "--film") {
             if (i + 1 >= args.size()) return usage(std::cerr, 2);
             options.film = args[++i];
+            if (std::filesystem::path(options.film).extension() != ".webp") {
+                std::cerr << "springboard-sim: --film writes an animated WebP: name it FILE.webp\n";
+                return 2;
+            }
         } else if (args[i] == "--help" || args[i] == "-h") {
             return usage(std::cout, 0);
         } else {
