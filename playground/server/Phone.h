@@ -34,6 +34,9 @@ struct AppSeed {
 // The apps a new playground phone comes with.
 std::vector<AppSeed> defaultApps();
 
+// The screens the page offers: [{name, label, width, height, scale}].
+Json screenPresets();
+
 class Phone {
 public:
     struct Options {
@@ -154,6 +157,8 @@ private:
     Json actLift(const std::string& bundle);
     Json actRespring();
     Json actReset();
+    // A screen preset: the phone restarts on it (ScreenPresets.cpp).
+    Json actScreen(const Json& r);
     // The lines every start sends after `boot`: the phone comes up locked.
     void comeUpLocked();
 
