@@ -9,6 +9,7 @@
 #include "foundation/NSUserDefaults.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/RunLoop.h"
+#include "springboard/HostNotifications.h"
 #include "springboard/SBApplication.h"
 #include "springboard/SpringBoard.h"
 #include "uikit/UIAlertController.h"
@@ -243,8 +244,8 @@ void BM_orientationChange(benchmark::State& state) {
     for (auto _ : state) {
         host().setFrontMostOrientation(orientations[i++ % orientations.size()]);
         t.start();
-        CFNotificationCenterPostNotification(darwin, "com.apple.springboard.screenchanged", nullptr, nullptr, true);
-        CFNotificationCenterPostNotification(local, "UIWindowDidRotateNotification", nullptr, nullptr, true);
+        CFNotificationCenterPostNotification(darwin, kScreenChangedNotification, nullptr, nullptr, true);
+        CFNotificationCenterPostNotification(local, kWindowDidRotateNotification, nullptr, nullptr, true);
         t.stop();
         settle();
     }

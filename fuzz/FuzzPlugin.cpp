@@ -18,8 +18,10 @@
 #include "settings/Settings.h"
 #include "settings/StateStore.h"
 #include "springboard/Hooks.h"
+#include "springboard/HostNotifications.h"
 #include "springboard/SBApplication.h"
 #include "springboard/SpringBoard.h"
+#include "springboard/Startup.h"
 #include "uikit/UIAlertController.h"
 #include "uikit/WindowServer.h"
 
@@ -105,12 +107,7 @@ void bootPlugin(const std::vector<InstalledApp>& apps) {
     DeviceConfiguration config;
     config.apps = apps;
     SpringBoardHost::current().install(config, [](const std::string&) {});
-    // The module initialisers' work (floattiles/springboard/Tweak.cpp).
-    loadSettings();
-    CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), nullptr, settingsChangedCallback,
-                                    kSettingsChangedNotification, nullptr, CFNotificationSuspensionBehaviorCoalesce);
-    installHooks();
-    stateStore().load();
+    startPlugin();
 }
 
 void launch() { SpringBoardHost::current().finishLaunching(); }
@@ -145,8 +142,8 @@ void setBadge(const std::string& bundle, const id& value) {
 
 void rotate(long orientation) {
     SpringBoardHost::current().setFrontMostOrientation(orientation);
-    CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
-                                         "com.apple.springboard.screenchanged", nullptr, nullptr, true);
+    CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(), kScreenChangedNotification,
+                                         nullptr, nullptr, true);
 }
 
 void controlCenter(bool present) {

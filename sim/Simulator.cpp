@@ -102,6 +102,9 @@ std::string Simulator::boot(bool launch) {
     if (booted_) return "already booted (respring restarts the home screen)";
     auto& host = SpringBoardHost::current();
     host.install(configuration_, [this](const std::string& line) { emit(line); }, initialState_);
+    host.setRequestHandler([this](const HostRequest& r) {
+        if (answers_) requests_.push_back(r);
+    });
     connectDevice();
     std::vector<std::string> errors;
     PluginLoader::loadPlugins(kSpringBoardBundleIdentifier, &errors);
@@ -118,6 +121,9 @@ std::string Simulator::launch() {
     if (launched_) return "already launched";
     launched_ = true;
     SpringBoardHost::current().finishLaunching();
+    // What the home screen asked before it was up is not answered.
+    requests_.clear();
+    if (startsLocked_ && SpringBoardHost::current().state().uiLocked) comeUpLocked();
     return "";
 }
 
@@ -165,13 +171,21 @@ std::string Simulator::resolvePath(const std::string& path) const {
     return (fs::path(options_.baseDirectory) / p).string();
 }
 
-std::optional<PluginInspection> Simulator::inspectPlugin() const {
+std::optional<PluginInspection> Simulator::inspectPlugin(PluginInspection request) const {
     if (!Process::exists()) return std::nullopt;
     auto inspect = reinterpret_cast<PluginInspectionFunction>(PluginLoader::findSymbol(kPluginInspectionFunction));
     if (!inspect) return std::nullopt;
-    PluginInspection inspection;
-    inspect(&inspection);
-    return inspection;
+    inspect(&request);
+    return request;
+}
+
+Json Simulator::describePlugin() {
+    if (!booted_) boot(false);
+    PluginInspection request;
+    request.wantDescription = true;
+    auto inspection = inspectPlugin(std::move(request));
+    if (!inspection || !inspection->description) return nullptr;
+    return plistToJson(inspection->description.get());
 }
 
 std::vector<ExportedBubble> Simulator::bubbles() const {

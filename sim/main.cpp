@@ -3,6 +3,7 @@
 //   springboard-sim [--film FILE]         the built-in demo (writes demo.svg)
 //   springboard-sim run [--root DIR] [--film FILE] FILE...
 //   springboard-sim run [--root DIR] -    one command per line from stdin
+//   springboard-sim describe              the plugin's settings table, files, prefixes
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -20,6 +21,7 @@ int usage(std::ostream& out, int status) {
            "       springboard-sim run [--root DIR] [--film FILE] FILE...\n"
            "                                                run scenario files, each on a fresh device\n"
            "       springboard-sim run [--root DIR] -       read commands from standard input, answer each\n"
+           "       springboard-sim describe                 print the plugin's settings table and files as JSON\n"
            "--root DIR keeps the device root in DIR instead of a temporary folder.\n"
            "--film FILE.webp writes a film of the run (an animated WebP, 30 frames a second of the\n"
            "phone's clock, the finger drawn, a still phone's waits shortened).\n";
@@ -63,6 +65,7 @@ int main(int argc, char** argv) {
             std::cout << "-- wrote demo.svg\n";
             return failures ? 1 : 0;
         }
+        if (positional[0] == "describe" && positional.size() == 1) return runDescribe(options, std::cout, std::cerr);
         if (positional[0] != "run" || positional.size() < 2) return usage(std::cerr, 2);
         if (positional.size() == 2 && positional[1] == "-") {
             if (!options.film.empty()) {

@@ -77,11 +77,3 @@ void CFNotificationCenterPostNotification(CFNotificationCenterRef center, CFStri
     for (const Observer& o : matching)
         o.callback(center, const_cast<void*>(o.observer), name, object, userInfo);
 }
-
-int CFNotificationCenterObserverCount(CFNotificationCenterRef center, const std::string& name) {
-    if (!isKnown(center)) return 0;
-    int count = 0;
-    for (const Observer& o : Process::current().get<NotificationCenters>().of(center))
-        if (!o.anyName && o.name == name) ++count;
-    return count;
-}

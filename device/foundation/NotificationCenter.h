@@ -4,8 +4,6 @@
 // when a notification of that name is posted.
 #pragma once
 
-#include <string>
-
 struct __CFNotificationCenter;
 using CFNotificationCenterRef = __CFNotificationCenter*;
 using CFStringRef = const char*;
@@ -28,5 +26,3 @@ void CFNotificationCenterAddObserver(CFNotificationCenterRef center, const void*
                                      CFNotificationSuspensionBehavior suspensionBehavior);
 void CFNotificationCenterPostNotification(CFNotificationCenterRef center, CFStringRef name, const void* object,
                                           CFDictionaryRef userInfo, bool deliverImmediately);
-// How many observers the centre has for name (for tests and the dump).
-int CFNotificationCenterObserverCount(CFNotificationCenterRef center, const std::string& name);

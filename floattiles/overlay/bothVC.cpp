@@ -2,6 +2,7 @@
 
 #include "PluginState.h"
 #include "foundation/NotificationCenter.h"
+#include "springboard/HostNotifications.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIScreen.h"
 
@@ -37,11 +38,10 @@ std::shared_ptr<bothVC> bothVC::sharedInstance() {
     made->init();
     instance = made;
     CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), nullptr, orientationCallback,
-                                    "com.apple.springboard.screenchanged", nullptr,
+                                    kScreenChangedNotification, nullptr,
                                     CFNotificationSuspensionBehaviorDeliverImmediately);
     CFNotificationCenterAddObserver(CFNotificationCenterGetLocalCenter(), nullptr, orientationCallback,
-                                    "UIWindowDidRotateNotification", nullptr,
-                                    CFNotificationSuspensionBehaviorCoalesce);
+                                    kWindowDidRotateNotification, nullptr, CFNotificationSuspensionBehaviorCoalesce);
     return instance;
 }
 

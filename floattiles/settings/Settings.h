@@ -2,8 +2,8 @@
 // and pushes the visual settings into the overlay once it exists.
 #pragma once
 
-#include "PublicNames.h"
 #include "foundation/NotificationCenter.h"
+#include "interfaces/PublicNames.h"
 
 void loadSettings();
 

@@ -12,7 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "floattiles/PublicNames.h"
+#include "interfaces/PublicNames.h"
 
 namespace playground {
 

@@ -1,6 +1,6 @@
 // The validation of a binary property list, which every binary list
-// passes before anything reads it: the device's reader (BinaryReader), or
-// libplist when a preferences write rewrites the list.
+// passes before the device's reader (BinaryReader) reads it, for a reader
+// of the file or for a preferences write that rewrites it.
 #pragma once
 
 #include <cstddef>

@@ -21,18 +21,18 @@ namespace {
 // libplist's tree of a list, and its format, when parse() reads the list;
 // null otherwise. A list that parse() refuses (a text that is not UTF-8,
 // say) is no list to any reader here: rewriting it would replace a file
-// whose contents nobody could see, so it is left as it is. The tree is
-// what the merge rewrites; the check is the device's own reading of the
-// same bytes.
+// whose contents nobody could see, so it is left as it is. A binary list
+// is read once, by the device's own reader, straight into the tree the
+// merge rewrites; XML is libplist's to read, and its tree is checked by
+// the device's reading of it.
 PlistOwner readableTree(const std::vector<uint8_t>& list, PropertyListFormat& format) {
     if (list.empty() || list.size() > PropertyListLimits::maxBytes) return nullptr;
     if (hasBinaryMagic(list)) {
         BinaryValidator binary(list.data(), list.size());
-        if (!binary.validate() || !readBinary(binary)) return nullptr;
-        plist_t root = nullptr;
-        plist_from_bin(reinterpret_cast<const char*>(list.data()), static_cast<uint32_t>(list.size()), &root);
+        if (!binary.validate()) return nullptr;
+        PlistOwner root = readBinaryTree(binary);
         format = PropertyListFormat::Binary;
-        return PlistOwner(root);
+        return root;
     }
     PlistOwner root = parseXmlTree(list);
     if (!root || !valueOfTree(root.get())) return nullptr;
@@ -69,7 +69,7 @@ plist_t withoutDuplicateKeys(plist_t dict) {
 } // namespace
 
 // The merge works on libplist's tree, not on Foundation values: the keys it
-// does not touch are written back from what libplist read, node for node,
+// does not touch are written back from the nodes they were read into,
 // so nothing of theirs (UIDs, 16-byte integers, exact dates, key order,
 // text as it was) can change on the way.
 bool PropertyList::setValueForKey(const std::vector<uint8_t>& list, const std::string& key, const NSObject* value,

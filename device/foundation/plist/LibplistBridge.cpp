@@ -94,6 +94,8 @@ id nodeToValue(plist_t node, int depth, DateReading readDate) {
 
 // ---- Foundation to libplist nodes ----
 
+} // namespace
+
 plist_t newUnsignedNode(uint64_t value) {
     if (value <= static_cast<uint64_t>(INT64_MAX)) return plist_new_uint(value);
     // libplist 2.2.0 has no public call that makes a 16-byte integer; its
@@ -105,21 +107,12 @@ plist_t newUnsignedNode(uint64_t value) {
     return node;
 }
 
-// A date node holding exactly `seconds`. plist_new_date takes whole
-// seconds and microseconds and would round; libplist's binary reader keeps
-// the stored double, so the node is read from a one-object binary list.
-// XML dates are whole seconds, and libplist reads them back only within
-// the 32-bit range of seconds around 2001; a date outside it is refused
-// for XML rather than written into something else.
-plist_t newDateNode(double seconds, PropertyListFormat format) {
-    if (!std::isfinite(seconds)) return nullptr;
-    if (format == PropertyListFormat::XML &&
-        (seconds < std::numeric_limits<int32_t>::min() || seconds >= std::numeric_limits<int32_t>::max()))
-        return nullptr;
+// plist_new_date takes whole seconds and microseconds and would round;
+// libplist's binary reader keeps the stored double, so the node is read
+// from a one-object binary list.
+plist_t dateNodeOfBits(uint64_t bits) {
     uint8_t file[kBinaryMagicLength + 9 + 1 + kTrailerLength] = {};
     std::memcpy(file, kBinaryMagic, kBinaryMagicLength);
-    uint64_t bits;
-    std::memcpy(&bits, &seconds, sizeof bits);
     file[8] = 0x33;
     for (int i = 0; i < 8; ++i) file[9 + i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
     file[17] = 8;                                           // the offset table: object 0 at 8
@@ -132,6 +125,23 @@ plist_t newDateNode(double seconds, PropertyListFormat format) {
     plist_from_bin(reinterpret_cast<const char*>(file), sizeof file, &node);
     return node;
 }
+
+namespace {
+
+// A date node holding exactly `seconds`. XML dates are whole seconds, and
+// libplist reads them back only within the 32-bit range of seconds around
+// 2001; a date outside it is refused for XML rather than written into
+// something else.
+plist_t newDateNode(double seconds, PropertyListFormat format) {
+    if (!std::isfinite(seconds)) return nullptr;
+    if (format == PropertyListFormat::XML &&
+        (seconds < std::numeric_limits<int32_t>::min() || seconds >= std::numeric_limits<int32_t>::max()))
+        return nullptr;
+    uint64_t bits;
+    std::memcpy(&bits, &seconds, sizeof bits);
+    return dateNodeOfBits(bits);
+}
+
 plist_t valueToNode(const NSObject* obj, int depth, PropertyListFormat format) {
     // The depth bound also ends a container that holds itself.
     if (!obj || depth > PropertyListLimits::maxDepth) return nullptr;

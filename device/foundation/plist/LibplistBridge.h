@@ -6,9 +6,11 @@
 // without bound on deep nesting, follows binary object references into
 // cycles, copies a shared subobject once per reference, and checks binary
 // offsets only loosely. So nothing reaches it unchecked: the size is
-// capped, XML is scanned for its nesting depth and element count
-// (XmlGuard), and a binary list is validated object by object
-// (BinaryValidator). Only an input that passes is handed to libplist.
+// capped and XML is scanned for its nesting depth and element count
+// (XmlGuard) before libplist reads it. A binary list never reaches
+// libplist's reader: it is validated object by object (BinaryValidator)
+// and read by the device's own reader (BinaryReader), into Foundation
+// values or, for the merge of keys, into libplist's nodes.
 //
 // Integers. libplist 2.2.0 keeps every integer as a uint64 (PLIST_UINT) and
 // loses the sign: a binary list stores a negative integer as 8-byte two's
@@ -72,6 +74,14 @@ id valueOfTree(plist_t root, DateReading readDate = xmlDateSeconds);
 // else, nests too deep, or cannot be carried by `format`. The caller owns
 // the tree.
 plist_t treeOfValue(const NSObject* value, int depth, PropertyListFormat format);
+
+// An integer node of that value: a 16-byte one above INT64_MAX, so every
+// reader sees it unsigned. The caller owns it.
+plist_t newUnsignedNode(uint64_t value);
+
+// A date node holding exactly the double whose bits are given, as
+// libplist's binary reader makes it. The caller owns it.
+plist_t dateNodeOfBits(uint64_t bits);
 
 // A tree written in a format: binary by the device's writer, XML by
 // libplist. False (out empty) when it cannot be written.

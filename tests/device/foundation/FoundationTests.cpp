@@ -172,7 +172,13 @@ TEST(Bundles, BundleWithPathAndLoad) {
     auto bundle = NSBundle::bundleWithPath(path);
     ASSERT_TRUE(bundle);
     EXPECT_EQ(NSBundle::bundleWithPath(path + "/"), bundle);
+    EXPECT_EQ(NSBundle::bundleWithPath(path + "//"), bundle);
     EXPECT_EQ(bundle->bundlePath(), path);
+    // The root is a directory like any other; its slashes come down to one.
+    auto top = NSBundle::bundleWithPath("//");
+    ASSERT_TRUE(top);
+    EXPECT_EQ(top->bundlePath(), "/");
+    EXPECT_EQ(NSBundle::bundleWithPath("/"), top);
     EXPECT_FALSE(bundle->isLoaded());
     EXPECT_TRUE(bundle->load());
     EXPECT_TRUE(bundle->isLoaded());

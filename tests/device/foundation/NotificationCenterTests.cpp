@@ -63,9 +63,9 @@ TEST_F(NotificationCenterTest, DeliversInOrderOfAddition) {
     add(darwin, record<2>, "com.example.changed");
     CFNotificationCenterPostNotification(darwin, "com.example.changed", nullptr, nullptr, true);
     EXPECT_EQ(who(), (std::vector<std::string>{"2", "1", "2"}));
-    EXPECT_EQ(CFNotificationCenterObserverCount(darwin, "com.example.changed"), 3);
-    EXPECT_EQ(CFNotificationCenterObserverCount(darwin, "com.example.other"), 1);
-    EXPECT_EQ(CFNotificationCenterObserverCount(darwin, "com.example.none"), 0);
+    deliveries.clear();
+    CFNotificationCenterPostNotification(darwin, "com.example.other", nullptr, nullptr, true);
+    EXPECT_EQ(who(), std::vector<std::string>{"3"});
     deliveries.clear();
     CFNotificationCenterPostNotification(darwin, "com.example.nobody", nullptr, nullptr, true);
     EXPECT_TRUE(deliveries.empty());
@@ -117,7 +117,6 @@ TEST_F(NotificationCenterTest, WildcardsAndIgnoredRequests) {
     CFNotificationCenterPostNotification(darwin, "com.example.x", nullptr, nullptr, true);
     CFNotificationCenterPostNotification(local, nullptr, nullptr, nullptr, true);
     EXPECT_EQ(who(), std::vector<std::string>{"1"});
-    EXPECT_EQ(CFNotificationCenterObserverCount(darwin, "com.example.x"), 0);
 }
 
 // Tests that observers belong to the process: after a respring the same
@@ -126,7 +125,6 @@ TEST_F(NotificationCenterTest, RespringDropsObservers) {
     add(darwin, record<1>, "com.vorlak.floattilesprefs.settingschanged");
     Process::terminate();
     EXPECT_EQ(CFNotificationCenterGetDarwinNotifyCenter(), darwin);
-    EXPECT_EQ(CFNotificationCenterObserverCount(darwin, "com.vorlak.floattilesprefs.settingschanged"), 0);
     CFNotificationCenterPostNotification(darwin, "com.vorlak.floattilesprefs.settingschanged", nullptr, nullptr, true);
     EXPECT_TRUE(deliveries.empty());
     add(darwin, record<2>, "com.vorlak.floattilesprefs.settingschanged");

@@ -115,6 +115,24 @@ TEST_F(UserDefaultsTest, KeepsTheFileFormat) {
     }
 }
 
+// Tests that a rewrite keeps the permissions the file had (a private file
+// stays private, whatever the replacement file was made with), and that a
+// new file is readable by all, as the daemon's own files are.
+TEST_F(UserDefaultsTest, KeepsTheFilePermissions) {
+    auto defaults = NSUserDefaults::initWithSuiteName(kFile);
+    ASSERT_TRUE(defaults->setObjectForKey(str("a"), "first"));
+    struct stat st {};
+    ASSERT_EQ(::stat(host.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    for (mode_t mode : {0600, 0640, 0664}) {
+        ASSERT_EQ(::chmod(host.c_str(), mode), 0);
+        ASSERT_TRUE(defaults->setObjectForKey(NSNumber::numberWithInteger(mode), "mode"));
+        ASSERT_EQ(::stat(host.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode);
+    }
+    EXPECT_EQ(onDisk()->count(), 2u);
+}
+
 // Tests that a merge leaves the other keys exactly as stored, even values
 // with no Foundation form (a keyed-archiver UID), 16-byte integers and
 // dates before 2001 with a fraction.

@@ -1,3 +1,5 @@
+#include <tuple>
+
 #include "UIKitTestSupport.h"
 #include "uikit/UIAlertController.h"
 #include "uikit/UIButton.h"
@@ -74,6 +76,26 @@ TEST_F(AlertTest, BoxIsCentredAndButtonsStackedWithCancelLast) {
         EXPECT_LE(CGRectGetMaxY(f), CGRectGetMaxY(box));
     }
     EXPECT_DOUBLE_EQ(CGRectGetMaxY(frames[0]), CGRectGetMaxY(box));
+    // Behind the box, the whole screen is dimmed.
+    ASSERT_TRUE(alert->view()->backgroundColor());
+    EXPECT_EQ(alert->view()->backgroundColor()->components(), (CGColor{0, 0, 0, 0.2}));
+    EXPECT_EQ(alert->view()->frame(), UIScreen::mainScreen()->bounds());
+}
+
+// Tests that a title alone or a message alone still takes its place above
+// the buttons, and that with neither the buttons start at the box's top.
+TEST_F(AlertTest, TitleOrMessageAloneKeepsItsPlaceAboveTheButtons) {
+    for (const auto& [title, message, textHeight] :
+         {std::tuple{"Float Tiles", "", 62.0}, std::tuple{"", "Pick one", 56.0}, std::tuple{"", "", 0.0}}) {
+        auto a = UIAlertController::alertControllerWithTitle(title, message, UIAlertControllerStyleAlert);
+        a->addAction(UIAlertAction::actionWithTitle("OK", UIAlertActionStyleDefault, nullptr));
+        host->rootViewController()->presentViewController(a, false, nullptr);
+        ASSERT_TRUE(a->isOnScreen()) << title << message;
+        const auto frames = a->actionFrames();
+        ASSERT_EQ(frames.size(), 1u);
+        EXPECT_DOUBLE_EQ(frames[0].origin.y - a->boxFrame().origin.y, textHeight) << title << message;
+        a->dismissViewControllerAnimated(false, nullptr);
+    }
 }
 
 // Tests that picking an action dismisses the alert first, then runs its
@@ -107,6 +129,29 @@ TEST_F(AlertTest, TapOnAButtonPicksItsAction) {
     EXPECT_TRUE(tap(middle(frames[2])));
     EXPECT_EQ(log.back(), "handler Delete alert-gone");
     EXPECT_EQ(server().visibleAlert(), nullptr);
+    // The first action too (the bottom row, Cancel).
+    present();
+    EXPECT_TRUE(tap(middle(frames[0])));
+    EXPECT_EQ(log.back(), "handler Cancel alert-gone");
+}
+
+// Tests that the buttons' action message, sent by anyone, picks only the
+// action of a real button: no sender, a nil one or a view of no action's
+// tag picks nothing and leaves the alert up.
+TEST_F(AlertTest, ButtonActionWithoutAButtonPicksNothing) {
+    present();
+    auto stray = UIView::init();
+    stray->setTag(-1);
+    EXPECT_FALSE(objc_msgSend(alert, "_actionButtonTapped:").boolValue());
+    EXPECT_FALSE(objc_msgSend(alert, "_actionButtonTapped:", Args{Value(nullptr)}).boolValue());
+    EXPECT_FALSE(objc_msgSend(alert, "_actionButtonTapped:", Args{Value(stray)}).boolValue());
+    stray->setTag(3);
+    EXPECT_FALSE(objc_msgSend(alert, "_actionButtonTapped:", Args{Value(stray)}).boolValue());
+    EXPECT_EQ(server().visibleAlert(), alert);
+    EXPECT_EQ(log.size(), 1u);
+    stray->setTag(0);
+    EXPECT_TRUE(objc_msgSend(alert, "_actionButtonTapped:", Args{Value(stray)}).boolValue());
+    EXPECT_EQ(log.back(), "handler Cancel alert-gone");
 }
 
 TEST_F(AlertTest, TapsOutsideTheBoxAreSwallowed) {

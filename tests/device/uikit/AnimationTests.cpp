@@ -1,3 +1,5 @@
+#include <cmath>
+#include <limits>
 #include <numbers>
 
 #include "UIKitTestSupport.h"
@@ -170,4 +172,25 @@ TEST_F(AnimationTest, LayerAnimationsByKeyWithBeginTime) {
     advance(1.0);
     layer.addAnimation(CATransition::animation(), "");
     EXPECT_EQ(layer.animations().size(), 1u);
+}
+
+// Tests that a zero, negative or meaningless duration runs for Core
+// Animation's default quarter of a second, and that any positive duration,
+// short or long, runs for exactly itself.
+TEST_F(AnimationTest, LayerAnimationWithNoUsableDurationRunsTheDefault) {
+    CALayer layer;
+    for (double d : {0.0, -1.0, std::nan(""), std::numeric_limits<double>::infinity()}) {
+        auto a = CATransition::animation();
+        a->setDuration(d);
+        layer.removeAllAnimations();
+        layer.addAnimation(a, "fade");
+        EXPECT_EQ(a->effectiveDuration(), 0.25) << d;
+        EXPECT_EQ(layer.animationsAt(now() + 0.24).size(), 1u) << d;
+        EXPECT_TRUE(layer.animationsAt(now() + 0.25).empty()) << d;
+    }
+    for (double d : {0.1, 0.5, 1.0, 3.0}) {
+        auto a = CATransition::animation();
+        a->setDuration(d);
+        EXPECT_EQ(a->effectiveDuration(), d);
+    }
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <numbers>
 
 #include "UIKitTestSupport.h"
@@ -32,6 +33,28 @@ TEST(Geometry, InsetGrowsShrinksAndVanishes) {
     EXPECT_FALSE(CGRectContainsPoint(CGRectNull, {0, 0}));
     EXPECT_TRUE(CGRectIsEmpty(CGRectMake(5, 5, 0, 10)));
     EXPECT_FALSE(CGRectIsEmpty(CGRectMake(5, 5, 1, 1)));
+}
+
+// Tests that one infinite origin coordinate is enough to make the null
+// rect, as CoreGraphics reads it: such a rect contains nothing and stays
+// where it is when moved or standardised.
+TEST(Geometry, OneInfiniteCoordinateIsNull) {
+    const double inf = std::numeric_limits<double>::infinity();
+    for (const CGRect& r : {CGRectMake(inf, 0, 10, 10), CGRectMake(0, -inf, 10, 10)}) {
+        EXPECT_TRUE(CGRectIsNull(r));
+        EXPECT_TRUE(CGRectIsEmpty(r));
+        EXPECT_FALSE(CGRectContainsPoint(r, {5, 5}));
+        EXPECT_TRUE(CGRectIsNull(CGRectOffset(r, 1, 1)));
+    }
+    EXPECT_FALSE(CGRectIsNull(CGRectMake(-1e308, 1e308, 10, 10)));
+}
+
+// Tests that standardising only turns negative sizes round: a size below
+// one point is a size like any other.
+TEST(Geometry, StandardizeKeepsSmallPositiveSizes) {
+    EXPECT_EQ(CGRectStandardize(CGRectMake(3, 4, 0.5, 0.25)), CGRectMake(3, 4, 0.5, 0.25));
+    EXPECT_EQ(CGRectStandardize(CGRectMake(3, 4, 0, 0)), CGRectMake(3, 4, 0, 0));
+    EXPECT_EQ(CGRectStandardize(CGRectMake(3, 4, -0.5, -0.25)), CGRectMake(2.5, 3.75, 0.5, 0.25));
 }
 
 TEST(Geometry, RotationTurnsClockwiseOnScreen) {

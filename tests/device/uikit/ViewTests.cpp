@@ -221,7 +221,13 @@ TEST_F(ViewTest, BackgroundColourAndClippingReachTheLayer) {
 TEST(Colour, HexRoundsAndClamps) {
     EXPECT_EQ((CGColor{1, 254.4 / 255, 0.5 / 255, 1}.hex()), "#fffe01");
     EXPECT_EQ((CGColor{2, -1, std::nan(""), 1}.hex()), "#ff0000");
-    EXPECT_EQ(UIColor::clearColor()->components().a, 0);
+    // The named colours are exact, alpha included: a fade from clear is a
+    // fade from transparent black, and system blue is opaque.
+    EXPECT_EQ(UIColor::clearColor()->components(), (CGColor{0, 0, 0, 0}));
+    EXPECT_EQ(UIColor::whiteColor()->components(), (CGColor{1, 1, 1, 1}));
+    EXPECT_EQ(UIColor::blackColor()->components(), (CGColor{0, 0, 0, 1}));
+    EXPECT_EQ(UIColor::systemBlueColor()->components(), (CGColor{0, 122.0 / 255, 1, 1}));
+    EXPECT_EQ(UIColor::colorWithWhite(0.25, 0.5)->components(), (CGColor{0.25, 0.25, 0.25, 0.5}));
     EXPECT_EQ(UIColor::whiteColor()->CGColor()->hex(), "#ffffff");
     EXPECT_EQ(UIColor::blackColor()->CGColor()->hex(), "#000000");
 }

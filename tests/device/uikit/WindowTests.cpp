@@ -148,6 +148,20 @@ TEST_F(WindowTest, RootViewIsSizedToTheWindowAndLoadedLazily) {
     EXPECT_EQ(w->subviews().size(), 1u);
 }
 
+// Tests that a process that configures no screen gets the phone-size one,
+// 375 by 667 points at scale 2. Asked in a process of its own, started
+// afresh, because a configured screen outlives the tests that configured it.
+TEST(Screen, UnconfiguredScreenIsPhoneSize) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            auto screen = UIScreen::mainScreen();
+            const bool phone = screen->bounds() == CGRectMake(0, 0, 375, 667) && screen->scale() == 2;
+            std::_Exit(phone ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(WindowTest, DefaultViewHasTheScreensBounds) {
     UIScreen::configure(414, 896, 3);
     auto controller = UIViewController::init();
@@ -254,6 +268,29 @@ TEST_F(WindowTest, UnhandledTouchesGoUpTheResponderChain) {
     EXPECT_EQ(parent->phases, (std::vector<std::string>{"began", "ended"}));
     // The event's touches for the parent include those on its subviews.
     EXPECT_EQ(parent->touchesForSelf, 1u);
+}
+
+// Tests that an event answers for a view only the touches delivered to it
+// or inside it: not a sibling's, not its superview's, not one that found
+// no view.
+TEST_F(WindowTest, TouchesForAViewAreOnlyThoseInsideIt) {
+    auto parent = UIView::init();
+    auto child = UIView::init();
+    auto sibling = UIView::init();
+    parent->addSubview(child);
+    parent->addSubview(sibling);
+    UIEvent event;
+    for (const auto& view : {std::shared_ptr<UIView>(child), std::shared_ptr<UIView>(), parent}) {
+        event.touches_.push_back(std::make_shared<UITouch>());
+        event.touches_.back()->view_ = view;
+    }
+    event.touches_.push_back(nullptr);
+    EXPECT_EQ(event.touchesForView(child.get()), (std::vector<UITouch*>{event.touches_[0].get()}));
+    EXPECT_TRUE(event.touchesForView(sibling.get()).empty());
+    EXPECT_EQ(event.touchesForView(parent.get()),
+              (std::vector<UITouch*>{event.touches_[0].get(), event.touches_[2].get()}));
+    EXPECT_TRUE(event.touchesForView(nullptr).empty());
+    EXPECT_EQ(event.allTouches().size(), 3u);
 }
 
 TEST_F(WindowTest, TouchDownDuringATouchCancelsTheFirst) {

@@ -6,6 +6,7 @@
 // the orientation notifications.
 #include "HardeningFixture.h"
 #include "foundation/NSUserDefaults.h"
+#include "springboard/HostNotifications.h"
 
 namespace {
 
@@ -23,9 +24,9 @@ Value badgeValueThatInterrupts(const id& self, const SEL& sel, const Args& args)
         auto other = SpringBoardHost::current().applicationWithBundleIdentifier("com.example.other");
         msg(std::static_pointer_cast<NSObject>(other), "setBadgeValue:", NSNumber::numberWithInteger(9));
         SpringBoardHost::current().setFrontMostOrientation(UIInterfaceOrientationLandscapeRight);
-        CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
-                                             "com.apple.springboard.screenchanged", nullptr, nullptr, true);
-        CFNotificationCenterPostNotification(CFNotificationCenterGetLocalCenter(), "UIWindowDidRotateNotification",
+        CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(), kScreenChangedNotification,
+                                             nullptr, nullptr, true);
+        CFNotificationCenterPostNotification(CFNotificationCenterGetLocalCenter(), kWindowDidRotateNotification,
                                              nullptr, nullptr, true);
     }
     return hostBadgeValue ? hostBadgeValue(self, sel, args) : Value();
@@ -61,8 +62,8 @@ TEST_F(ConstructionNotification, SettingsAndHostEventsInTheMiddleOfTheLaunch) {
     postSettingsChanged();
     for (const auto& b : bubbles()) EXPECT_EQ(b->frame().size.width, 70.0);
     // The orientation notifications work from now on.
-    CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
-                                         "com.apple.springboard.screenchanged", nullptr, nullptr, true);
+    CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(), kScreenChangedNotification,
+                                         nullptr, nullptr, true);
     EXPECT_EQ(overlayState().oldOrientation, 3);
 }
 

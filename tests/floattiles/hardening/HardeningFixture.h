@@ -21,6 +21,7 @@
 #include "settings/StateStore.h"
 #include "springboard/Hooks.h"
 #include "springboard/SpringBoard.h"
+#include "springboard/Startup.h"
 #include "uikit/UIAlertController.h"
 #include "uikit/WindowServer.h"
 
@@ -28,13 +29,7 @@ class HardeningFixture : public PluginFixture {
 protected:
     using Bytes = std::vector<uint8_t>;
 
-    void loadPlugin() {
-        loadSettings();
-        CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), nullptr, settingsChangedCallback,
-                                        kSettingsChangedNotification, nullptr, CFNotificationSuspensionBehaviorCoalesce);
-        installHooks();
-        stateStore().load();
-    }
+    void loadPlugin() { startPlugin(); }
 
     void launch() { SpringBoardHost::current().finishLaunching(); }
 

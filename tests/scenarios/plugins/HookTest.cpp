@@ -12,14 +12,14 @@
 #include <memory>
 #include <string>
 
-#include "floattiles/PublicNames.h"
 #include "foundation/Foundation.h"
 #include "foundation/NSBundle.h"
 #include "foundation/NSLog.h"
 #include "foundation/NSUserDefaults.h"
 #include "foundation/RunLoop.h"
+#include "interfaces/PluginInspection.h"
+#include "interfaces/PublicNames.h"
 #include "runtime/Runtime.h"
-#include "sim/PluginInspection.h"
 #include "uikit/UIAlertController.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIButton.h"

@@ -10,6 +10,8 @@
 #include "../LibplistReference.h"
 #include "../PlistTestSupport.h"
 #include "foundation/PropertyList.h"
+#include "foundation/plist/BinaryReader.h"
+#include "foundation/plist/LibplistBridge.h"
 
 namespace {
 
@@ -40,6 +42,52 @@ bool sameValue(const NSObject* a, const NSObject* b) {
         return true;
     }
     return deepEqual(a, b);
+}
+
+// libplist's tree with every dictionary's keys once, each at its first
+// place with its last value: what a reader sees of it.
+plist_t withKeysOnce(plist_t node) {
+    if (plist_get_node_type(node) == PLIST_ARRAY) {
+        plist_t out = plist_new_array();
+        propertylist::forEachItem(node, [&](plist_t item) {
+            plist_array_append_item(out, withKeysOnce(item));
+            return true;
+        });
+        return out;
+    }
+    if (plist_get_node_type(node) == PLIST_DICT) {
+        plist_t out = plist_new_dict();
+        propertylist::forEachEntry(node, [&](const char* key, plist_t value) {
+            plist_dict_set_item(out, key, withKeysOnce(value));
+            return true;
+        });
+        return out;
+    }
+    return plist_copy(node);
+}
+
+// The merge of keys reads a binary list into libplist's nodes with the
+// device's reader: written back, that tree must give the bytes that
+// libplist's own tree of the list gives, and it must exist exactly when
+// the list reads.
+::testing::AssertionResult treeWritesAlike(const Bytes& bytes) {
+    propertylist::BinaryValidator file(bytes.data(), bytes.size());
+    bool valid = file.validate();
+    propertylist::PlistOwner tree = valid ? propertylist::readBinaryTree(file) : nullptr;
+    if (static_cast<bool>(tree) != static_cast<bool>(PropertyList::parse(bytes)))
+        return ::testing::AssertionFailure() << "the tree " << (tree ? "exists" : "is missing") << " where the list "
+                                             << (tree ? "does not read" : "reads");
+    if (!tree) return ::testing::AssertionSuccess();
+    plist_t root = nullptr;
+    plist_from_bin(reinterpret_cast<const char*>(bytes.data()), static_cast<uint32_t>(bytes.size()), &root);
+    propertylist::PlistOwner libplist(root);
+    if (!libplist) return ::testing::AssertionFailure() << "libplist does not read it";
+    propertylist::PlistOwner reference(withKeysOnce(libplist.get()));
+    std::vector<uint8_t> ours, theirs;
+    bool wroteOurs = propertylist::writeTree(tree.get(), PropertyListFormat::Binary, ours);
+    bool wroteTheirs = propertylist::writeTree(reference.get(), PropertyListFormat::Binary, theirs);
+    if (wroteOurs != wroteTheirs || ours != theirs) return ::testing::AssertionFailure() << "written differently";
+    return ::testing::AssertionSuccess();
 }
 
 // Both readings of bytes: nil for both, or equal values.
@@ -345,6 +393,28 @@ TEST(BinaryReader, RandomAndBrokenListsAgree) {
     // The changes reach both the readable and the refused side.
     EXPECT_GT(read, 500);
     EXPECT_GT(refused, 500);
+}
+
+// Tests that the merge's reading of every kind of object, of random lists
+// (shared objects, keys given twice) and of those lists broken, writes back
+// what libplist's own reading of them writes.
+TEST(BinaryReader, MergeTreeWritesAsLibplistsTree) {
+    for (const Bytes& object : everyKindOfObject()) {
+        BinaryPlistBuilder b;
+        EXPECT_TRUE(treeWritesAlike(b.build(b.add(object)))) << "object marker " << int(object[0]);
+    }
+    RandomList lists(7041);
+    std::mt19937 rng(11);
+    for (int i = 0; i < 150; ++i) {
+        Bytes file = lists.make();
+        ASSERT_TRUE(treeWritesAlike(file)) << "list " << i;
+        for (int m = 0; m < 10; ++m) {
+            Bytes broken = file;
+            size_t at = std::uniform_int_distribution<size_t>(8, broken.size() - 1)(rng);
+            broken[at] = static_cast<uint8_t>(std::uniform_int_distribution<int>(0, 255)(rng));
+            ASSERT_TRUE(treeWritesAlike(broken)) << "list " << i << ", change " << m;
+        }
+    }
 }
 
 } // namespace
