@@ -227,9 +227,14 @@ private:
         double s = std::min(w, h);
         out_ << "<circle cx=\"" << num(x + w / 2) << "\" cy=\"" << num(y + h / 2) << "\" r=\"" << num(s * 0.36)
              << "\" fill=\"none\" stroke=\"#ffffff\" stroke-opacity=\"0.35\" stroke-width=\"" << num(s * 0.04) << "\"/>";
-        out_ << "<text x=\"" << num(x + w / 2) << "\" y=\"" << num(y + h / 2 + s * 0.14) << "\" text-anchor=\"middle\" "
-             << "font-size=\"" << num(s * 0.4) << "\" font-weight=\"bold\" fill=\"#ffffff\">" << esc(style.initials)
-             << "</text></g>";
+        // A bubble as large as a settings file may make it has initials no
+        // font can be drawn at (nor any screen show): it goes without them.
+        constexpr double kLargestInitials = 10000;
+        if (s * 0.4 <= kLargestInitials)
+            out_ << "<text x=\"" << num(x + w / 2) << "\" y=\"" << num(y + h / 2 + s * 0.14)
+                 << "\" text-anchor=\"middle\" font-size=\"" << num(s * 0.4)
+                 << "\" font-weight=\"bold\" fill=\"#ffffff\">" << esc(style.initials) << "</text>";
+        out_ << "</g>";
     }
 
     // ---- views ----

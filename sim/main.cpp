@@ -72,6 +72,10 @@ int main(int argc, char** argv) {
         } else if (args[i] == "--film") {
             if (i + 1 >= args.size()) return usage(std::cerr, 2);
             options.film = args[++i];
+            if (std::filesystem::path(options.film).extension() != ".webp") {
+                std::cerr << "springboard-sim: --film writes an animated WebP: name it FILE.webp\n";
+                return 2;
+            }
         } else if (args[i] == "--dump-on-fail") {
             if (i + 1 >= args.size()) return usage(std::cerr, 2);
             options.dumpOnFail = args[++i];

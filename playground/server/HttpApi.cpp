@@ -6,6 +6,7 @@
 #include <httplib.h>
 
 #include "playground/server/ConnectionWatch.h"
+#include "playground/server/FilmDownload.h"
 #include "playground/server/FrameHub.h"
 #include "playground/server/Phone.h"
 
@@ -166,6 +167,17 @@ void HttpApi::routes() {
     server_->Get("/api/recording.scenario", [this](const httplib::Request&, httplib::Response& res) {
         res.set_header("Content-Disposition", "attachment; filename=\"playground.scenario\"");
         res.set_content(phone_.recordedScenario(), "text/plain; charset=utf-8");
+    });
+    // Its film: springboard-sim runs it on a phone of its own and films it.
+    server_->Get("/api/recording.webp", [this](const httplib::Request&, httplib::Response& res) {
+        ConnectionWatch::busy();
+        FilmAnswer film = filmScenario(phone_.simProgram(), phone_.recordedScenario());
+        if (!film.error.empty()) {
+            sendJson(res, {{"ok", false}, {"error", film.error}}, 500);
+            return;
+        }
+        res.set_header("Content-Disposition", "attachment; filename=\"playground.webp\"");
+        res.set_content(film.webp, "image/webp");
     });
 
     server_->Get("/api/events", [this](const httplib::Request&, httplib::Response& res) {

@@ -533,6 +533,7 @@ Json Phone::dispatch(const Json& r) {
     if (type == "lift") return actLift(text(r, "bundle"));
     if (type == "respring") return actRespring();
     if (type == "reset") return actReset();
+    if (type == "screen") return actScreen(r);
     return error("unknown request " + (type.empty() ? std::string("(no type)") : type));
 }
 
@@ -810,6 +811,7 @@ Json Phone::config() const {
         settings.push_back(j);
     }
     return {{"screen", {{"width", options_.width}, {"height", options_.height}, {"scale", options_.scale}}},
+            {"screenPresets", screenPresets()},
             {"apps", apps},
             {"settings", settings},
             {"choicePrefix", kChosenPrefix},

@@ -34,6 +34,9 @@ struct AppSeed {
 // The apps a new playground phone comes with.
 std::vector<AppSeed> defaultApps();
 
+// The screens the page offers: [{name, label, width, height, scale}].
+Json screenPresets();
+
 class Phone {
 public:
     struct Options {
@@ -82,6 +85,8 @@ public:
     // "lines": [{"id", "text"}]}, and the same as a scenario file.
     Json recording() const;
     std::string recordedScenario() const;
+    // The springboard-sim this phone runs, for whoever runs another.
+    const std::string& simProgram() const { return options_.simProgram; }
 
 private:
     // While a finger is down, the phone's clock follows the page's clock
@@ -152,6 +157,8 @@ private:
     Json actLift(const std::string& bundle);
     Json actRespring();
     Json actReset();
+    // A screen preset: the phone restarts on it (ScreenPresets.cpp).
+    Json actScreen(const Json& r);
     // The lines every start sends after `boot`: the phone comes up locked.
     void comeUpLocked();
 

@@ -349,3 +349,22 @@ TEST(IsLoopbackHost, KnowsTheLoopbackNames) {
     EXPECT_FALSE(isLoopbackHost("0.0.0.0"));
     EXPECT_FALSE(isLoopbackHost("192.168.1.2"));
 }
+
+// Tests "Download film": the recording filmed by springboard-sim, and a
+// reason instead of a film while nothing was recorded.
+TEST_F(HttpApiTest, FilmsTheRecording) {
+    auto none = client->Get("/api/recording.webp");
+    ASSERT_TRUE(none);
+    EXPECT_EQ(none->status, 500);
+    EXPECT_NE(Json::parse(none->body)["error"].get<std::string>().find("nothing to film"), std::string::npos);
+
+    ASSERT_EQ(post(R"({"type":"record","op":"start"})")->status, 200);
+    ASSERT_EQ(post(R"({"type":"record","op":"stop"})")->status, 200);
+    auto film = client->Get("/api/recording.webp");
+    ASSERT_TRUE(film);
+    ASSERT_EQ(film->status, 200);
+    EXPECT_EQ(film->get_header_value("Content-Type"), "image/webp");
+    ASSERT_GT(film->body.size(), 30u);
+    EXPECT_EQ(film->body.substr(0, 4), "RIFF");
+    EXPECT_EQ(film->body.substr(8, 4), "WEBP");
+}

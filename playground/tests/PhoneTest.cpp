@@ -626,3 +626,23 @@ TEST_F(PhoneTest, AnAppIsTakenOffTheBlacklistFromTheNextRespring) {
     ok({{"type", "front"}, {"bundle", safari}});
     EXPECT_FALSE(hidden(kMail));
 }
+
+// Tests a screen preset: the phone starts again on the tablet's screen,
+// which the page is told of, and a recording begins again with its
+// `screen` line; a preset that is not one is refused.
+TEST_F(PhoneTest, AScreenPresetRestartsThePhoneOnIt) {
+    ok({{"type", "record"}, {"op", "start"}});
+    ok({{"type", "screen"}, {"preset", "tablet"}});
+    EXPECT_EQ(dump()["screen"]["width"], 768);
+    EXPECT_EQ(dump()["screen"]["height"], 1024);
+    EXPECT_EQ(phone->config()["screen"]["width"], 768);
+    EXPECT_EQ(dump()["host"]["uiLocked"], true) << "a start is on the lock screen";
+    const std::string scenario = phone->recordedScenario();
+    const size_t screenLine = scenario.find("\nscreen ");
+    ASSERT_NE(screenLine, std::string::npos) << scenario;
+    EXPECT_EQ(scenario.substr(screenLine + 1, scenario.find('\n', screenLine + 1) - screenLine - 1),
+              "screen 768.0x1024.0 scale=2.0");
+    EXPECT_LT(screenLine, scenario.find("\nboot"));
+    EXPECT_EQ(act({{"type", "screen"}, {"preset", "watch"}})["ok"], false);
+    EXPECT_EQ(dump()["screen"]["width"], 768);
+}
