@@ -143,7 +143,7 @@ test('the playground drives the phone as a person would', async (t) => {
 
   await t.test('plain words tell a snap after a tap from one after a drag, the side as held, and why the bubbles hid', async () => {
     const told = await page.evaluate(([mail]) => {
-      const p = PlainWords.create(playground.config);
+      const p = playground.createPlainWords(playground.config);
       const at = (center, o = 1, extra = {}) => ({ host: { orientation: o }, plugin: { isSticky: true, ...extra.plugin },
         bubbles: [{ bundle: mail, center, frame: [center[0] - 25, center[1] - 25, 50, 50], alpha: 1, hidden: !!extra.hidden, transform: [1, 0, 0, 1, 0, 0] }] });
       const say = (items) => items.map((i) => i.text + (i.why && i.why.includes('tap') ? ' (tap)' : ''));
@@ -157,7 +157,7 @@ test('the playground drives the phone as a person would', async (t) => {
       ];
     }, [MAIL]);
     const lines = await page.evaluate((texts) => {
-      const p = PlainWords.create(playground.config);
+      const p = playground.createPlainWords(playground.config);
       return texts.map(([kind, text]) => p.line({ kind, text }, playground.dump));
     }, [['sim', `[1.000] write state POSAPPS-${MAIL}=[0.0,320.0]`], ['sim', '[1.000] write settings isLocked=true failed'],
       ['input', 'settings bubbleSize=70.0'], ['sim', '[1.000] alert "Float Tiles" "Choose" ["Cancel"]'], ['sim', '[1.000] animate 0.300 options=3']]);
