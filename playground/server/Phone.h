@@ -66,8 +66,9 @@ public:
     // effects are shown at once and still no more often than a display
     // shows them.
     void waitForStep(std::chrono::steady_clock::time_point earliest, std::chrono::steady_clock::time_point latest);
-    // Ends the current pause at once (the server is going down).
-    void wake();
+    // Ends the current pause: at once when a finger moved or the server is
+    // going down, otherwise no sooner than the pause's earliest.
+    void wake(bool moved = true);
     // Runs one request from the page: {"type": ..., ...}. Answers
     // {"ok": true, ...} or {"ok": false, "error": REASON}.
     Json act(const Json& request);
@@ -189,6 +190,7 @@ private:
     std::mutex wakeMutex_;
     std::condition_variable wakeUp_;
     bool woken_ = false;
+    bool moved_ = false;
     std::string failure_;        // why the home screen is down, if it is
     int recentFailures_ = 0;
     double lastFailure_ = -1e9;

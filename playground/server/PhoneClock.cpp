@@ -40,16 +40,19 @@ double Phone::tick() {
 }
 
 void Phone::waitForStep(std::chrono::steady_clock::time_point earliest, std::chrono::steady_clock::time_point latest) {
-    std::this_thread::sleep_until(earliest);
     std::unique_lock lock(wakeMutex_);
-    wakeUp_.wait_until(lock, latest, [this] { return woken_; });
-    woken_ = false;
+    // A finger that moved is shown at once: waiting out the rest of the
+    // frame would put most of a frame between the finger and its picture.
+    wakeUp_.wait_until(lock, earliest, [this] { return moved_; });
+    wakeUp_.wait_until(lock, latest, [this] { return woken_ || moved_; });
+    woken_ = moved_ = false;
 }
 
-void Phone::wake() {
+void Phone::wake(bool moved) {
     {
         std::lock_guard lock(wakeMutex_);
         woken_ = true;
+        moved_ = moved_ || moved;
     }
     wakeUp_.notify_all();
 }

@@ -43,12 +43,13 @@ bool readsAsTrue(const Json& value) {
 Json Phone::act(const Json& request) {
     // Whatever the request changes is shown at the next frame, even where
     // the step loop was waiting for a timer.
+    std::string type = text(request, "type");
     struct WakeAfter {
         Phone& phone;
-        ~WakeAfter() { phone.wake(); }
-    } wakeAfter{*this};
+        bool moved;
+        ~WakeAfter() { phone.wake(moved); }
+    } wakeAfter{*this, type == "moves"};
     std::lock_guard lock(mutex_);
-    std::string type = text(request, "type");
     if (!child_ && type != "respring" && type != "reset")
         return error("the home screen is not running" + (failure_.empty() ? "" : " (" + failure_ + ")") +
                      "; respring to start it");
