@@ -232,9 +232,12 @@ std::optional<std::string> badgeLine(const std::string& bundle, const Json& valu
             error = "a badge text is one line";
             return std::nullopt;
         }
-        // Digits alone are a count, as the home screen shows them.
-        bool digits = std::all_of(text.begin(), text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
-        word = digits && text.size() <= 6 ? text : quoteWord(text);
+        // A text that reads as a count is one, as a count sent as a number
+        // is: the page's field and a request name a badge the same way.
+        size_t sign = !text.empty() && text[0] == '-' ? 1 : 0;
+        bool digits = text.size() > sign && text.size() - sign <= 6 &&
+                      std::all_of(text.begin() + sign, text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+        word = digits ? std::to_string(std::stoll(text)) : quoteWord(text);
     } else {
         error = "a badge is a number, a text or none";
         return std::nullopt;

@@ -27,7 +27,7 @@ namespace playground {
 struct AppSeed {
     std::string bundle;
     std::string name;    // as the home screen labels it
-    Json badge;          // null, a count or a text
+    Json badge;          // on a new device: null, a count or a text
     bool chosen = false; // has a bubble on a new device
 };
 

@@ -1,6 +1,7 @@
 // The home-screen process: its start with the phone's set-up, the lines
 // sent to it, and its recovery when it dies.
 #include <cstdlib>
+#include <map>
 
 #include "playground/server/Phone.h"
 #include "playground/server/PhoneParts.h"
@@ -26,7 +27,13 @@ void Phone::startChild() {
     // Siri outlasts the home screen's process: the new one starts with it
     // as the last one left it. The lock does not need keeping: a phone's
     // home screen always starts on the lock screen.
-    bool siri = isTrue(host(), "siriVisible");
+    // Badges are the device's too: the apps are installed again with the
+    // badges the host last showed.
+    const Json& last = host();
+    bool siri = isTrue(last, "siriVisible");
+    std::map<std::string, Json> badges;
+    for (const auto& a : member(last, "apps"))
+        if (member(a, "bundle").is_string()) badges[member(a, "bundle").get<std::string>()] = member(a, "badge");
     child_ = std::make_unique<SimChild>(options_.simProgram, options_.root, options_.answerTimeoutMs);
     failure_.clear();
     replaying_ = false;
@@ -38,7 +45,8 @@ void Phone::startChild() {
         return a;
     };
     setUp("screen " + realWord(options_.width) + "x" + realWord(options_.height) + " scale=" + realWord(options_.scale));
-    for (const auto& a : options_.apps) setUp("app " + a.bundle + " icon=yes" + badgeOption(a.badge));
+    for (const auto& a : options_.apps)
+        setUp("app " + a.bundle + " icon=yes" + badgeOption(badges.count(a.bundle) ? badges[a.bundle] : a.badge));
     setUp("uilocked yes");
     setUp(std::string("siri visible ") + (siri ? "yes" : "no"));
     // A new device: the settings pane's first choice of apps. A device

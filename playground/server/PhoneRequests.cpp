@@ -15,15 +15,6 @@ using namespace parts;
 
 namespace {
 
-// A badge as the home screen keeps it: none, a count, or a text.
-Json storedBadge(const Json& value) {
-    if (!value.is_string()) return value.is_number_integer() ? value : Json(nullptr);
-    const std::string& t = value.get_ref<const std::string&>();
-    if (t.empty()) return nullptr;
-    bool digits = t.size() <= 6 && std::all_of(t.begin(), t.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
-    return digits ? Json(std::stoll(t)) : value;
-}
-
 // A value's truth as the plugin reads a flag (boolValue): a number not
 // zero; a text whose first character after spaces, a sign and zeros is Y,
 // T or a digit 1 to 9.
@@ -140,14 +131,7 @@ Json Phone::dispatch(const Json& r) {
         const Json& value = member(r, "value");
         auto line = badgeLine(bundle, value, why);
         if (!line) return error(why);
-        Json result = one(*line);
-        // Kept for the next start of the home screen, which installs the
-        // apps afresh: badges are the device's, not the process's.
-        if (result["ok"] == true) {
-            for (auto& a : options_.apps)
-                if (a.bundle == bundle) a.badge = storedBadge(value);
-        }
-        return result;
+        return one(*line);
     }
     if (type == "siri") {
         bool visible;
@@ -259,7 +243,7 @@ Json Phone::actRespring() {
 }
 
 // A new device: both files gone, the first choice of apps, the first
-// badges, unlocked, and a fresh home screen.
+// badges (the host's last state is forgotten), and a fresh home screen.
 Json Phone::actReset() {
     if (child_) {
         run("delete settings");
@@ -269,10 +253,6 @@ Json Phone::actReset() {
     host_ = Json::object();
     hostCurrent_ = false;
     call_ = nullptr;
-    auto seeds = defaultApps();
-    for (auto& a : options_.apps)
-        for (const auto& s : seeds)
-            if (s.bundle == a.bundle) a.badge = s.badge;
     stopChild();
     if (!child_) {
         // The files are deleted by a running home screen; one that was down

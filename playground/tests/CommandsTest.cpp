@@ -89,6 +89,11 @@ TEST(BadgeLine, CountsTextsAndNone) {
     std::string why;
     EXPECT_EQ(badgeLine("com.apple.Maps", 7, why), "badge com.apple.Maps 7");
     EXPECT_EQ(badgeLine("com.apple.Maps", "12", why), "badge com.apple.Maps 12");
+    // A count typed as text is the count sent as a number.
+    EXPECT_EQ(badgeLine("com.apple.Maps", "-3", why), badgeLine("com.apple.Maps", -3, why));
+    EXPECT_EQ(badgeLine("com.apple.Maps", "007", why), "badge com.apple.Maps 7");
+    EXPECT_EQ(badgeLine("com.apple.Maps", " 7", why), "badge com.apple.Maps \" 7\"");
+    EXPECT_EQ(badgeLine("com.apple.Maps", "1234567", why), "badge com.apple.Maps \"1234567\"");
     EXPECT_EQ(badgeLine("com.apple.Maps", "New", why), "badge com.apple.Maps \"New\"");
     EXPECT_EQ(badgeLine("com.apple.Maps", "say \"hi\" \\o/", why), "badge com.apple.Maps \"say \\\"hi\\\" \\\\o/\"");
     EXPECT_EQ(badgeLine("com.apple.Maps", nullptr, why), "badge com.apple.Maps none");

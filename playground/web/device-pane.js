@@ -92,17 +92,16 @@ export function createDevicePane(view, requests) {
 
   // Badges
   const select = el('select', { 'aria-label': 'App' }, ...apps.map((a) => el('option', { value: a.bundle }, a.name)));
-  const value = el('input', { type: 'text', placeholder: 'e.g. 3', 'aria-label': 'Badge', maxlength: 8 });
+  const value = el('input', { type: 'text', placeholder: 'e.g. 3', 'aria-label': 'Badge' });
   const current = el('span', { class: 'pill' });
   const showBadge = () => {
     const app = ((view.dump && view.dump.host.apps) || []).find((a) => a.bundle === select.value);
     current.textContent = app && app.badge !== null && app.badge !== undefined ? `now ${app.badge}` : 'no badge';
   };
   select.addEventListener('change', showBadge);
-  const set = () => {
-    const text = value.value.trim();
-    send({ type: 'badge', bundle: select.value, value: /^-?\d{1,6}$/.test(text) ? Number(text) : text });
-  };
+  // The text as typed: the server reads it as a request's badge is read,
+  // and says what it refuses.
+  const set = () => send({ type: 'badge', bundle: select.value, value: value.value });
   value.addEventListener('keydown', (e) => e.key === 'Enter' && set());
   form.append(section('Badges',
     el('div', { class: 'inline' }, select, value,
