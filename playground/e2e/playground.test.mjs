@@ -266,6 +266,16 @@ test('the playground drives the phone as a person would', async (t) => {
     await shot('11-locked-in-pane');
   });
 
+  await t.test('at a phone\'s width the page never scrolls sideways', async () => {
+    await page.setViewportSize({ width: 390, height: 844 });
+    for (const tab of ['settings', 'apps', 'device', 'record']) {
+      await openTab(tab);
+      const wide = await page.evaluate(() => document.documentElement.scrollWidth - document.documentElement.clientWidth);
+      assert.equal(wide, 0, `the ${tab} tab is ${wide} px wider than the page`);
+    }
+    await shot('12-narrow');
+  });
+
   await t.test('the server ends cleanly when asked', async () => {
     await context.close();
     context = null;

@@ -13,6 +13,9 @@ using namespace parts;
 
 Json Phone::applyTouch(const Json& r) {
     std::string type = text(r, "type");
+    // A cancel out of order (a page going away mid-touch) ends the touch
+    // in order too: its actions still on their way are dropped.
+    if (type == "touch" && text(r, "phase") == "cancel" && member(r, "seq").is_null()) endTouchOrder();
     if (type == "touch") return actTouch(r);
     if (type == "moves") return actMoves(r);
     // The finger is still down, and the page's clock has moved on.
@@ -46,8 +49,15 @@ Json Phone::sequenced(const Json& r) {
         return {{"ok", true}, {"queued", true}};
     }
     if (down) {
-        // A new finger: whatever another touch left waiting never comes.
-        if (!order_.touch.empty() && order_.touch != key) endTouchOrder();
+        // A new finger (another page's, or this page's after a lost lift):
+        // the touch still down is cancelled first, as the phone cancels a
+        // touch it can no longer follow, and whatever it left waiting never
+        // comes. Its page learns from the facts that its touch has ended.
+        if (!order_.touch.empty() && order_.touch != key) {
+            endTouchOrder();
+            gesture_ = Gesture();
+            run("touch cancel");
+        }
         std::erase_if(order_.early, [&](const auto& e) { return e.first.first != key; });
         order_.touch = key;
         order_.next = 0;

@@ -1,6 +1,6 @@
 // The screen as a touch screen: pointer input becomes touches at the same
 // screen points, and a tap that no window took reaches the phone itself.
-import { $ } from './dom.js';
+import { $, toast } from './dom.js';
 
 export function createTouch({ view, requests, picture, held, screen }) {
   const { send } = requests;
@@ -69,14 +69,19 @@ export function createTouch({ view, requests, picture, held, screen }) {
     picture.moved(finger, p, e.timeStamp);
   });
 
-  async function lift(e, cancelled) {
-    if (!finger || e.pointerId !== finger.id) return;
-    const f = finger;
+  // The page lets go of its finger: no more beats, no indicator.
+  function release(f) {
     finger = null;
     clearInterval(f.beat);
     screen.classList.remove('pressed');
     fingerDot.hidden = true;
     fingerDot.classList.remove('held');
+  }
+
+  async function lift(e, cancelled) {
+    if (!finger || e.pointerId !== finger.id) return;
+    const f = finger;
+    release(f);
     const p = screenPoint(e);
     const lifted = send(cancelled ? { type: 'touch', phase: 'cancel', t: e.timeStamp }
       : { type: 'touch', phase: 'up', x: p.x, y: p.y, t: e.timeStamp }, null, f);
@@ -103,6 +108,35 @@ export function createTouch({ view, requests, picture, held, screen }) {
       if (icon && icon.dataset.bundle) return send({ type: 'front', bundle: icon.dataset.bundle });
     }
   }
+
+  // The phone follows one finger. Once it has taken in this page's touch,
+  // facts naming another page's touch, or this touch ended, mean the
+  // phone cancelled it (another page touched it, or it heard nothing for
+  // too long): the finger here lets go too, and says why.
+  view.on('meta', (meta) => {
+    const taken = meta.touch;
+    if (!finger || !taken) return;
+    const mine = taken.id === finger.touch;
+    if (mine && !taken.ended) {
+      finger.takenIn = true;
+      return;
+    }
+    const other = !String(taken.id).startsWith(pageId + '-');
+    if (!finger.takenIn || (!mine && !other)) return;
+    const f = finger;
+    release(f);
+    picture.lifted(f);
+    toast(other ? 'Another page touched the phone: the touch here was cancelled.' : 'The phone cancelled the touch.');
+  });
+
+  // A reload or a closed page mid-touch lifts the finger at once, rather
+  // than leaving the phone to notice the silence. Out of the queue, and
+  // kept alive past the page: the queue goes with the page.
+  window.addEventListener('pagehide', () => {
+    if (!finger) return;
+    fetch('/api/action', { method: 'POST', keepalive: true, headers: { 'Content-Type': 'application/json' },
+      body: JSON.stringify({ type: 'touch', phase: 'cancel' }) }).catch(() => {});
+  });
 
   $('#home-button').addEventListener('click', () => send({ type: 'home' }));
   $('#side-button').addEventListener('click', () => send({ type: 'lock' }));
