@@ -50,6 +50,11 @@ const std::vector<Simulator::Command>& Simulator::commands() {
         {"badge", "badge BUNDLE VALUE|none", Phase::Booted, nullptr, &S::cmdBadge},
         {"call", "call STATUS|none|noobject", Phase::Booted, nullptr, &S::cmdCall},
         {"siri", "siri visible yes|no | siri framework yes|no", Phase::Any, nullptr, &S::cmdSiri},
+        // The phone's own actions, in the phone's order of host events.
+        {"phone", "phone answers yes|no | phone starts locked|unlocked", Phase::Any, nullptr, &S::cmdPhone},
+        {"unlock", "unlock", Phase::Booted, nullptr, &S::cmdUnlock},
+        {"lock", "lock", Phase::Booted, nullptr, &S::cmdLock},
+        {"press", "press home", Phase::Booted, nullptr, &S::cmdPress},
         // Touches and time.
         {"touch", "touch down|move|up X,Y | touch cancel", Phase::Any, nullptr, &S::cmdTouch},
         {"tap", "tap TARGET", Phase::Any, nullptr, &S::cmdTap},
@@ -83,6 +88,9 @@ std::string Simulator::execute(const std::string& line) {
     // The command's preference writes are in their files before the next
     // command runs, and its trace ends with their outcomes.
     NSUserDefaults::synchronize();
+    // What the rest of the phone does in answer comes after the command
+    // that asked for it, each answer as a command of its own.
+    answerRequests();
     return result;
 }
 
@@ -230,7 +238,7 @@ std::string Simulator::cmdCall(const Call& c) {
         if (!status || *status < INT32_MIN || *status > INT32_MAX) return "call status is a 32-bit integer";
         event = host.makeCallEvent(true, static_cast<int>(*status));
     }
-    msg(host.telephonyManager(), "callEventHandler:", event);
+    host.sendCallEvent(event);
     return "";
 }
 

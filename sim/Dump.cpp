@@ -113,6 +113,7 @@ Json Simulator::dump() {
     host["siriHelperLoaded"] = booted && SpringBoardHost::current().systemActionHelper() != nullptr;
     host["controlCenter"] = st->controlCenterPresented;
     host["passcode"] = st->passcodeVisible;
+    host["call"] = st->callStatus ? Json(*st->callStatus) : Json(nullptr);
     host["launches"] = st->launches;
     host["unlockRequests"] = st->unlockRequests;
     DeviceConfiguration config = booted ? SpringBoardHost::current().configuration() : configuration_;

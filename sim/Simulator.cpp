@@ -100,6 +100,9 @@ std::string Simulator::boot(bool launch) {
     if (booted_) return "already booted (respring restarts the home screen)";
     auto& host = SpringBoardHost::current();
     host.install(configuration_, [this](const std::string& line) { emit(line); }, initialState_);
+    host.setRequestHandler([this](const HostRequest& r) {
+        if (answers_) requests_.push_back(r);
+    });
     connectDevice();
     std::vector<std::string> errors;
     PluginLoader::loadPlugins(kSpringBoardBundleIdentifier, &errors);
@@ -116,6 +119,9 @@ std::string Simulator::launch() {
     if (launched_) return "already launched";
     launched_ = true;
     SpringBoardHost::current().finishLaunching();
+    // What the home screen asked before it was up is not answered.
+    requests_.clear();
+    if (startsLocked_ && SpringBoardHost::current().state().uiLocked) comeUpLocked();
     return "";
 }
 

@@ -4,6 +4,7 @@
 // process-wide.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -119,6 +120,10 @@ private:
     std::string cmdBadge(const Call& c);
     std::string cmdCall(const Call& c);
     std::string cmdSiri(const Call& c);
+    std::string cmdPhone(const Call& c);
+    std::string cmdUnlock(const Call& c);
+    std::string cmdLock(const Call& c);
+    std::string cmdPress(const Call& c);
     std::string cmdTouch(const Call& c);
     std::string cmdTap(const Call& c);
     std::string cmdDrag(const Call& c);
@@ -130,6 +135,21 @@ private:
     std::string cmdDump(const Call& c);
     std::string cmdSnapshot(const Call& c);
     std::string cmdEcho(const Call& c);
+
+    // The phone around the home screen (PhoneCommands.cpp). One host event
+    // as a command of its own: it starts with the writes before it and ends
+    // with its own in the files.
+    void hostStep(const std::function<void()>& event);
+    // A host event that changes what is on screen, then the home screen's
+    // own question whether the phone is locked.
+    void shownStep(const std::function<void()>& event);
+    void askLocked();
+    // After `phone starts locked`: the lock screen comes up at every start.
+    void comeUpLocked();
+    // Runs the answers to the requests queued since the last time, and to
+    // those the answers raise, in order.
+    void answerRequests();
+    void answer(const HostRequest& request);
 
     // A TARGET: X,Y, bubble:BUNDLE or bubble#N, as a screen point.
     bool resolveTarget(const std::string& target, double& x, double& y, std::string& error);
@@ -147,6 +167,11 @@ private:
     size_t traceMark_ = 0;    // after the line the last `expect trace` matched
     size_t expectMark_ = 0;   // the trace's length at the last expectation
     int suppressWrites_ = 0;
+    // `phone answers yes`: the requests of the home screen are answered as
+    // a phone does; they wait here for the end of the command that made them.
+    bool answers_ = false;
+    std::deque<HostRequest> requests_;
+    bool startsLocked_ = false;   // `phone starts locked`
 };
 
 // The text of the trace's time stamp, "[12.345]".

@@ -369,14 +369,27 @@ void SpringBoardHost::setUILocked(bool locked) { state_.uiLocked = locked; }
 
 void SpringBoardHost::setSiriVisible(bool visible) { state_.siriVisible = visible; }
 
+void SpringBoardHost::sendCallEvent(const id& event) {
+    auto e = std::dynamic_pointer_cast<HostObject>(event);
+    auto call = e ? std::dynamic_pointer_cast<HostObject>(e->object) : nullptr;
+    state_.callStatus = call ? std::optional<int>(static_cast<int>(call->status)) : std::nullopt;
+    msg(telephonyManager_, "callEventHandler:", event);
+}
+
+void SpringBoardHost::request(const HostRequest& r) const {
+    if (requestHandler_) requestHandler_(r);
+}
+
 void SpringBoardHost::launchApplication(const std::string& bundleIdentifier, bool suspended) {
     state_.launches.push_back(bundleIdentifier);
     trace("launch " + bundleIdentifier + " suspended=" + (suspended ? "YES" : "NO"));
+    request({HostRequest::Kind::Launch, bundleIdentifier, suspended});
 }
 
 void SpringBoardHost::requestUnlock() {
     state_.unlockRequests++;
     trace("unlock-request");
+    request({HostRequest::Kind::Unlock, {}});
 }
 
 std::shared_ptr<SBApplication> SpringBoardHost::applicationWithBundleIdentifier(const std::string& bundleIdentifier) const {
@@ -418,5 +431,6 @@ void SpringBoardHost::shutdown() {
     systemActionHelper_.reset();
     otherDisplay_.reset();
     trace_ = nullptr;
+    requestHandler_ = nullptr;
     installed_ = false;
 }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -63,14 +64,28 @@ struct HostState {
     bool siriVisible = false;
     bool controlCenterPresented = false;
     bool passcodeVisible = false;
+    // The status of the call the phone is in, as the last call event gave
+    // it; none when that event carried no call.
+    std::optional<int> callStatus;
     std::vector<std::string> launches;  // bundle identifiers, in order
     int unlockRequests = 0;
     std::vector<std::string> loadedBundles;
 };
 
+// What the home screen asks of the rest of the phone. The host only
+// records it; whoever plays the rest of the phone may answer. (Siri is the
+// host's own: it shows or hides at once when asked.)
+struct HostRequest {
+    enum class Kind { Launch, Unlock };
+    Kind kind;
+    std::string bundleIdentifier;   // Launch: the app
+    bool suspended = false;         // Launch: in the background
+};
+
 class SpringBoardHost : public ProcessComponent {
 public:
     using TraceHandler = std::function<void(const std::string&)>;
+    using RequestHandler = std::function<void(const HostRequest&)>;
 
     // The host of the current process (made empty on first use).
     static SpringBoardHost& current();
@@ -91,6 +106,8 @@ public:
 
     void trace(const std::string& line) const;
     const HostState& state() const { return state_; }
+    // Told of every request, after its trace line; for this process only.
+    void setRequestHandler(RequestHandler handler) { requestHandler_ = std::move(handler); }
 
     // ---- events, as a driver asks for them ----
     // frontDisplayDidChange: with that app's SBApplication. An app with an
@@ -115,6 +132,10 @@ public:
     // What isUILocked and isSiriVisible answer; nothing is sent.
     void setUILocked(bool locked);
     void setSiriVisible(bool visible);
+    // callEventHandler: of the telephony manager with `event` (nil, or one
+    // from makeCallEvent). The phone knows its call whatever a plugin's
+    // replacement does with the event, so the status is kept first.
+    void sendCallEvent(const id& event);
 
     // ---- what the host does when asked through the runtime ----
     void launchApplication(const std::string& bundleIdentifier, bool suspended);
@@ -157,7 +178,9 @@ public:
 private:
     void defineClasses();
     DeviceConfiguration configuration_;
+    void request(const HostRequest& r) const;
     TraceHandler trace_;
+    RequestHandler requestHandler_;
     HostState state_;
     bool installed_ = false;
     std::shared_ptr<SpringBoard> application_;

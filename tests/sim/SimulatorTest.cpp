@@ -44,7 +44,7 @@ TEST(Simulator, DumpHasEveryMember) {
         Json j = d.sim->dump();
         for (const char* member : {"time", "screen", "host", "windows", "bubbles", "alert", "timers", "plugin", "files"})
             EXPECT_TRUE(j.contains(member)) << member << " booted=" << booted;
-        for (const char* member : {"front", "orientation", "uiLocked", "lockState", "siriVisible", "siriFramework"})
+        for (const char* member : {"front", "orientation", "uiLocked", "lockState", "siriVisible", "siriFramework", "call"})
             EXPECT_TRUE(j["host"].contains(member)) << member;
         EXPECT_TRUE(j["files"].contains("settings"));
         EXPECT_TRUE(j["files"].contains("state"));
@@ -297,7 +297,8 @@ TEST(Simulator, BadLinesNeverCrash) {
     ASSERT_EQ(sim.execute("boot"), "");
     for (const auto& line : bad) EXPECT_NE(sim.execute(line), "") << line;
     for (const char* line : {"front", "cc sideways", "lockstate many", "call", "call 1 2", "badge nobody 1",
-                             "passcode wave", "lockscreen raise", "orientation", "uilocked perhaps"})
+                             "passcode wave", "lockscreen raise", "orientation", "uilocked perhaps", "phone",
+                             "phone answers maybe", "phone starts sideways", "press", "press lock", "unlock now"})
         EXPECT_NE(sim.execute(line), "") << line;
     // Odd but well-formed lines run.
     for (const char* line : {"touch up 5,5", "touch move 5,5", "touch cancel", "lockstate -1", "call -7",

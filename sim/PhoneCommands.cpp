@@ -1,0 +1,155 @@
+// The phone around the home screen: what a person does to it (unlock, lock,
+// the Home button) and, after `phone answers yes`, what it does when the home
+// screen asks (an app launched comes to the front, an unlock request brings
+// up the passcode view). Each is a run of host events in the phone's order,
+// since the plugin's visibility rules depend on that order; each event is a
+// step of its own, as if it were a line of the scenario.
+#include "sim/Simulator.h"
+
+#include "foundation/NSUserDefaults.h"
+#include "sim/ScenarioParser.h"
+#include "springboard/SpringBoard.h"
+
+namespace {
+
+// The lock state of a locked phone with a passcode, as its aggregator
+// reports it; 0 is unlocked.
+constexpr uint64_t kLockedState = 3;
+
+// How many rounds of answers one command may set off: an answer may raise
+// another request, and a plugin that asks for ever must not hang the phone.
+constexpr int kAnswerRounds = 16;
+
+SpringBoardHost& host() { return SpringBoardHost::current(); }
+
+} // namespace
+
+void Simulator::hostStep(const std::function<void()>& event) {
+    NSUserDefaults::waitForPendingWrites();
+    event();
+    NSUserDefaults::synchronize();
+}
+
+// The home screen asks whether the phone is locked whenever what is on
+// screen changes; the plugin's answer to that question shows or hides the
+// bubbles.
+void Simulator::shownStep(const std::function<void()>& event) {
+    hostStep(event);
+    askLocked();
+}
+
+void Simulator::askLocked() {
+    hostStep([] { msg(host().lockScreenManager(), "isUILocked"); });
+}
+
+std::string Simulator::cmdPhone(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 3) return c.usage;
+    if (w[1].text == "answers") {
+        auto b = yesNo(w[2].text);
+        if (!b) return c.usage;
+        answers_ = *b;
+        requests_.clear();
+        return "";
+    }
+    if (w[1].text == "starts" && (w[2].text == "locked" || w[2].text == "unlocked")) {
+        // What every later boot starts with, as `uilocked` before boot.
+        startsLocked_ = w[2].text == "locked";
+        initialState_.uiLocked = startsLocked_;
+        return "";
+    }
+    return c.usage;
+}
+
+// A phone's home screen starts on the lock screen: the lock state first
+// (the locked value the plugin expects, so it changes nothing), then the
+// first front display without an app, which is the lock screen, then the
+// lock screen asks whether the phone is locked. Each after the launch, as
+// lines of their own.
+void Simulator::comeUpLocked() {
+    NSUserDefaults::synchronize();
+    hostStep([] { host().setLockState(kLockedState); });
+    shownStep([] { host().goHome(); });
+}
+
+// The right passcode was entered, in the phone's order: the passcode view
+// is up, the phone unlocks, the lock screen goes (the plugin launches an app
+// whose bubble was tapped while locked), that app or the one under the lock
+// screen or the home screen comes to the front, and only then does the
+// passcode view go. With the passcode view going last, the front display
+// decides what shows, as on the phone.
+std::string Simulator::cmdUnlock(const Call&) {
+    const HostState& st = host().state();
+    if (!st.uiLocked) return "";
+    std::string front = st.frontKind == FrontDisplayKind::App ? st.frontBundle : std::string();
+    if (!st.passcodeVisible) shownStep([] { host().setPasscodeVisible(true); });
+    hostStep([] { host().setUILocked(false); });
+    hostStep([] { host().setLockState(0); });
+    hostStep([] { msg(host().lockScreenManager(), "lockScreenViewControllerWillDismiss"); });
+    // The app the lock screen launched comes to the front now, not after
+    // the passcode view has gone.
+    for (auto it = requests_.begin(); it != requests_.end(); ++it) {
+        if (it->kind == HostRequest::Kind::Launch && !it->suspended &&
+            host().applicationWithBundleIdentifier(it->bundleIdentifier)) {
+            front = it->bundleIdentifier;
+            requests_.erase(it);
+            break;
+        }
+    }
+    hostStep([&] {
+        if (front.empty()) host().goHome();
+        else host().bringToFront(front);
+    });
+    hostStep([] { host().setPasscodeVisible(false); });
+    askLocked();
+    return "";
+}
+
+std::string Simulator::cmdLock(const Call&) {
+    if (host().state().uiLocked) return "";
+    if (host().state().controlCenterPresented) hostStep([] { host().setControlCenterPresented(false); });
+    hostStep([] { host().setUILocked(true); });
+    hostStep([] { host().setLockState(kLockedState); });
+    // The lock screen asks whether the phone is locked as it comes up.
+    askLocked();
+    return "";
+}
+
+// The Home button as a person uses it: it closes the passcode view, shows it
+// on the lock screen, closes Siri or Control Center, and otherwise goes home.
+std::string Simulator::cmdPress(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2 || w[1].text != "home") return c.usage;
+    const HostState& st = host().state();
+    if (st.passcodeVisible) shownStep([] { host().setPasscodeVisible(false); });
+    else if (st.uiLocked) shownStep([] { host().setPasscodeVisible(true); });
+    else if (st.siriVisible) hostStep([] { host().setSiriVisible(false); });
+    else if (st.controlCenterPresented) hostStep([] { host().setControlCenterPresented(false); });
+    else if (st.frontKind != FrontDisplayKind::Home) shownStep([] { host().goHome(); });
+    return "";
+}
+
+void Simulator::answerRequests() {
+    for (int round = 0; round < kAnswerRounds && !requests_.empty(); ++round) {
+        std::deque<HostRequest> batch;
+        batch.swap(requests_);
+        for (const auto& r : batch)
+            if (booted_ && SpringBoardHost::isBooted()) answer(r);
+    }
+    requests_.clear();
+}
+
+// A launched app comes to the front (one launched in the background stays
+// there); an unlock request on the lock screen brings up the passcode view.
+void Simulator::answer(const HostRequest& r) {
+    switch (r.kind) {
+    case HostRequest::Kind::Launch:
+        if (!r.suspended && host().applicationWithBundleIdentifier(r.bundleIdentifier))
+            shownStep([&] { host().bringToFront(r.bundleIdentifier); });
+        break;
+    case HostRequest::Kind::Unlock:
+        if (host().state().uiLocked && !host().state().passcodeVisible)
+            shownStep([] { host().setPasscodeVisible(true); });
+        break;
+    }
+}
