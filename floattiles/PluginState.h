@@ -15,22 +15,27 @@
 class bothVC;
 class UIButtonFT;
 
-// The user's settings, named after their keys in the settings file.
+// The user's settings, named after their keys in the settings file (the
+// colours after what they colour). Their defaults and how each is read are
+// in settings/SettingsTable.h.
 struct FTSettings {
-    bool isEnabled = true;
-    bool isCircle = true;
-    bool isAppsOnly = false;
-    bool isInAppOnly = false;
-    bool isLSOnly = false;
-    bool isSticky = false;
-    bool isLocked = false;
-    bool isDim = true;
-    bool isAlwaysDim = false;
-    bool isHiddenInCC = false;
-    bool isSBOnly = false;
-    bool isHiddenInLS = false;
-    bool isBadgeEnabled = true;
-    float bubbleSize = 50.0f;
+    // The defaults of the settings table, as a freshly loaded plugin holds them.
+    FTSettings();
+
+    bool isEnabled;
+    bool isCircle;
+    bool isAppsOnly;
+    bool isInAppOnly;
+    bool isLSOnly;
+    bool isSticky;
+    bool isLocked;
+    bool isDim;
+    bool isAlwaysDim;
+    bool isHiddenInCC;
+    bool isSBOnly;
+    bool isHiddenInLS;
+    bool isBadgeEnabled;
+    float bubbleSize;
     // The colour texts as found in the file; empty until a load sets them.
     std::shared_ptr<NSString> globalBoundColor;
     std::shared_ptr<NSString> globalBadgeColor;

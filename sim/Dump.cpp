@@ -223,19 +223,28 @@ Json Simulator::dump() {
     }
     d["timers"] = timers;
 
+    // The files and the plugin's readings of them are shown with every
+    // write handed to the preferences daemon so far.
+    NSUserDefaults::waitForPendingWrites();
+
     Json plugin = nullptr;
+    Json readings = nullptr;
     Json pluginNames = Json::array();
     if (Process::exists()) {
         for (const auto& p : PluginLoader::loaded()) pluginNames.push_back(p.name);
-        if (auto inspection = inspectPlugin()) plugin = plistToJson(inspection->variables.get());
+        PluginInspection request;
+        request.wantReadings = true;
+        if (auto inspection = inspectPlugin(std::move(request))) {
+            plugin = plistToJson(inspection->variables.get());
+            if (inspection->readings) readings = plistToJson(inspection->readings.get());
+        }
     }
     d["plugin"] = plugin;
+    d["readings"] = readings;
     d["plugins"] = pluginNames;
 
     // A file that is no property list has no contents to show: null, as a
-    // missing one; fileStatus tells the two apart. The files are shown
-    // with every write handed to the preferences daemon so far.
-    NSUserDefaults::waitForPendingWrites();
+    // missing one; fileStatus tells the two apart.
     Json files = Json::object();
     Json status = Json::object();
     for (const auto& [name, path] : {std::pair<const char*, const char*>{"settings", kSettingsPath}, {"state", kStatePath}}) {

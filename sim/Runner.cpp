@@ -88,3 +88,19 @@ int runDemo(const std::string& scenario, const RunOptions& options, std::ostream
     }
     return failures;
 }
+
+int runDescribe(const RunOptions& options, std::ostream& out, std::ostream& err) {
+    // Always a fresh temporary root: describing a plugin must not touch a
+    // phone someone keeps.
+    Simulator::Options o;
+    o.deviceTemplate = options.deviceTemplate;
+    o.keepTrace = false;
+    Simulator sim(std::move(o));
+    Json description = sim.describePlugin();
+    if (description.is_null()) {
+        err << "springboard-sim: no loaded plugin describes itself\n";
+        return 1;
+    }
+    out << description.dump(2) << "\n";
+    return 0;
+}

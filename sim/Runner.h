@@ -1,5 +1,5 @@
-// The three ways springboard-sim runs: scenario files, the interactive
-// protocol on standard input, and the built-in demo.
+// The ways springboard-sim runs: scenario files, the interactive protocol
+// on standard input, the built-in demo, and the plugin's description.
 #pragma once
 
 #include <iosfwd>
@@ -24,3 +24,8 @@ void runInteractive(std::istream& in, const RunOptions& options, std::ostream& o
 // Runs a scenario given as text, relative paths starting in the current
 // folder. Without a plugin, lines that need one are skipped with a note.
 int runDemo(const std::string& scenario, const RunOptions& options, std::ostream& out, std::ostream& err);
+
+// Loads the plugins on a fresh device (never options.root) and prints, as one JSON object, what
+// the plugin says it is (its settings table, files and key prefixes; see
+// docs/scenarios.md). Answers non-zero when no plugin offers one.
+int runDescribe(const RunOptions& options, std::ostream& out, std::ostream& err);

@@ -8,45 +8,6 @@
 
 #include "foundation/Foundation.h"
 
-ParsedLine splitScenarioLine(const std::string& line) {
-    ParsedLine out;
-    size_t i = 0;
-    const size_t n = line.size();
-    while (i < n) {
-        while (i < n && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r' || line[i] == '\n')) ++i;
-        if (i >= n) break;
-        if (line[i] == '#') break;  // a comment runs to the end of the line
-        Word w;
-        w.begin = i;
-        while (i < n && line[i] != ' ' && line[i] != '\t' && line[i] != '\r' && line[i] != '\n') {
-            if (line[i] != '"') {
-                w.text += line[i++];
-                continue;
-            }
-            w.quoted = true;
-            ++i;
-            bool closed = false;
-            while (i < n) {
-                char c = line[i++];
-                if (c == '"') {
-                    closed = true;
-                    break;
-                }
-                if (c == '\\' && i < n && (line[i] == '"' || line[i] == '\\')) c = line[i++];
-                w.text += c;
-            }
-            if (!closed) {
-                out.error = "unterminated double quote";
-                return out;
-            }
-        }
-        w.end = i;
-        w.raw = line.substr(w.begin, w.end - w.begin);
-        out.words.push_back(std::move(w));
-    }
-    return out;
-}
-
 std::optional<double> parseNumber(const std::string& text) {
     if (text.empty()) return std::nullopt;
     const char* s = text.c_str();
@@ -169,15 +130,6 @@ std::optional<id> parseFileValue(const std::string& raw, std::string* error) {
         if (auto d = parseNumber(raw)) return id(NSNumber::numberWithDouble(*d));
     }
     return fail("not a value: " + raw + " (true, false, a number, a \"text\" or [V,...])");
-}
-
-std::string quoteText(const std::string& s) {
-    std::string out = "\"";
-    for (char c : s) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out + "\"";
 }
 
 bool splitOption(const std::string& word, std::string& key, std::string& value) {

@@ -1,10 +1,5 @@
-// The scenario language's words and values.
-//
-// One command per line; words are separated by spaces or tabs. A double
-// quote starts a text that runs to the next unescaped double quote (\" and
-// \\ inside it); quoted and plain pieces that touch make one word
-// (name="two words"). A '#' that begins a word outside quotes starts a
-// comment, so bubble#2 and "#00ff00" are words.
+// The scenario language's values: what the words of a line (split by
+// sim/words/ScenarioWords.h) mean as file values, points and numbers.
 #pragma once
 
 #include <optional>
@@ -12,21 +7,7 @@
 #include <vector>
 
 #include "runtime/Runtime.h"
-
-struct Word {
-    std::string text;     // quotes removed, escapes resolved
-    std::string raw;      // as written
-    bool quoted = false;  // some part of it was quoted
-    size_t begin = 0;     // offsets of raw in the line
-    size_t end = 0;
-};
-
-struct ParsedLine {
-    std::vector<Word> words;
-    std::string error;    // non-empty when the line cannot be split
-};
-
-ParsedLine splitScenarioLine(const std::string& line);
+#include "sim/words/ScenarioWords.h"
 
 // A file VALUE: true/false, an integer, a real (with a point), a
 // double-quoted text, or [V,V,...]. nullopt with a reason for anything
@@ -41,9 +22,6 @@ std::optional<ScreenPoint> parsePoint(const std::string& text);
 // A plain number (integer or real, optional sign).
 std::optional<double> parseNumber(const std::string& text);
 
-// A text in double quotes, `"` and `\` escaped, as trace lines and
-// reasons show it.
-std::string quoteText(const std::string& text);
 // key=value options after the positional words.
 bool splitOption(const std::string& word, std::string& key, std::string& value);
 // yes/true or no/false.

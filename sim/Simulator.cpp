@@ -169,13 +169,21 @@ std::string Simulator::resolvePath(const std::string& path) const {
     return (fs::path(options_.baseDirectory) / p).string();
 }
 
-std::optional<PluginInspection> Simulator::inspectPlugin() const {
+std::optional<PluginInspection> Simulator::inspectPlugin(PluginInspection request) const {
     if (!Process::exists()) return std::nullopt;
     auto inspect = reinterpret_cast<PluginInspectionFunction>(PluginLoader::findSymbol(kPluginInspectionFunction));
     if (!inspect) return std::nullopt;
-    PluginInspection inspection;
-    inspect(&inspection);
-    return inspection;
+    inspect(&request);
+    return request;
+}
+
+Json Simulator::describePlugin() {
+    if (!booted_) boot(false);
+    PluginInspection request;
+    request.wantDescription = true;
+    auto inspection = inspectPlugin(std::move(request));
+    if (!inspection || !inspection->description) return nullptr;
+    return plistToJson(inspection->description.get());
 }
 
 std::vector<ExportedBubble> Simulator::bubbles() const {

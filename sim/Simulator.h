@@ -61,8 +61,13 @@ public:
     double now() const;
     std::vector<ExportedBubble> bubbles() const;
     // What the loaded plugin hands over for inspection; nullopt when no
-    // plugin offers it.
-    std::optional<PluginInspection> inspectPlugin() const;
+    // plugin offers it. request says what to ask for beyond the variables
+    // and the bubbles (its want* members).
+    std::optional<PluginInspection> inspectPlugin(PluginInspection request = {}) const;
+    // What the plugin says it is (its settings table, files, prefixes),
+    // loading the plugins first if they are not loaded; null when no
+    // plugin offers a description.
+    Json describePlugin();
 
 private:
     using Words = std::vector<Word>;

@@ -3,6 +3,7 @@
 //   springboard-sim                       the built-in demo (writes demo.svg)
 //   springboard-sim run [--root DIR] FILE...
 //   springboard-sim run [--root DIR] -    one command per line from stdin
+//   springboard-sim describe              the plugin's settings table, files, prefixes
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -19,6 +20,7 @@ int usage(std::ostream& out, int status) {
     out << "usage: springboard-sim                          run the built-in demo (writes demo.svg)\n"
            "       springboard-sim run [--root DIR] FILE... run scenario files, each on a fresh device\n"
            "       springboard-sim run [--root DIR] -       read commands from standard input, answer each\n"
+           "       springboard-sim describe                 print the plugin's settings table and files as JSON\n"
            "--root DIR keeps the device root in DIR instead of a temporary folder.\n";
     return status;
 }
@@ -53,6 +55,7 @@ int main(int argc, char** argv) {
             std::cout << "-- wrote demo.svg\n";
             return failures ? 1 : 0;
         }
+        if (positional[0] == "describe" && positional.size() == 1) return runDescribe(options, std::cout, std::cerr);
         if (positional[0] != "run" || positional.size() < 2) return usage(std::cerr, 2);
         if (positional.size() == 2 && positional[1] == "-") {
             runInteractive(std::cin, options, std::cout);

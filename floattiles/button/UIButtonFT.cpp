@@ -4,16 +4,17 @@
 
 #include "PluginState.h"
 #include "colorpicker/libcolorpicker.h"
+#include "settings/SettingsTable.h"
 #include "springboard/HostInterfaces.h"
 
 namespace {
 
 std::shared_ptr<UIColor> badgeColour() {
-    return LCPParseColorString(settingsVariables().globalBadgeColor.get(), "#ff0000");
+    return LCPParseColorString(settingsVariables().globalBadgeColor.get(), kBadgeColourFallback);
 }
 
 std::shared_ptr<UIColor> badgeTextColour() {
-    return LCPParseColorString(settingsVariables().globalBadgeTextColor.get(), "#fffefe");
+    return LCPParseColorString(settingsVariables().globalBadgeTextColor.get(), kBadgeTextColourFallback);
 }
 
 // The badge sits centred for the default size 50; other sizes shift it by

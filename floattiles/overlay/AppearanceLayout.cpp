@@ -5,6 +5,7 @@
 #include "PluginState.h"
 #include "colorpicker/libcolorpicker.h"
 #include "overlay/FTCustomViewController.h"
+#include "settings/SettingsTable.h"
 #include "settings/StateStore.h"
 #include "uikit/UIApplication.h"
 
@@ -52,7 +53,7 @@ void FTCustomViewController::setCircle() {
 void FTCustomViewController::setFrameColor() {
     for (const auto& button : mybuttons)
         button->layer()->setBorderColor(
-            LCPParseColorString(settingsVariables().globalBoundColor.get(), "#fffefe")->CGColor());
+            LCPParseColorString(settingsVariables().globalBoundColor.get(), kBorderColourFallback)->CGColor());
 }
 
 void FTCustomViewController::setBadgeColor() {

@@ -4,6 +4,7 @@
 #include "PluginState.h"
 #include "colorpicker/libcolorpicker.h"
 #include "overlay/FTCustomViewController.h"
+#include "settings/SettingsTable.h"
 #include "settings/StateStore.h"
 #include "uikit/UIGestureRecognizer.h"
 #include "uikit/UIScreen.h"
@@ -109,7 +110,7 @@ void FTCustomViewController::initBundles() {
             appButton->layer()->setCornerRadius(static_cast<double>(s.bubbleSize * 0.5f));
         }
         appButton->layer()->setBorderWidth(2.0);
-        appButton->layer()->setBorderColor(LCPParseColorString(s.globalBoundColor.get(), "#fffefe")->CGColor());
+        appButton->layer()->setBorderColor(LCPParseColorString(s.globalBoundColor.get(), kBorderColourFallback)->CGColor());
 
         // Bubbles stack downwards until they near the bottom of the screen;
         // from there every further bubble shares the last top edge.

@@ -52,6 +52,14 @@ uint32_t BundleCounts::count(std::string_view bundle) const {
 
 bool BundleCounts::contains(std::string_view bundle) const { return count(bundle) > 0; }
 
+std::vector<std::string> BundleCounts::bundles() const {
+    std::vector<std::string> out;
+    out.reserve(live_);
+    for (const auto& slot : slots_)
+        if (slot.used && slot.count > 0) out.emplace_back(textOf(slot));
+    return out;
+}
+
 void BundleCounts::clear() {
     slots_.clear();
     used_ = 0;

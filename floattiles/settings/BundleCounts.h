@@ -25,6 +25,8 @@ public:
     uint32_t count(std::string_view bundle) const;
     // Bundles with a count above zero.
     size_t size() const { return live_; }
+    // Those bundles, in no particular order.
+    std::vector<std::string> bundles() const;
     void clear();
 
 private:

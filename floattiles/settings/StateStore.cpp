@@ -1,5 +1,6 @@
 #include "settings/StateStore.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -108,6 +109,12 @@ void FTStateStore::setObjectForKey(const id& value, const std::string& key) {
 
 bool FTStateStore::isHiddenApp(const std::string& bundle) const {
     return hiddenCount_.contains(bundle);
+}
+
+std::vector<std::string> FTStateStore::hiddenBundles() const {
+    std::vector<std::string> bundles = hiddenCount_.bundles();
+    std::sort(bundles.begin(), bundles.end());
+    return bundles;
 }
 
 // ---- the controller's two writers ----

@@ -38,6 +38,8 @@ public:
     // Whether some key holds "HIDAPPS-" whose text after its last
     // occurrence is bundle, with a true value.
     bool isHiddenApp(const std::string& bundle) const;
+    // Every bundle isHiddenApp answers true for, sorted.
+    std::vector<std::string> hiddenBundles() const;
 
     // The bundle identifiers of the "FLTTILE-" keys whose value is true, in
     // the dictionary's order (a key naming an app twice gives it twice).

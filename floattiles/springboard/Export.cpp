@@ -1,9 +1,14 @@
-// Hands the plugin's process-wide variables and its bubbles to
-// springboard-sim for inspection (sim/PluginInspection.h). Reads only;
-// changes nothing.
+// Hands the plugin's process-wide variables, its bubbles, what it read
+// from its files and its settings table to springboard-sim for inspection
+// (sim/PluginInspection.h). Reads only; changes nothing.
+#include <string>
+#include <vector>
+
 #include "PluginState.h"
+#include "PublicNames.h"
 #include "button/UIButtonFT.h"
 #include "overlay/bothVC.h"
+#include "settings/SettingsTable.h"
 #include "settings/StateStore.h"
 #include "sim/PluginInspection.h"
 
@@ -13,6 +18,90 @@ id boolean(bool b) { return NSNumber::numberWithBool(b); }
 id integer(int64_t i) { return NSNumber::numberWithInteger(i); }
 id real(double d) { return NSNumber::numberWithDouble(d); }
 id text(const std::shared_ptr<NSString>& s) { return s ? id(s) : id(NSNull::null()); }
+id text(const char* s) { return str(s); }
+
+id texts(const std::vector<std::string>& list) {
+    auto array = std::make_shared<NSMutableArray>();
+    for (const auto& t : list) array->addObject(str(t));
+    return array;
+}
+
+id variableValue(const FTSettings& s, const SettingDefinition& d) {
+    if (d.flag) return boolean(s.*d.flag);
+    if (d.number) return real(static_cast<double>(s.*d.number));
+    return text(s.*d.colour);
+}
+
+// The apps a store offers bubble construction, in its order, and the apps
+// its hide flags hide.
+id storeReadings(const FTStateStore& store) {
+    auto out = std::make_shared<NSMutableDictionary>();
+    out->setObjectForKey(boolean(store.floatTilesDict() != nullptr), "loaded");
+    out->setObjectForKey(texts(store.chosenBundles()), "chosen");
+    out->setObjectForKey(texts(store.hiddenBundles()), "hidden");
+    return out;
+}
+
+// What the plugin reads now, and what a start of the home screen would
+// read from the state file as it stands: a store loaded afresh by the same
+// code that loads it at boot.
+id readings() {
+    auto out = std::make_shared<NSMutableDictionary>();
+    out->setObjectForKey(storeReadings(stateStore()), "now");
+    FTStateStore fresh;
+    fresh.load();
+    out->setObjectForKey(storeReadings(fresh), "nextRespring");
+    return out;
+}
+
+id settingDescription(const SettingDefinition& d) {
+    auto out = std::make_shared<NSMutableDictionary>();
+    out->setObjectForKey(text(d.key), "key");
+    out->setObjectForKey(text(d.variable), "variable");
+    std::string help = d.help;
+    switch (d.kind) {
+    case SettingKind::Boolean:
+        out->setObjectForKey(text("boolean"), "type");
+        out->setObjectForKey(boolean(d.defaultValue != 0), "default");
+        break;
+    case SettingKind::Number:
+        out->setObjectForKey(text("number"), "type");
+        out->setObjectForKey(real(d.defaultValue), "default");
+        out->setObjectForKey(real(d.min), "min");
+        out->setObjectForKey(real(d.max), "max");
+        out->setObjectForKey(real(d.step), "step");
+        break;
+    case SettingKind::Colour:
+        // Absent by default: the plugin then draws the fallback.
+        out->setObjectForKey(text("colour"), "type");
+        out->setObjectForKey(NSNull::null(), "default");
+        out->setObjectForKey(text(d.fallback), "fallback");
+        help += std::string(" Default ") + d.fallback + ".";
+        break;
+    }
+    out->setObjectForKey(text(d.group), "group");
+    out->setObjectForKey(text(d.label), "label");
+    out->setObjectForKey(str(help), "help");
+    return out;
+}
+
+id description() {
+    auto settings = std::make_shared<NSMutableArray>();
+    for (const auto& d : settingDefinitions()) settings->addObject(settingDescription(d));
+    auto files = std::make_shared<NSMutableDictionary>();
+    files->setObjectForKey(text(kSettingsPath), "settings");
+    files->setObjectForKey(text(kStatePath), "state");
+    auto prefixes = std::make_shared<NSMutableDictionary>();
+    prefixes->setObjectForKey(text(kChosenPrefix), "chosen");
+    prefixes->setObjectForKey(text(kPositionPrefix), "position");
+    prefixes->setObjectForKey(text(kHiddenPrefix), "hidden");
+    auto out = std::make_shared<NSMutableDictionary>();
+    out->setObjectForKey(settings, "settings");
+    out->setObjectForKey(files, "files");
+    out->setObjectForKey(prefixes, "prefixes");
+    out->setObjectForKey(text(kSettingsChangedNotification), "settingsChanged");
+    return out;
+}
 
 } // namespace
 
@@ -24,23 +113,7 @@ extern "C" __attribute__((visibility("default"))) void SimInspectPlugin(PluginIn
 
     auto vars = std::make_shared<NSMutableDictionary>();
     auto set = [&](const char* name, id value) { vars->setObjectForKey(std::move(value), name); };
-    set("isEnabled", boolean(s.isEnabled));
-    set("isCircle", boolean(s.isCircle));
-    set("isAppsOnly", boolean(s.isAppsOnly));
-    set("isInAppOnly", boolean(s.isInAppOnly));
-    set("isLSOnly", boolean(s.isLSOnly));
-    set("isSticky", boolean(s.isSticky));
-    set("isLocked", boolean(s.isLocked));
-    set("isDim", boolean(s.isDim));
-    set("isAlwaysDim", boolean(s.isAlwaysDim));
-    set("isHiddenInCC", boolean(s.isHiddenInCC));
-    set("isSBOnly", boolean(s.isSBOnly));
-    set("isHiddenInLS", boolean(s.isHiddenInLS));
-    set("isBadgeEnabled", boolean(s.isBadgeEnabled));
-    set("bubbleSize", real(static_cast<double>(s.bubbleSize)));
-    set("globalBoundColor", text(s.globalBoundColor));
-    set("globalBadgeColor", text(s.globalBadgeColor));
-    set("globalBadgeTextColor", text(s.globalBadgeTextColor));
+    for (const auto& d : settingDefinitions()) set(d.variable, variableValue(s, d));
 
     set("isOverlayCreated", boolean(o.isOverlayCreated));
     set("objSharedInstance", boolean(o.objSharedInstance != nullptr));
@@ -71,6 +144,8 @@ extern "C" __attribute__((visibility("default"))) void SimInspectPlugin(PluginIn
     set("floatTilesDict", dict ? id(dict) : id(NSNull::null()));
 
     out->variables = vars;
+    out->readings = out->wantReadings ? readings() : nullptr;
+    out->description = out->wantDescription ? description() : nullptr;
     out->bubbles.clear();
     if (o.objSharedInstance && o.objSharedInstance->mainView) {
         for (const auto& button : o.objSharedInstance->mainView->getbuttons()) {

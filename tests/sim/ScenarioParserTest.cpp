@@ -51,6 +51,29 @@ TEST(ScenarioParser, UnterminatedQuoteIsAnError) {
     EXPECT_FALSE(splitScenarioLine("settings a=\"x\\\"").error.empty());
 }
 
+// Tests that a quoted text splits back into one word holding exactly that
+// text, alone on a line and touching other pieces, for texts that look
+// like the language's own syntax.
+TEST(ScenarioParser, QuotingRoundTrips) {
+    const std::string awkward[] = {"", " ", "  7", "two words", "#", "# not a comment", "a\"b", "\\", "\\\"",
+                                   "ends in \\", "\"", "\"\"", "tab\there", "=", "k=v", "[1,2]", "bubble#2",
+                                   "\\n", "日本語 ✓", std::string("nul\0inside", 10), std::string(300, 'w')};
+    for (const auto& text : awkward) {
+        ASSERT_TRUE(fitsOnOneLine(text));
+        auto alone = splitScenarioLine("menu " + quoteText(text) + " # after");
+        ASSERT_TRUE(alone.error.empty()) << text;
+        ASSERT_EQ(alone.words.size(), 2u) << text;
+        EXPECT_EQ(alone.words[1].text, text);
+        EXPECT_TRUE(alone.words[1].quoted);
+        auto touching = splitScenarioLine("state " + quoteText(text) + "=" + quoteText(text));
+        ASSERT_EQ(touching.words.size(), 2u) << text;
+        EXPECT_EQ(touching.words[1].text, text + "=" + text);
+    }
+    // A line break ends a scenario line: such a text cannot be one word.
+    EXPECT_FALSE(fitsOnOneLine("two\nlines"));
+    EXPECT_FALSE(fitsOnOneLine("cr\r"));
+}
+
 // Tests each kind of file value and the types it becomes on disk.
 TEST(ScenarioParser, FileValues) {
     auto b = std::dynamic_pointer_cast<NSNumber>(*parseFileValue("true"));

@@ -42,13 +42,56 @@ TEST(Simulator, DumpHasEveryMember) {
     for (bool booted : {false, true}) {
         if (booted) d.run("boot");
         Json j = d.sim->dump();
-        for (const char* member : {"time", "screen", "host", "windows", "bubbles", "alert", "timers", "plugin", "files"})
+        for (const char* member : {"time", "screen", "host", "windows", "bubbles", "alert", "timers", "plugin", "readings", "files"})
             EXPECT_TRUE(j.contains(member)) << member << " booted=" << booted;
         for (const char* member : {"front", "orientation", "uiLocked", "lockState", "siriVisible", "siriFramework", "call"})
             EXPECT_TRUE(j["host"].contains(member)) << member;
         EXPECT_TRUE(j["files"].contains("settings"));
         EXPECT_TRUE(j["files"].contains("state"));
     }
+}
+
+// Tests that the plugin's description of its settings is what the plugin
+// does: each described default is what its variable holds with no settings
+// file, and a value written under each described key reaches the variable
+// described beside it after the settings-changed notification.
+TEST(Simulator, DescribedSettingsAreTheOnesThePluginReads) {
+    {
+        // Without a plugin there is nothing to describe.
+        Device bare;
+        EXPECT_TRUE(bare.sim->describePlugin().is_null());
+    }
+    Device d(FT_DEVICE_TEMPLATE);
+    Json description = d.sim->describePlugin();
+    ASSERT_TRUE(description.is_object());
+    EXPECT_EQ(description["files"]["settings"], kSettingsPath);
+    EXPECT_EQ(description["files"]["state"], kStatePath);
+    const Json& settings = description["settings"];
+    ASSERT_EQ(settings.size(), 17u);
+    d.run("launch");
+    Json before = d.sim->dump()["plugin"];
+    std::vector<std::pair<std::string, Json>> written;
+    for (const Json& s : settings) {
+        const std::string key = s["key"], variable = s["variable"], type = s["type"];
+        EXPECT_EQ(before[variable], s["default"]) << key;
+        EXPECT_FALSE(s["label"].get<std::string>().empty()) << key;
+        if (type == "boolean") {
+            written.emplace_back(variable, !s["default"].get<bool>());
+            d.run("settings " + key + "=" + (s["default"].get<bool>() ? "false" : "true"));
+        } else if (type == "number") {
+            EXPECT_LT(s["min"].get<double>(), s["max"].get<double>()) << key;
+            written.emplace_back(variable, s["max"]);
+            d.run("settings " + key + "=" + std::to_string(s["max"].get<double>()));
+        } else {
+            ASSERT_EQ(type, "colour");
+            EXPECT_TRUE(s["fallback"].is_string()) << key;
+            written.emplace_back(variable, "#0a0b0c");
+            d.run("settings " + key + "=\"#0a0b0c\"");
+        }
+    }
+    d.run("notify settings");
+    Json after = d.sim->dump()["plugin"];
+    for (const auto& [variable, value] : written) EXPECT_EQ(after[variable], value) << variable;
 }
 
 // Tests that the scenario's own file set-up is not traced but a write made

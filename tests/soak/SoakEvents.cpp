@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "foundation/Foundation.h"
+#include "sim/words/ScenarioWords.h"
 
 const std::vector<SoakApp>& soakApps() {
     static const std::vector<SoakApp> apps{
@@ -36,15 +37,6 @@ const std::vector<std::string> kBoolKeys{"isEnabled", "isCircle",    "isAppsOnly
                                          "isSticky",  "isLocked",    "isDim",      "isAlwaysDim",  "isHiddenInCC",
                                          "isSBOnly",  "isHiddenInLS", "isBadgeEnabled"};
 const std::vector<std::string> kColourKeys{"frameColor", "badgeColor", "badgeTextColor"};
-
-std::string quoted(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out + "\"";
-}
 
 struct Weighted {
     SoakEventKind kind;
@@ -120,8 +112,8 @@ std::string SoakEventGenerator::anyValue() {
     case 3: {
         static const std::vector<std::string> texts{"", "yes", "NO", "1", "0", "garbage", "#00ff00", "50",
                                                     "say \"hi\"", "日本語", "#", "  7"};
-        if (chance(5)) return quoted(std::string(300, 'w'));
-        return quoted(pick(texts));
+        if (chance(5)) return quoteText(std::string(300, 'w'));
+        return quoteText(pick(texts));
     }
     default: {
         static const std::vector<std::string> arrays{"[]", "[1,2]", "[\"a\",[true]]", "[1.5,2.5,3.5]",
@@ -144,9 +136,9 @@ std::string SoakEventGenerator::settingsValue(const std::string& key) {
             if (chance(80)) {
                 char buf[16];
                 std::snprintf(buf, sizeof buf, "#%06x", static_cast<unsigned>(below(0x1000000)));
-                return quoted(buf);
+                return quoteText(buf);
             }
-            return quoted(pick(std::vector<std::string>{"", "#12", "red", "#gggggg", "0xff0000", "#ff00ff:0.5",
+            return quoteText(pick(std::vector<std::string>{"", "#12", "red", "#gggggg", "0xff0000", "#ff00ff:0.5",
                                                         "#FFFFFF", "rgb(1,2,3)"}));
         }
     if (!rightType) return anyValue();
@@ -167,16 +159,16 @@ std::string SoakEventGenerator::stateKeyValue(bool& changesChoice) {
     switch (below(10)) {
     case 0:
         changesChoice = true;
-        return quoted("FLTTILE-" + bundle) + "=" + (chance(80) ? "true" : chance(50) ? "false" : anyValue());
+        return quoteText("FLTTILE-" + bundle) + "=" + (chance(80) ? "true" : chance(50) ? "false" : anyValue());
     case 1:
     case 2:
     case 3:
-        return quoted("HIDAPPS-" + bundle) + "=" + (chance(40) ? (chance(50) ? "true" : "false") : anyValue());
+        return quoteText("HIDAPPS-" + bundle) + "=" + (chance(40) ? (chance(50) ? "true" : "false") : anyValue());
     default:
         if (chance(65))
-            return quoted("POSAPPS-" + bundle) + "=[" + number(uniform(-100, 500), 2) + "," +
+            return quoteText("POSAPPS-" + bundle) + "=[" + number(uniform(-100, 500), 2) + "," +
                    number(uniform(-100, 800), 2) + "]";
-        return quoted("POSAPPS-" + bundle) + "=" +
+        return quoteText("POSAPPS-" + bundle) + "=" +
                (chance(50) ? pick(std::vector<std::string>{"[1]", "[]", "[\"a\",\"b\"]", "[1.0,2.0,3.0]",
                                                            "[true,false]", "[[1.0],[2.0]]", "[1.0e300,-1.0e300]"})
                            : anyValue());
@@ -242,7 +234,7 @@ SoakEvent SoakEventGenerator::next(const SoakView& view) {
     }
     if (!view.alertActions.empty() && chance(45)) {
         e.kind = SoakEventKind::Menu;
-        e.line = "menu " + quoted(pick(view.alertActions));
+        e.line = "menu " + quoteText(pick(view.alertActions));
         return e;
     }
     // A finger that is down mostly goes on moving, then lifts.
