@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "playground/server/Phone.h"
+#include "playground/server/PluginDescription.h"
 #include "playground/server/PhoneParts.h"
 #include "playground/server/RequestValues.h"
 
@@ -24,7 +25,9 @@ std::vector<AppSeed> defaultApps() {
     };
 }
 
-Phone::Phone(Options options, FrameHub& hub) : options_(std::move(options)), hub_(hub) {
+Phone::Phone(Options options, FrameHub& hub)
+    : options_(std::move(options)), hub_(hub), description_(describePlugin(options_.simProgram)),
+      settings_(settingsFromDescription(description_)) {
     if (!options_.clock) options_.clock = steadySeconds;
 }
 
@@ -53,26 +56,12 @@ Json Phone::config() const {
     std::lock_guard lock(mutex_);
     Json apps = Json::array();
     for (const auto& a : options_.apps) apps.push_back({{"bundle", a.bundle}, {"name", a.name}});
-    Json settings = Json::array();
-    for (const auto& s : settingSpecs()) {
-        Json j = {{"key", s.key},
-                  {"type", s.type == SettingType::Boolean ? "boolean" : s.type == SettingType::Number ? "number" : "colour"},
-                  {"default", s.defaultValue},
-                  {"group", s.group},
-                  {"label", s.label},
-                  {"help", s.help}};
-        if (s.type == SettingType::Number) {
-            j["min"] = s.min;
-            j["max"] = s.max;
-            j["step"] = s.step;
-        }
-        settings.push_back(j);
-    }
     return {{"screen", {{"width", options_.width}, {"height", options_.height}, {"scale", options_.scale}}},
             {"apps", apps},
-            {"settings", settings},
-            {"choicePrefix", kChosenPrefix},
-            {"hiddenPrefix", kHiddenPrefix}};
+            // The plugin's own table, paths and names, as it describes them.
+            {"settings", member(description_, "settings")},
+            {"files", member(description_, "files")},
+            {"prefixes", member(description_, "prefixes")}};
 }
 
 Json Phone::lastDump() const {

@@ -122,16 +122,12 @@ private:
     void startChild();
     void stopChild();
     void recover(const std::string& why);
-    // Checks, sends and records one line; queues what the rest of the
-    // phone does in answer to the trace it produced.
+    // Checks, sends and records one line.
     SimAnswer run(const std::string& line, bool echo = true);
     // A line that changes what is on screen, then the home screen's own
     // question whether the phone is locked.
     SimAnswer hostEvent(const std::string& line);
     void askLocked();
-    // Runs the queued answers of the rest of the phone.
-    void settle();
-    void react(const std::string& traceLine);
     void catchUp();
     void publish();
     // When the phone next needs a step after a picture (see tick()).
@@ -146,15 +142,11 @@ private:
 
     Json actTouch(const Json& r);
     Json actMoves(const Json& r);
-    Json actHome();
+    Json actPhone(const std::string& line);
     Json actPasscode(bool show);
-    Json actLock();
-    Json actUnlock();
     Json actLift(const std::string& bundle);
     Json actRespring();
     Json actReset();
-    // The lines every start sends after `boot`: the phone comes up locked.
-    void comeUpLocked();
 
     // Recording and replaying (PhoneRecording.cpp).
     Json actRecord(const Json& r);
@@ -171,14 +163,15 @@ private:
 
     Options options_;
     FrameHub& hub_;
+    // What the plugin says of itself (springboard-sim describe), and its
+    // settings table read from it.
+    Json description_;
+    std::vector<SettingSpec> settings_;
     mutable std::mutex mutex_;
     std::unique_ptr<SimChild> child_;
-    std::vector<std::string> followUps_;
     Json dump_ = Json::object();
     Json host_ = Json::object();
     bool hostCurrent_ = false;
-    // The last call status sent, null when none: the host keeps no call.
-    Json call_ = nullptr;
     double lastAdvance_ = 0;
     double virtualNow_ = 0;    // the child's clock: the sum of the waits sent
     Gesture gesture_;

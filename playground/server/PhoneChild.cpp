@@ -25,10 +25,9 @@ std::string badgeOption(const Json& badge) {
 
 void Phone::startChild() {
     // Siri outlasts the home screen's process: the new one starts with it
-    // as the last one left it. The lock does not need keeping: a phone's
-    // home screen always starts on the lock screen.
-    // Badges are the device's too: the apps are installed again with the
-    // badges the host last showed.
+    // as the last one left it. Badges are the device's too: the apps are
+    // installed again with the badges the host last showed. The lock needs
+    // no keeping: the phone starts its home screen on the lock screen.
     const Json& last = host();
     bool siri = isTrue(last, "siriVisible");
     std::map<std::string, Json> badges;
@@ -47,8 +46,12 @@ void Phone::startChild() {
     setUp("screen " + realWord(options_.width) + "x" + realWord(options_.height) + " scale=" + realWord(options_.scale));
     for (const auto& a : options_.apps)
         setUp("app " + a.bundle + " icon=yes" + badgeOption(badges.count(a.bundle) ? badges[a.bundle] : a.badge));
-    setUp("uilocked yes");
     setUp(std::string("siri visible ") + (siri ? "yes" : "no"));
+    // The phone itself, as the simulator plays it: every start comes up on
+    // the lock screen in the phone's order, and what the home screen asks
+    // for (an app launched, the unlock) is answered as a phone answers.
+    setUp("phone starts locked");
+    setUp("phone answers yes");
     // A new device: the settings pane's first choice of apps. A device
     // root kept from an earlier run keeps its own choice.
     Json before = Json::parse(setUp("dump").dump, nullptr, false);
@@ -65,22 +68,7 @@ void Phone::startChild() {
     gesture_ = Gesture();
     order_ = TouchOrder();
     setUp("boot");
-    comeUpLocked();
     lastAdvance_ = options_.clock();
-}
-
-void Phone::comeUpLocked() {
-    auto setUp = [&](const std::string& line) {
-        SimAnswer a = run(line, false);
-        if (!a.ok()) throw ChildGone("the home screen refused \"" + line + "\": " + a.error);
-    };
-    // The lock screen comes up as the phone's does after a start: the lock
-    // state first (the locked value the plugin expects, so it changes
-    // nothing), then the first front display without an app, which is the
-    // lock screen, then the lock screen asks whether the phone is locked.
-    setUp("lockstate " + std::to_string(kLockedState));
-    setUp("front home");
-    setUp("query uilocked");
 }
 
 void Phone::stopChild() {
@@ -100,7 +88,6 @@ void Phone::recover(const std::string& why) {
     // A home screen that keeps failing is left down until a respring asks
     // for it again, rather than restarted in a loop.
     if (recentFailures_ <= 3) {
-        call_ = nullptr;
         try {
             startChild();
             publish();
@@ -122,10 +109,7 @@ SimAnswer Phone::run(const std::string& line, bool echo) {
     const std::string c = w.empty() ? std::string() : w[0];
     if (c != "dump" && c != "snapshot") hostCurrent_ = false;
     SimAnswer answer = child_->send(line);
-    for (const auto& t : answer.trace) {
-        hub_.addTrace(FrameHub::TraceKind::Sim, t);
-        react(t);
-    }
+    for (const auto& t : answer.trace) hub_.addTrace(FrameHub::TraceKind::Sim, t);
     if (!answer.ok()) {
         hub_.addTrace(FrameHub::TraceKind::Note, line + ": " + answer.error);
         return answer;
@@ -137,37 +121,8 @@ SimAnswer Phone::run(const std::string& line, bool echo) {
             hostCurrent_ = true;
         }
     }
-    if (c == "call" && w.size() == 2) call_ = w[1] == "none" ? Json(nullptr) : Json(std::atoi(w[1].c_str()));
     if (c != "dump" && c != "snapshot") recorder_.sent(line);
     return answer;
-}
-
-// What the rest of the phone does when the home screen asks for it. The
-// answers run after the request that caused them, in order.
-void Phone::react(const std::string& traceLine) {
-    auto w = splitSpaces(eventOf(traceLine));
-    if (w.empty()) return;
-    if (w[0] == "launch" && w.size() >= 2 && app(w[1])) {
-        followUps_.push_back("front " + w[1]);
-    } else if (w[0] == "unlock-request") {
-        followUps_.push_back("passcode appear");
-    } else if (w[0] == "siri" && w.size() == 2) {
-        if (w[1] == "open" || w[1] == "activate") followUps_.push_back("siri visible yes");
-        else if (w[1] == "dismiss") followUps_.push_back("siri visible no");
-    }
-}
-
-void Phone::settle() {
-    // A follow-up may cause more; a bound keeps a loop from running away.
-    for (int rounds = 0; rounds < 16 && !followUps_.empty(); ++rounds) {
-        auto lines = std::move(followUps_);
-        followUps_.clear();
-        for (const auto& line : lines) {
-            if (line == "passcode appear" && isTrue(host(), "passcode")) continue;
-            hostEvent(line);
-        }
-    }
-    followUps_.clear();
 }
 
 // The home screen asks whether the phone is locked whenever what is on

@@ -22,10 +22,7 @@ double Phone::tick() {
         return INFINITY;
     }
     try {
-        if (!replayStep()) {
-            catchUp();
-            settle();
-        }
+        if (!replayStep()) catchUp();
         publish();
         // A replay is paced by the wall clock, a frame at a time, whatever
         // the phone shows meanwhile.

@@ -19,9 +19,6 @@ constexpr size_t kEndedTouches = 16;
 constexpr double kGestureTimeout = 10.0;
 // A display's frame: the phone is shown no more often than this.
 constexpr double kFrame = 1.0 / 60;
-// The lock state of a locked phone with a passcode, as its aggregator
-// reports it; 0 is unlocked.
-constexpr int kLockedState = 3;
 
 inline double steadySeconds() {
     using namespace std::chrono;

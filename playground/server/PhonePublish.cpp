@@ -45,7 +45,7 @@ Json Phone::metaLocked() const {
               {"siri", isTrue(host_, "siriVisible")},
               {"front", member(host_, "front").is_string() ? member(host_, "front") : Json(nullptr)},
               {"orientation", orientation.is_number_integer() ? orientation : Json(1)},
-              {"call", call_}}},
+              {"call", member(host_, "call")}}},
             // How much of the latest touch the picture has taken in, for a
             // page that draws its finger's bubble ahead of the picture.
             {"touch", metaTouch()}};

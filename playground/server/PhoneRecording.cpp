@@ -116,12 +116,9 @@ Json Phone::respringInPlace() {
     hub_.addTrace(FrameHub::TraceKind::Note, "home screen started again");
     gesture_ = Gesture();
     order_ = TouchOrder();
-    call_ = nullptr;
     recentFailures_ = 0;
-    followUps_.clear();
     // Siri outlasts the home screen, as at a start of a new process.
     if (isTrue(host(), "siriVisible") != siri) run(std::string("siri visible ") + (siri ? "yes" : "no"), false);
-    comeUpLocked();
     return {{"ok", true}};
 }
 
@@ -141,8 +138,6 @@ Json Phone::startReplay() {
     run("delete state", false);
     host_ = Json::object();
     hostCurrent_ = false;
-    call_ = nullptr;
-    followUps_.clear();
     virtualNow_ = 0;
     gesture_ = Gesture();
     order_ = TouchOrder();
@@ -198,9 +193,6 @@ bool Phone::replayStep() {
         if (!a.ok() && line.rfind("expect ", 0) == 0)
             hub_.addTrace(FrameHub::TraceKind::Note, "the replay's check failed: " + line);
     }
-    // The recording holds what the rest of the phone did in answer: its
-    // lines are replayed, not done again.
-    followUps_.clear();
     return true;
 }
 
@@ -209,7 +201,6 @@ void Phone::endReplay(const std::string& why) {
     replaying_ = false;
     replay_.clear();
     replayWait_ = 0;
-    followUps_.clear();
     lastAdvance_ = options_.clock();
     hub_.addTrace(FrameHub::TraceKind::Note, why);
 }

@@ -13,24 +13,6 @@ namespace playground {
 using namespace request;
 using namespace parts;
 
-namespace {
-
-// A value's truth as the plugin reads a flag (boolValue): a number not
-// zero; a text whose first character after spaces, a sign and zeros is Y,
-// T or a digit 1 to 9.
-bool readsAsTrue(const Json& value) {
-    if (value.is_boolean()) return value.get<bool>();
-    if (value.is_number()) return value.get<double>() != 0;
-    if (!value.is_string()) return false;
-    const std::string& t = value.get_ref<const std::string&>();
-    size_t i = t.find_first_not_of(" \t\n");
-    if (i != std::string::npos && (t[i] == '+' || t[i] == '-')) ++i;
-    while (i < t.size() && t[i] == '0') ++i;
-    return i < t.size() && std::strchr("YyTt123456789", t[i]) != nullptr;
-}
-
-} // namespace
-
 Json Phone::act(const Json& request) {
     // Whatever the request changes is shown at the next frame, even where
     // the step loop was waiting for a timer.
@@ -49,7 +31,6 @@ Json Phone::act(const Json& request) {
         if (child_ && !replaying_) catchUp();
         Json result = dispatch(request);
         if (child_) {
-            settle();
             // A finger's path and its beats come many a second: the next
             // clock step shows them, and the finger is answered sooner.
             if (type != "moves" && type != "hold") publish();
@@ -78,7 +59,7 @@ Json Phone::dispatch(const Json& r) {
     if (type == "touch" || type == "moves" || type == "hold")
         return member(r, "seq").is_null() && member(r, "touch").is_null() ? applyTouch(r) : sequenced(r);
     if (type == "setting") {
-        auto lines = settingLines(text(r, "key"), member(r, "value"), why);
+        auto lines = settingLines(settings_, text(r, "key"), member(r, "value"), why);
         if (lines.empty()) return error(why);
         for (const auto& line : lines)
             if (auto a = run(line); !a.ok()) return error(a.error);
@@ -98,9 +79,9 @@ Json Phone::dispatch(const Json& r) {
         SimAnswer a = hostEvent(b.is_null() ? "front home" : "front " + b.get<std::string>());
         return a.ok() ? Json{{"ok", true}} : error(a.error);
     }
-    if (type == "home") return actHome();
-    if (type == "lock") return actLock();
-    if (type == "unlock") return actUnlock();
+    if (type == "home") return actPhone("press home");
+    if (type == "lock") return actPhone("lock");
+    if (type == "unlock") return actPhone("unlock");
     if (type == "passcode") {
         bool show;
         if (!boolean(r, "show", show)) return error("show is true or false");
@@ -144,16 +125,11 @@ Json Phone::dispatch(const Json& r) {
     return error("unknown request " + (type.empty() ? std::string("(no type)") : type));
 }
 
-// The home button, as a person uses it: it closes what is open, shows the
-// passcode view on the lock screen, and otherwise goes home.
-Json Phone::actHome() {
-    const Json& h = host();
-    if (isTrue(h, "passcode")) hostEvent("passcode disappear");
-    else if (isTrue(h, "uiLocked")) hostEvent("passcode appear");
-    else if (isTrue(h, "siriVisible")) run("siri visible no");
-    else if (isTrue(h, "controlCenter")) run("cc dismiss");
-    else if (member(h, "front").is_string()) hostEvent("front home");
-    return {{"ok", true}};
+// A person's own actions on the phone: the simulator plays them in the
+// phone's order, and each is one line (and one line of a recording).
+Json Phone::actPhone(const std::string& line) {
+    SimAnswer a = run(line);
+    return a.ok() ? Json{{"ok", true}} : error(a.error);
 }
 
 // The passcode view belongs to the lock screen: a phone never shows it
@@ -166,60 +142,25 @@ Json Phone::actPasscode(bool show) {
     return a.ok() ? Json{{"ok", true}} : error(a.error);
 }
 
-Json Phone::actLock() {
-    if (isTrue(host(), "uiLocked")) return {{"ok", true}};
-    if (isTrue(host(), "controlCenter")) run("cc dismiss");
-    run("uilocked yes");
-    run("lockstate " + std::to_string(kLockedState));
-    // The lock screen asks the host whether it is locked as it comes up.
-    askLocked();
-    return {{"ok", true}};
-}
-
-// The right passcode was entered, in the phone's order: the passcode view
-// is up, the phone unlocks, the lock screen goes (launching an app whose
-// bubble was tapped while locked), the app or the home screen comes to the
-// front, and only then does the passcode view go. The passcode view going
-// last lets the front display decide, as on the phone.
-Json Phone::actUnlock() {
-    if (!isTrue(host(), "uiLocked")) return {{"ok", true}};
-    std::string front = "front home";
-    if (const Json& f = member(host(), "front"); f.is_string() && app(f.get<std::string>()))
-        front = "front " + f.get<std::string>();
-    if (!isTrue(host(), "passcode")) hostEvent("passcode appear");
-    run("uilocked no");
-    run("lockstate 0");
-    run("lockscreen dismiss");
-    // The app the lock screen launched comes to the front now, not after
-    // the passcode view has gone.
-    auto launched = std::find_if(followUps_.begin(), followUps_.end(),
-                                 [](const std::string& l) { return l.rfind("front ", 0) == 0; });
-    if (launched != followUps_.end()) {
-        front = *launched;
-        followUps_.erase(launched);
-    }
-    run(front);
-    run("passcode disappear");
-    askLocked();
-    return {{"ok", true}};
-}
-
-// Takes an app off the blacklist in the state file: every key that hides
-// it there, as the plugin reads them (the text after the key's last
-// "HIDAPPS-", holding a true value). The running home screen keeps the flag
-// it read at its start, as the phone's does, until the next respring.
+// Takes an app off the blacklist in the state file. Whether the file hides
+// it is the plugin's own reading (the dump's readings.nextRespring); every
+// hide key of the app goes, whatever its value, since one the plugin reads
+// as false hides nothing either way. The running home screen keeps what it
+// read at its start, as the phone's does, until the next respring.
 Json Phone::actLift(const std::string& bundle) {
     if (!isBundleIdentifier(bundle)) return error("not a bundle identifier");
-    const Json& state = member(member(dump_, "files"), "state");
+    SimAnswer answer = run("dump", false);
+    Json now = Json::parse(answer.dump, nullptr, false);
+    const Json& hidden = member(member(member(now, "readings"), "nextRespring"), "hidden");
+    if (!hidden.is_array() || std::find(hidden.begin(), hidden.end(), Json(bundle)) == hidden.end())
+        return error(bundle + " is not on the blacklist");
     std::vector<std::string> keys;
-    if (state.is_object()) {
-        for (const auto& [key, value] : state.items()) {
-            size_t at = key.rfind(kHiddenPrefix);
-            if (at != std::string::npos && readsAsTrue(value) && key.substr(at + std::string(kHiddenPrefix).size()) == bundle)
-                keys.push_back(key);
-        }
+    const std::string prefix = text(member(description_, "prefixes"), "hidden");
+    if (prefix.empty()) return error("the plugin described no blacklist prefix");
+    for (const auto& [key, value] : member(member(now, "files"), "state").items()) {
+        size_t at = key.rfind(prefix);
+        if (at != std::string::npos && key.substr(at + prefix.size()) == bundle) keys.push_back(key);
     }
-    if (keys.empty()) return error(bundle + " is not on the blacklist");
     for (const auto& key : keys)
         if (auto a = run("remove state " + quoteWord(key)); !a.ok()) return error(a.error);
     return {{"ok", true}, {"removed", keys}};
@@ -236,7 +177,6 @@ Json Phone::actRespring() {
         // A home screen already gone left its state as last read.
     }
     stopChild();
-    call_ = nullptr;
     recentFailures_ = 0;
     startChild();
     return {{"ok", true}};
@@ -252,7 +192,6 @@ Json Phone::actReset() {
     hub_.addTrace(FrameHub::TraceKind::Input, "reset the device");
     host_ = Json::object();
     hostCurrent_ = false;
-    call_ = nullptr;
     stopChild();
     if (!child_) {
         // The files are deleted by a running home screen; one that was down

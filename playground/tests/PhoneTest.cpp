@@ -414,9 +414,10 @@ TEST_F(PhoneTest, ABubbleTappedWhileLockedOpensItsAppAfterTheUnlock) {
     EXPECT_TRUE(dump()["host"]["front"].is_null());
 }
 
-// Tests that a start is locked, and that an unlock keeps the phone's order:
-// the passcode view goes after the waiting app came to the front, so it
-// does not show the bubbles Home screen only hid.
+// Tests that a start is locked, and that an unlock is the phone's own line
+// (the simulator keeps the phone's order, tested beside the host lines it
+// sends): the passcode view goes after the waiting app came to the front,
+// so it does not show the bubbles Home screen only hid.
 TEST_F(PhoneTest, AStartIsLockedAndAnUnlockKeepsThePhonesOrder) {
     EXPECT_EQ(dump()["host"]["uiLocked"], true);
     EXPECT_EQ(dump()["host"]["lockState"], 3);
@@ -429,7 +430,7 @@ TEST_F(PhoneTest, AStartIsLockedAndAnUnlockKeepsThePhonesOrder) {
     auto t = trace();
     for (size_t i = from; i < t.size(); ++i)
         if (t[i][0] != '[' || t[i].find("isUILocked") != std::string::npos) seen += (t[i][0] == '[' ? "query" : t[i]) + "|";
-    EXPECT_EQ(seen, "uilocked no|lockstate 0|lockscreen dismiss|front com.apple.mobilemail|passcode disappear|query|");
+    EXPECT_EQ(seen, "unlock|query|");
     EXPECT_EQ(dump()["host"]["front"], kMail);
     EXPECT_TRUE(hidden(kMessages));
 }

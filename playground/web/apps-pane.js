@@ -20,38 +20,21 @@ export function createAppsPane(view, requests, respring) {
   }
   $('#apps-respring').addEventListener('click', respring);
 
-  function chosenIn(dict) {
-    const prefix = view.config.choicePrefix;
-    const out = new Set();
-    for (const [k, v] of Object.entries(dict || {})) {
-      const at = k.lastIndexOf(prefix);
-      if (at >= 0 && v && v !== '0' && v !== 'false') out.add(k.slice(at + prefix.length));
-    }
-    return out;
-  }
-
-  // The apps a dictionary hides the bubbles for, as the plugin reads its
-  // flags: the text after a key's last prefix, with a value read as true.
-  function hiddenIn(dict) {
-    const prefix = view.config.hiddenPrefix;
-    const out = new Set();
-    for (const [k, v] of Object.entries(dict || {})) {
-      const at = k.lastIndexOf(prefix);
-      if (at >= 0 && readsAsTrue(v)) out.add(k.slice(at + prefix.length));
-    }
-    return out;
-  }
-  function readsAsTrue(v) {
-    if (typeof v === 'boolean') return v;
-    if (typeof v === 'number') return v !== 0;
-    return typeof v === 'string' && /^[ \t\n]*[+-]?0*[YyTt1-9]/.test(v);
+  // What the plugin itself read (the dump's readings): `now`, what the
+  // running home screen loaded at its start, and `nextRespring`, what it
+  // would read from the state file as the file stands. The page reads no
+  // value of the file its own way.
+  function readings() {
+    const r = (view.dump && view.dump.readings) || {};
+    const set = (part, list) => new Set((r[part] && r[part][list]) || []);
+    return { chosenNow: set('now', 'chosen'), chosenNext: set('nextRespring', 'chosen'),
+      hiddenNow: set('now', 'hidden'), hiddenNext: set('nextRespring', 'hidden') };
   }
 
   let blacklistShown = '';
-  function renderBlacklist() {
-    const d = view.dump;
-    const inFile = hiddenIn(d.files && d.files.state);
-    const inMemory = d.plugin && d.plugin.floatTilesDict ? hiddenIn(d.plugin.floatTilesDict) : inFile;
+  function renderBlacklist(read) {
+    const inFile = read.hiddenNext;
+    const inMemory = read.hiddenNow;
     const all = [...new Set([...inFile, ...inMemory])].sort();
     const shown = JSON.stringify([[...inFile], [...inMemory]]);
     if (shown === blacklistShown) return;
@@ -73,20 +56,19 @@ export function createAppsPane(view, requests, respring) {
   }
 
   view.on('panes', () => {
-    const d = view.dump;
-    renderBlacklist();
-    const inFile = chosenIn(d.files && d.files.state);
-    const running = new Set((d.bubbles || []).map((b) => b.bundle));
-    const loaded = d.plugin && d.plugin.floatTilesDict ? chosenIn(d.plugin.floatTilesDict) : running;
+    const read = readings();
+    renderBlacklist(read);
+    const shown = new Set((view.dump.bubbles || []).filter((b) => !b.hidden).map((b) => b.bundle));
     let waiting = 0;
     for (const [bundle, r] of rows) {
-      const chosen = inFile.has(bundle);
+      const chosen = read.chosenNext.has(bundle);
       if (!r.guard.holds(chosen)) r.input.checked = chosen;
-      const differs = chosen !== loaded.has(bundle);
+      const differs = chosen !== read.chosenNow.has(bundle);
       if (differs) waiting++;
-      r.tag.textContent = differs ? (chosen ? 'after respring' : 'until respring') : running.has(bundle) ? 'on screen' : '';
+      r.tag.textContent = differs ? (chosen ? 'after respring' : 'until respring')
+        : chosen ? (shown.has(bundle) ? 'on screen' : 'hidden now') : '';
       r.tag.hidden = !r.tag.textContent;
-      r.tag.classList.toggle('written', running.has(bundle) && !differs);
+      r.tag.classList.toggle('written', shown.has(bundle) && !differs);
     }
     $('#apps-pending').hidden = !waiting;
     $('#apps-notice').classList.toggle('pending', waiting > 0);

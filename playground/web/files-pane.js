@@ -1,11 +1,6 @@
 // The Files panel: the two files as they stand on disk.
 import { $, el } from './dom.js';
 
-const FILES = {
-  settings: '/var/mobile/Library/Preferences/com.vorlak.floattilesprefs.plist',
-  state: '/var/mobile/Library/Preferences/com.vorlak.tilestateprefs.plist',
-};
-
 function valueCell(v) {
   if (typeof v === 'boolean') return [el('span', { class: `v-bool v-${v}`, text: String(v) }), 'Boolean'];
   if (typeof v === 'number') return [el('span', { class: 'v-num', text: String(v) }), Number.isInteger(v) ? 'Number' : 'Real'];
@@ -31,9 +26,11 @@ export function createFilesPane(view) {
     const name = fileShown;
     const contents = d.files ? d.files[name] : null;
     const status = d.fileStatus ? d.fileStatus[name] : 'missing';
-    // The start of a long path matters least: it is the end that is cut.
-    $('#file-path').textContent = '\u200e' + FILES[name];
-    $('#file-path').title = FILES[name];
+    // The plugin's own path for the file, as the server describes it. The
+    // start of a long path matters least: it is the end that is cut.
+    const path = (view.config.files && view.config.files[name]) || name;
+    $('#file-path').textContent = '\u200e' + path;
+    $('#file-path').title = path;
     const pill = $('#file-status');
     pill.textContent = status === 'ok' ? 'On disk' : status === 'missing' ? 'No file' : 'Unreadable';
     pill.className = 'pill ' + (status === 'ok' ? 'ok' : status === 'missing' ? '' : 'bad');

@@ -22,6 +22,14 @@ export function createPlainWords(config) {
   const name = (bundle) => names.get(bundle) || bundle;
   const label = (key) => labels.get(key) || key;
   const { width: W, height: H } = config.screen;
+  // The state file's key prefixes, as the plugin names them.
+  const prefixes = config.prefixes || {};
+  const escape = (text) => String(text || '').replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
+  const keyed = (prefix, tail) => new RegExp(escape(prefixes[prefix]) + tail);
+  const CHOICE = keyed('chosen', '(\\S+)=(true|false)$');
+  const POSITION = keyed('position', '(\\S+)$');
+  const HIDDEN = keyed('hidden', '(\\S+)$');
+  const CHOSEN = keyed('chosen', '(\\S+)$');
   // The finger as the trace tells it: down, and whether a bubble moved
   // under it, which tells a tap from a drag when the bubble snaps.
   const finger = { down: false, moved: false, n: 0 };
@@ -51,10 +59,12 @@ export function createPlainWords(config) {
       case 'remove':
         return w[1] === 'settings' ? `settings changed: ${label(w[2])} back to its default` : null;
       case 'state':
-        m = /FLTTILE-(\S+)=(true|false)$/.exec(text);
+        m = CHOICE.exec(text);
         return m && `${name(m[1])} ${m[2] === 'true' ? 'chosen for a bubble' : 'no longer chosen'} (from the next respring)`;
       case 'front':
-        return w[1] === 'home' ? 'home screen in front' : `${name(w[1])} opened`;
+        // Said from the host's front display, which the phone's own
+        // answers change too (see changes).
+        return null;
       case 'orientation':
         return `phone turned ${TURNED[w[1]] || w[1]}`;
       case 'badge':
@@ -101,9 +111,9 @@ export function createPlainWords(config) {
     const [, key, value] = m;
     const head = `${file} file ${failed ? 'NOT written' : 'written'}: `;
     let k;
-    if ((k = /POSAPPS-(\S+)$/.exec(key))) return head + `position of ${name(k[1])} saved`;
-    if ((k = /HIDAPPS-(\S+)$/.exec(key))) return head + `${name(k[1])} blacklisted: no bubbles while it is in front`;
-    if ((k = /FLTTILE-(\S+)$/.exec(key))) return head + `${name(k[1])} ${value === 'true' ? 'chosen' : 'not chosen'}`;
+    if ((k = POSITION.exec(key))) return head + `position of ${name(k[1])} saved`;
+    if ((k = HIDDEN.exec(key))) return head + `${name(k[1])} blacklisted: no bubbles while it is in front`;
+    if ((k = CHOSEN.exec(key))) return head + `${name(k[1])} ${value === 'true' ? 'chosen' : 'not chosen'}`;
     if (key === 'isLocked') return head + (value === 'true' ? 'bubbles locked in place' : 'bubbles free to move');
     return head + `${label(key)} ${shown(value)}`;
   }
@@ -175,6 +185,15 @@ export function createPlainWords(config) {
     const all = (some) => some.length === now.length;
     const p0 = before.plugin || {};
     const p1 = after.plugin || {};
+
+    // The front display the host now shows, whoever brought it (a request
+    // of the page, or the phone answering a launch): a fact of the host,
+    // so a tap on the bubble of the app already in front says nothing.
+    const f0 = before.host && before.host.front;
+    const f1 = after.host && after.host.front;
+    if (before.host && after.host && f0 !== f1) {
+      out.push({ text: f1 === null ? 'home screen in front' : f1 === 'other' ? 'another display in front' : `${name(f1)} opened` });
+    }
 
     const hid = now.filter((b) => b.hidden && !old.get(b.bundle).hidden);
     if (hid.length) {

@@ -65,7 +65,8 @@ export function createSettingsPane(view, requests) {
         readout.textContent = `${Math.round(Number(v) * 10) / 10} pt`;
       };
     } else {
-      const fallback = typeof def.default === 'string' ? def.default : (def.help.match(/#[0-9a-fA-F]{6}/) || ['#ffffff'])[0];
+      // What the plugin draws while the key is absent, from its own table.
+      const fallback = typeof def.fallback === 'string' ? def.fallback : '#ffffff';
       const input = el('input', { type: 'color', 'data-setting': def.key, 'aria-label': def.label });
       const hex = el('code');
       const reset = el('button', { type: 'button', class: 'btn small ghost', text: 'Default',
