@@ -17,6 +17,7 @@
 
 #include "FuzzSupport.h"
 #include "sim/JsonPointer.h"
+#include "sim/FileValue.h"
 #include "sim/ScenarioParser.h"
 
 namespace {
@@ -53,6 +54,12 @@ void tryValues(const Word& w) {
     std::string error;
     auto parsed = parseFileValue(value, &error);
     fuzz::check(parsed.has_value() || !error.empty(), "a value was refused without a reason");
+    // What a recording writes of a value reads back as the same value.
+    if (parsed) {
+        std::string written = formatFileValue(parsed->get());
+        auto again = parseFileValue(written);
+        fuzz::check(again && formatFileValue(again->get()) == written, "a written value does not read back");
+    }
     if (eq != std::string::npos && w.raw.substr(0, eq).find('"') != std::string::npos)
         splitScenarioLine(w.raw.substr(0, eq));
 }

@@ -9,6 +9,7 @@
 #include "foundation/NSUserDefaults.h"
 #include "foundation/NotificationCenter.h"
 #include "sim/ScenarioParser.h"
+#include "sim/Suggest.h"
 #include "springboard/SBApplication.h"
 #include "springboard/SpringBoard.h"
 
@@ -40,7 +41,10 @@ const std::vector<Simulator::Command>& Simulator::commands() {
         // Host events.
         {"notify", "notify settings", Phase::Any, nullptr, &S::cmdNotify},
         {"front", "front BUNDLE|home|other", Phase::Booted, nullptr, &S::cmdFront},
-        {"orientation", "orientation N [notify=both|darwin|local|none]", Phase::Booted, nullptr, &S::cmdOrientation},
+        {"orientation",
+         "orientation portrait|upside down|landscape left|landscape right|1-4|0 [notify=both|darwin|local|none] | "
+         "orientation code=N [notify=...]",
+         Phase::Booted, nullptr, &S::cmdOrientation},
         {"cc", "cc present|dismiss", Phase::Booted, nullptr, &S::cmdCC},
         {"lockstate", "lockstate N", Phase::Booted, nullptr, &S::cmdLockState},
         {"uilocked", "uilocked yes|no", Phase::Any, nullptr, &S::cmdUILocked},
@@ -56,16 +60,18 @@ const std::vector<Simulator::Command>& Simulator::commands() {
         {"lock", "lock", Phase::Booted, nullptr, &S::cmdLock},
         {"press", "press home", Phase::Booted, nullptr, &S::cmdPress},
         // Touches and time.
-        {"touch", "touch down|move|up X,Y | touch cancel", Phase::Any, nullptr, &S::cmdTouch},
+        {"touch", "touch down TARGET | touch move|up X,Y | touch cancel", Phase::Any, nullptr, &S::cmdTouch},
         {"tap", "tap TARGET", Phase::Any, nullptr, &S::cmdTap},
         {"drag", "drag TARGET to X,Y [steps=N]", Phase::Any, nullptr, &S::cmdDrag},
         {"longpress", "longpress TARGET [for=SECONDS]", Phase::Any, nullptr, &S::cmdLongPress},
         {"menu", "menu \"TITLE\"", Phase::Any, nullptr, &S::cmdMenu},
         {"wait", "wait SECONDS", Phase::Any, nullptr, &S::cmdWait},
         // Looking.
-        {"expect", "expect POINTER OP VALUE | expect trace|no-trace \"TEXT\" | expect bytes settings|state PATH",
+        {"expect",
+         "expect POINTER OP VALUE | expect trace|no-trace \"TEXT\" | expect onscreen|offscreen bubble:BUNDLE | "
+         "expect bytes settings|state PATH",
          Phase::Any, nullptr, &S::cmdExpect},
-        {"dump", "dump [PATH]", Phase::Any, nullptr, &S::cmdDump},
+        {"dump", "dump [PATH.json|-]", Phase::Any, nullptr, &S::cmdDump},
         {"snapshot", "snapshot PATH.svg | snapshot -", Phase::Any, nullptr, &S::cmdSnapshot},
         {"echo", "echo TEXT...", Phase::Any, nullptr, &S::cmdEcho},
     };
@@ -84,7 +90,8 @@ std::string Simulator::execute(const std::string& line) {
     const std::string& name = parsed.words[0].text;
     const auto& table = commands();
     auto command = std::find_if(table.begin(), table.end(), [&](const Command& c) { return name == c.name; });
-    std::string result = command == table.end() ? "unknown command " + name : run(*command, parsed.words, line);
+    std::string result = command == table.end() ? unknownCommand(name) : run(*command, parsed.words, line);
+    if (name != "expect") ranSinceExpect_ = true;
     // The command's preference writes are in their files before the next
     // command runs, and its trace ends with their outcomes.
     NSUserDefaults::synchronize();
@@ -92,6 +99,18 @@ std::string Simulator::execute(const std::string& line) {
     // that asked for it, each answer as a command of its own.
     answerRequests();
     return result;
+}
+
+std::vector<std::pair<std::string, std::string>> Simulator::commandUsages() {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const auto& c : commands()) out.emplace_back(c.name, c.usage);
+    return out;
+}
+
+std::string Simulator::unknownCommand(const std::string& name) {
+    std::vector<std::string> names;
+    for (const auto& c : commands()) names.push_back(c.name);
+    return "unknown command " + name + didYouMean(name, names) + "; springboard-sim help lists every command";
 }
 
 // A command without arguments refuses extra words before anything else; a
@@ -145,19 +164,38 @@ std::string Simulator::cmdFront(const Call& c) {
     return "";
 }
 
+// Words after `orientation` up to the options: "landscape left", or one
+// word, make one name.
 std::string Simulator::cmdOrientation(const Call& c) {
     const Words& w = c.words;
-    if (w.size() < 2 || w.size() > 3) return c.usage;
-    auto n = parseInteger(w[1].text);
-    if (!n) return "orientation is an integer";
-    std::string notify = "both";
-    if (w.size() == 3) {
-        std::string k;
-        if (!splitOption(w[2].text, k, notify) || k != "notify") return "unknown orientation option " + w[2].text;
-        if (notify != "both" && notify != "darwin" && notify != "local" && notify != "none")
-            return "notify is both, darwin, local or none";
+    if (w.size() < 2) return c.usage;
+    std::string name, notify = "both";
+    std::optional<long long> code;
+    for (size_t i = 1; i < w.size(); ++i) {
+        std::string k, v;
+        if (!splitOption(w[i].text, k, v)) {
+            if (code) return c.usage;
+            name += (name.empty() ? "" : " ") + w[i].text;
+            continue;
+        }
+        if (k == "notify") {
+            if (v != "both" && v != "darwin" && v != "local" && v != "none")
+                return "notify is both, darwin, local or none";
+            notify = v;
+        } else if (k == "code" && name.empty()) {
+            // A code no phone sends, for a test of how the plugin copes.
+            code = parseInteger(v);
+            if (!code || *code < INT32_MIN || *code > INT32_MAX) return "code is a 32-bit integer";
+        } else {
+            return "unknown orientation option " + w[i].text + didYouMean(k, {"notify", "code"});
+        }
     }
-    SpringBoardHost::current().setFrontMostOrientation(*n);
+    if (!code) {
+        std::string error;
+        code = parseOrientation(name, error);
+        if (!code) return error;
+    }
+    SpringBoardHost::current().setFrontMostOrientation(*code);
     if (notify == "both" || notify == "darwin")
         CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
                                              "com.apple.springboard.screenchanged", nullptr, nullptr, true);

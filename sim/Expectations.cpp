@@ -2,12 +2,19 @@
 // file's bytes.
 #include "sim/Simulator.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "foundation/DevicePaths.h"
+#include "runtime/Process.h"
 #include "sim/ScenarioParser.h"
+#include "sim/Suggest.h"
+#include "uikit/UIView.h"
+#include "uikit/WindowServer.h"
 
 namespace fs = std::filesystem;
 
@@ -16,9 +23,23 @@ std::string Simulator::cmdExpect(const Call& c) {
     // Trace expectations read the trace in order: `expect trace` looks
     // after the line the previous `expect trace` matched, so consecutive
     // ones check that things happened in that order; `expect no-trace`
-    // looks at what happened since the previous expectation of any kind.
+    // looks at what happened since the previous expectation. A run of `expect no-trace` lines shares one window: each looks at
+    // what the commands before the run did. Right after another kind of
+    // expectation a no-trace would look at nothing and pass whatever the
+    // phone did, so that is refused.
+    bool noTrace = w.size() >= 2 && w[1].text == "no-trace" && !w[1].quoted;
     size_t sinceExpect = expectMark_;
+    if (noTrace && !ranSinceExpect_) {
+        if (!lastExpectWasNoTrace_)
+            return "expect no-trace has nothing to look at: no command ran since the previous expect, and it "
+                   "looks only at what happened since then; put it above that expect, right after the command "
+                   "it is about";
+        sinceExpect = noTraceFrom_;
+    }
+    noTraceFrom_ = sinceExpect;
     expectMark_ = trace_.size();
+    ranSinceExpect_ = false;
+    lastExpectWasNoTrace_ = noTrace;
     if (w.size() >= 2 && (w[1].text == "trace" || w[1].text == "no-trace") && !w[1].quoted) {
         if (w.size() != 3) return "usage: expect trace|no-trace \"TEXT\"";
         const std::string& text = w[2].text;
@@ -36,6 +57,8 @@ std::string Simulator::cmdExpect(const Call& c) {
         return "";
     }
     if (w.size() >= 2 && w[1].text == "bytes" && !w[1].quoted) return expectBytes(w);
+    if (w.size() >= 2 && (w[1].text == "onscreen" || w[1].text == "offscreen") && !w[1].quoted)
+        return expectOnScreen(c);
     if (w.size() < 4)
         return c.usage;
     const std::string& pointer = w[1].text;
@@ -49,17 +72,129 @@ std::string Simulator::cmdExpect(const Call& c) {
     if (expected.is_discarded()) return "the value is not JSON: " + valueText;
     Json d = dump();
     std::string error;
+    auto matches = resolvePointerAll(d, pointer, &error);
+    if (!error.empty()) return "expect failed: " + error;
+    if (matches.empty()) return "expect failed: " + pointer + " matches nothing (no element where * stands)";
     // A member that is not there reads as null, so "== null" can say that
-    // something is gone.
+    // something is gone. With a *, every element must hold; the first
+    // that does not is shown with what surrounds it.
     static const Json missing = nullptr;
-    std::string where;
-    const Json* actual = resolvePointer(d, pointer, &where);
-    if (!actual) actual = &missing;
-    bool ok = compareJson(*actual, op, expected, &error);
-    if (ok) return "";
-    if (!error.empty()) return "expect failed: " + pointer + ": " + error;
-    return "expect failed: " + pointer + " is " + (where.empty() ? actual->dump() : "missing (" + where + ")") +
-           ", expected " + op + " " + expected.dump();
+    size_t failed = 0;
+    std::string first;
+    for (const auto& m : matches) {
+        const Json& actual = m.value ? *m.value : missing;
+        std::string why;
+        if (compareJson(actual, op, expected, &why)) continue;
+        if (failed++) continue;
+        if (!why.empty()) first = m.path + ": " + why;
+        else first = m.path + " is " + (m.value ? actual.dump() : "missing (" + m.missing + ")") + ", expected " + op +
+                     " " + expected.dump();
+        first += surroundings(d, m.path);
+    }
+    if (!failed) return "";
+    std::string more = failed > 1 ? " (and " + std::to_string(failed - 1) + " more of " +
+                                        std::to_string(matches.size()) + " at " + pointer + ")"
+                                  : "";
+    size_t firstLineEnd = first.find('\n');
+    if (firstLineEnd == std::string::npos) firstLineEnd = first.size();
+    first.insert(firstLineEnd, more);
+    return "expect failed: " + first;
+}
+
+// What surrounds a failing value, so that it can be understood without a
+// dump: the whole element of a list it belongs to (a bubble, a window),
+// or the object that holds it (the host), or for a long one (a file, the
+// plugin's variables) the members beside it.
+std::string Simulator::surroundings(const Json& d, const std::string& path) {
+    size_t cut = path.rfind('/');
+    if (cut == std::string::npos || cut == 0) return "";
+    std::string parentPath = path.substr(0, cut);
+    std::string member = path.substr(cut + 1);
+    const Json* parent = resolvePointer(d, parentPath);
+    if (!parent) return "";
+    size_t grand = parentPath.rfind('/');
+    const Json* holder = grand == std::string::npos ? nullptr : resolvePointer(d, parentPath.substr(0, grand));
+    bool element = holder && holder->is_array();
+    const size_t wholeUpTo = 12;
+    if (!parent->is_object() || element || parent->size() <= wholeUpTo)
+        return "\n  in " + parentPath + ": " + parent->dump();
+    // The neighbours of the member (or of where it would be, by name).
+    std::vector<std::string> keys;
+    for (auto it = parent->begin(); it != parent->end(); ++it) keys.push_back(it.key());
+    size_t at = 0;
+    while (at < keys.size() && keys[at] != member) ++at;
+    if (at == keys.size()) {
+        at = 0;
+        while (at < keys.size() && keys[at] < member) ++at;
+    }
+    const size_t side = 3;
+    size_t from = at > side ? at - side : 0, to = std::min(keys.size(), at + side + 1);
+    std::string out = "\n  beside it in " + parentPath + " (" + std::to_string(keys.size()) + " members): {";
+    if (from > 0) out += "..., ";
+    for (size_t i = from; i < to; ++i) out += (i > from ? ", " : "") + Json(keys[i]).dump() + ": " + (*parent)[keys[i]].dump();
+    return out + (to < keys.size() ? ", ...}" : "}");
+}
+
+// `expect onscreen|offscreen bubble:BUNDLE`: whether some part of the
+// bubble is on the glass where a finger would land on it, found by asking
+// the window server what a touch at points across the bubble would hit.
+// A hidden, transparent or covered bubble is off screen in this sense.
+std::string Simulator::expectOnScreen(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 3 || w[2].text.rfind("bubble:", 0) != 0) return "usage: expect onscreen|offscreen bubble:BUNDLE";
+    bool wantOn = w[1].text == "onscreen";
+    std::string bundle = w[2].text.substr(7);
+    std::shared_ptr<UIView> view;
+    std::vector<std::string> bundles;
+    for (auto& b : bubbles()) {
+        bundles.push_back(b.bundle);
+        if (b.bundle == bundle) view = b.view;
+    }
+    if (!view) return "expect failed: no bubble for " + bundle + didYouMean(bundle, bundles);
+    std::optional<CGPoint> reached = reachablePoint(view);
+    if (reached.has_value() == wantOn) return "";
+    Json d = dump();
+    std::string where = "/bubbles/" + bundle;
+    const Json* b = resolvePointer(d, where);
+    std::string state = b ? " (frame " + (*b)["frame"].dump() + ", hidden " + (*b)["hidden"].dump() + ", alpha " +
+                                (*b)["alpha"].dump() + ")"
+                          : "";
+    char screen[64];
+    std::snprintf(screen, sizeof screen, "%gx%g", screenWidth_, screenHeight_);
+    if (wantOn)
+        return "expect failed: bubble " + bundle + " is not on screen where a finger can reach it" + state + " on a " +
+               screen + " screen" + (b ? "\n  in " + where + ": " + b->dump() : "");
+    char at[64];
+    std::snprintf(at, sizeof at, "%g,%g", reached->x, reached->y);
+    return "expect failed: bubble " + bundle + " is on screen: a finger at " + at + " reaches it" + state +
+           (b ? "\n  in " + where + ": " + b->dump() : "");
+}
+
+std::optional<CGPoint> Simulator::reachablePoint(const std::shared_ptr<UIView>& view) {
+    if (!Process::exists()) return std::nullopt;
+    const CGRect bounds = view->bounds();
+    // A grid across the bubble, its edges a hair inside (a rect holds its
+    // origin, not its far edge), checked from the middle out so that the
+    // point given back is the one a person would aim at.
+    const int n = 17;
+    const double inside = 1e-3;
+    std::vector<CGPoint> points;
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j)
+            points.push_back({bounds.origin.x + inside + (bounds.size.width - 2 * inside) * i / (n - 1),
+                              bounds.origin.y + inside + (bounds.size.height - 2 * inside) * j / (n - 1)});
+    const CGPoint mid{CGRectGetMidX(bounds), CGRectGetMidY(bounds)};
+    std::stable_sort(points.begin(), points.end(), [&](const CGPoint& a, const CGPoint& b) {
+        return std::hypot(a.x - mid.x, a.y - mid.y) < std::hypot(b.x - mid.x, b.y - mid.y);
+    });
+    for (const auto& p : points) {
+        CGPoint s = view->convertPointToScreen(p);
+        if (s.x < 0 || s.y < 0 || s.x >= screenWidth_ || s.y >= screenHeight_) continue;
+        auto hit = WindowServer::shared().viewAtPoint(s);
+        for (UIView* v = hit.get(); v; v = v->superview())
+            if (v == view.get()) return s;
+    }
+    return std::nullopt;
 }
 
 // `expect bytes settings|state PATH`: the file on the device holds exactly

@@ -1,6 +1,9 @@
 #include "sim/JsonPointer.h"
 
 #include <cmath>
+#include <vector>
+
+#include "sim/Suggest.h"
 
 namespace {
 
@@ -49,52 +52,100 @@ bool approxEqual(const Json& a, const Json& b) {
 
 } // namespace
 
-const Json* resolvePointer(const Json& root, const std::string& pointer, std::string* error) {
-    auto fail = [&](const std::string& why) -> const Json* {
-        if (error) *error = why;
-        return nullptr;
-    };
-    if (pointer.empty()) return &root;
-    if (pointer[0] != '/') return fail("a pointer starts with '/': " + pointer);
-    const Json* node = &root;
-    std::string walked;
-    size_t pos = 1;
-    while (true) {
-        size_t slash = pointer.find('/', pos);
-        std::string rawStep = pointer.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
-        std::string step;
-        if (!unescape(rawStep, step)) return fail("bad escape in " + rawStep);
-        walked += "/" + rawStep;
-        if (node->is_object()) {
-            auto it = node->find(step);
-            if (it == node->end()) return fail("no member " + walked);
-            node = &*it;
-        } else if (node->is_array()) {
-            if (allDigits(step)) {
-                size_t index = std::stoul(step.size() > 9 ? std::string("999999999") : step);
-                if (index >= node->size()) return fail("no element " + walked + " (" + std::to_string(node->size()) + " elements)");
-                node = &(*node)[index];
-            } else {
-                const Json* found = nullptr;
-                for (const auto& el : *node) {
-                    if (!el.is_object()) continue;
-                    auto b = el.find("bundle");
-                    if (b != el.end() && b->is_string() && b->get<std::string>() == step) {
-                        found = &el;
-                        break;
-                    }
-                }
-                if (!found) return fail("no element with bundle " + step + " at " + walked);
-                node = found;
-            }
-        } else {
-            return fail("nothing below " + walked.substr(0, walked.size() - rawStep.size() - 1) + " (" +
-                        std::string(node->type_name()) + ")");
-        }
-        if (slash == std::string::npos) break;
-        pos = slash + 1;
+namespace {
+
+// How an array element is named in a path: by its bundle when it has one,
+// so that a wildcard's failure says which bubble.
+std::string elementStep(const Json& el, size_t index) {
+    if (el.is_object()) {
+        auto b = el.find("bundle");
+        if (b != el.end() && b->is_string() && !b->get<std::string>().empty() &&
+            b->get<std::string>().find('/') == std::string::npos)
+            return b->get<std::string>();
     }
-    return node;
+    return std::to_string(index);
+}
+
+// Walks the steps from `pos` below node, adding one match per value
+// reached (or per way of missing). Answers false on a malformed pointer.
+bool walk(const Json& node, const std::string& pointer, size_t pos, const std::string& walked,
+          std::vector<PointerMatch>& out, std::string* error) {
+    if (pos > pointer.size()) {
+        out.push_back({walked, &node, ""});
+        return true;
+    }
+    size_t slash = pointer.find('/', pos);
+    size_t next = slash == std::string::npos ? pointer.size() + 1 : slash + 1;
+    std::string rawStep = pointer.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
+    std::string step;
+    if (!unescape(rawStep, step)) {
+        if (error) *error = "bad escape in " + rawStep;
+        return false;
+    }
+    const std::string here = walked + "/" + rawStep;
+    auto miss = [&](const std::string& why) {
+        out.push_back({here, nullptr, why});
+        return true;
+    };
+    // An unescaped * is every element (or member); "~2a" is not needed:
+    // no member of the dump is named "*".
+    if (rawStep == "*" && (node.is_array() || node.is_object())) {
+        size_t index = 0;
+        for (auto it = node.begin(); it != node.end(); ++it, ++index) {
+            std::string name = node.is_array() ? elementStep(*it, index) : it.key();
+            if (!walk(*it, pointer, next, walked + "/" + name, out, error)) return false;
+        }
+        return true;
+    }
+    if (node.is_object()) {
+        auto it = node.find(step);
+        if (it != node.end()) return walk(*it, pointer, next, here, out, error);
+        std::vector<std::string> keys;
+        for (auto k = node.begin(); k != node.end(); ++k) keys.push_back(k.key());
+        return miss("no member " + here + didYouMean(step, keys));
+    }
+    if (node.is_array()) {
+        if (allDigits(step)) {
+            size_t index = std::stoul(step.size() > 9 ? std::string("999999999") : step);
+            if (index >= node.size())
+                return miss("no element " + here + " (" + std::to_string(node.size()) + " elements)");
+            return walk(node[index], pointer, next, here, out, error);
+        }
+        std::vector<std::string> bundles;
+        for (const auto& el : node) {
+            if (!el.is_object()) continue;
+            auto b = el.find("bundle");
+            if (b == el.end() || !b->is_string()) continue;
+            if (b->get<std::string>() == step) return walk(el, pointer, next, here, out, error);
+            bundles.push_back(b->get<std::string>());
+        }
+        return miss("no element with bundle " + step + " at " + here + didYouMean(step, bundles));
+    }
+    return miss("nothing below " + walked + " (" + std::string(node.type_name()) + ")");
+}
+
+} // namespace
+
+std::vector<PointerMatch> resolvePointerAll(const Json& root, const std::string& pointer, std::string* error) {
+    std::vector<PointerMatch> out;
+    if (pointer.empty()) {
+        out.push_back({"", &root, ""});
+        return out;
+    }
+    if (pointer[0] != '/') {
+        if (error) *error = "a pointer starts with '/': " + pointer;
+        return {};
+    }
+    if (!walk(root, pointer, 1, "", out, error)) return {};
+    return out;
+}
+
+const Json* resolvePointer(const Json& root, const std::string& pointer, std::string* error) {
+    std::string why;
+    auto matches = resolvePointerAll(root, pointer, &why);
+    if (matches.size() == 1 && matches[0].value) return matches[0].value;
+    if (error) *error = !why.empty() ? why : matches.size() == 1 ? matches[0].missing : "not one value: " + pointer;
+    return nullptr;
 }
 
 bool isComparisonOperator(const std::string& op) {

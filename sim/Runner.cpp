@@ -19,6 +19,25 @@ Simulator::Options simulatorOptions(const RunOptions& options, const std::string
     return o;
 }
 
+// A failing line, in the trace where it happened and on standard error;
+// with --dump-on-fail, the dump and the picture of that moment are kept.
+void reportFailure(Simulator& sim, const RunOptions& options, const std::string& file, int number,
+                   const std::string& reason, std::ostream& out, std::ostream& err) {
+    std::string where = file + ":" + std::to_string(number);
+    out << traceTime(sim.now()) << " failed " << where << ": " << reason << "\n";
+    if (!options.dumpOnFail.empty()) {
+        std::error_code ec;
+        fs::create_directories(options.dumpOnFail, ec);
+        std::string base = (fs::path(options.dumpOnFail) / (fs::path(file).stem().string() + "-line" +
+                                                             std::to_string(number))).string();
+        std::ofstream(base + ".json") << sim.dump().dump(2) << "\n";
+        std::ofstream(base + ".svg") << sim.snapshotSvg();
+        out << "  kept " << base << ".json and " << base << ".svg\n";
+    }
+    out.flush();
+    err << where << ": " << reason << "\n";
+}
+
 } // namespace
 
 int runScenarioFiles(const std::vector<std::string>& files, const RunOptions& options, std::ostream& out,
@@ -46,8 +65,7 @@ int runScenarioFiles(const std::vector<std::string>& files, const RunOptions& op
             ++number;
             std::string reason = sim.execute(line);
             if (reason.empty()) continue;
-            out.flush();
-            err << file << ":" << number << ": " << reason << "\n";
+            reportFailure(sim, options, file, number, reason, out, err);
             ++fileFailures;
         }
         if (fileFailures) err << file << ": " << fileFailures << " line(s) failed\n";
@@ -83,7 +101,7 @@ int runDemo(const std::string& scenario, const RunOptions& options, std::ostream
             out << "-- (skipped without a plugin: " << reason << ")\n";
             continue;
         }
-        err << "demo:" << number << ": " << reason << "\n";
+        reportFailure(sim, options, "demo", number, reason, out, err);
         ++failures;
     }
     return failures;

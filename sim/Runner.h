@@ -9,10 +9,14 @@
 struct RunOptions {
     std::string root;            // --root DIR: keep the device root there
     std::string deviceTemplate;  // copied into every device root
+    std::string dumpOnFail;      // --dump-on-fail DIR: keep the dump and picture of each failing line there
 };
 
 // Runs each file on a fresh device. The trace goes to out, problems to err
-// as "FILE:LINE: reason". Answers the number of lines that failed.
+// as "FILE:LINE: reason", and each also to out where it happened, as
+// "[SECONDS] failed FILE:LINE: reason", so that a failure can be placed in
+// the trace when the two streams are kept apart. Answers the number of
+// lines that failed.
 int runScenarioFiles(const std::vector<std::string>& files, const RunOptions& options, std::ostream& out,
                      std::ostream& err);
 

@@ -9,11 +9,6 @@
 #include "runtime/Runtime.h"
 #include "sim/words/ScenarioWords.h"
 
-// A file VALUE: true/false, an integer, a real (with a point), a
-// double-quoted text, or [V,V,...]. nullopt with a reason for anything
-// else.
-std::optional<id> parseFileValue(const std::string& raw, std::string* error = nullptr);
-
 // "X,Y" in screen points.
 struct ScreenPoint {
     double x = 0, y = 0;
@@ -28,6 +23,11 @@ bool splitOption(const std::string& word, std::string& key, std::string& value);
 std::optional<bool> yesNo(const std::string& text);
 // A number with no fraction, within what a long long holds.
 std::optional<long long> parseInteger(const std::string& text);
+// An interface orientation as the platform numbers it: a name
+// ("portrait", "upside down", "landscape left", "landscape right", with a
+// space or a hyphen), its number 1 to 4, or 0 (unknown). nullopt with a
+// reason that lists them for anything else.
+std::optional<long long> parseOrientation(const std::string& text, std::string& error);
 // A badge VALUE: an integer becomes an NSNumber, any other text (or a
 // quoted one) an NSString.
 id badgeObject(const Word& word);

@@ -6,6 +6,7 @@
 
 #include "foundation/DevicePaths.h"
 #include "foundation/NSUserDefaults.h"
+#include "sim/FileValue.h"
 #include "sim/ScenarioParser.h"
 #include "uikit/UIScreen.h"
 
@@ -62,8 +63,9 @@ std::string Simulator::cmdApp(const Call& c) {
             value.quoted = w[i].raw.find('"') != std::string::npos;
             app.badgeValue = v == "none" && !value.quoted ? nullptr : badgeObject(value);
         } else if (k == "orientation") {
-            auto o = parseInteger(v);
-            if (!o) return "orientation is an integer";
+            std::string error;
+            auto o = parseOrientation(v, error);
+            if (!o) return "app " + app.bundleIdentifier + ": " + error;
             app.orientation = *o;
             app.hasOrientation = true;
         } else {
@@ -122,6 +124,35 @@ private:
 };
 } // namespace
 
+namespace {
+
+// Where a KEY=VALUE word's '=' is: the first outside quotes.
+size_t assignmentAt(const std::string& raw) {
+    bool inQuote = false;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        if (inQuote && raw[i] == '\\') ++i;
+        else if (raw[i] == '"') inQuote = !inQuote;
+        else if (!inQuote && raw[i] == '=') return i;
+    }
+    return std::string::npos;
+}
+
+// How far [ and { outnumber ] and } outside quotes: a value written with
+// spaces inside its brackets ([1, 2]) spans several words.
+int openBrackets(const std::string& raw) {
+    int depth = 0;
+    bool inQuote = false;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        if (inQuote && raw[i] == '\\') ++i;
+        else if (raw[i] == '"') inQuote = !inQuote;
+        else if (!inQuote && (raw[i] == '[' || raw[i] == '{')) ++depth;
+        else if (!inQuote && (raw[i] == ']' || raw[i] == '}')) --depth;
+    }
+    return depth;
+}
+
+} // namespace
+
 std::string Simulator::cmdFileKeys(const Call& c) {
     const Words& w = c.words;
     std::string error;
@@ -129,17 +160,26 @@ std::string Simulator::cmdFileKeys(const Call& c) {
     if (w.size() < 2) return c.usage;
     std::vector<std::pair<std::string, id>> entries;
     for (size_t i = 1; i < w.size(); ++i) {
-        const std::string& raw = w[i].raw;
-        size_t eq = raw.find('=');
+        const size_t first = i;
+        std::string raw = w[i].raw;
+        while (openBrackets(raw) > 0 && i + 1 < w.size()) {
+            ++i;
+            raw = c.line.substr(w[first].begin, w[i].end - w[first].begin);
+        }
+        size_t eq = assignmentAt(raw);
         if (eq == std::string::npos || eq == 0) return "expected KEY=VALUE, not " + raw;
         std::string key = raw.substr(0, eq);
-        if (key.find('"') != std::string::npos) {
+        if (key.size() >= 2 && key.front() == '"' && key.back() == '"') {
+            auto k = parseFileKey(key, &error);
+            if (!k) return "bad key " + key + ": " + error;
+            key = *k;
+        } else if (key.find('"') != std::string::npos) {
             ParsedLine k = splitScenarioLine(key);
             if (k.words.size() != 1) return "bad key " + key;
             key = k.words[0].text;
         }
         auto value = parseFileValue(raw.substr(eq + 1), &error);
-        if (!value) return error;
+        if (!value) return error + " (for " + key + ")";
         entries.emplace_back(key, *value);
     }
     std::error_code ec;

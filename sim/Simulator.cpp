@@ -194,18 +194,24 @@ std::vector<ExportedBubble> Simulator::bubbles() const {
 std::string Simulator::cmdSnapshot(const Call& c) {
     const Words& w = c.words;
     if (w.size() != 2) return c.usage;
-    std::string svg = snapshotSvg();
     if (w[1].text == "-" && !w[1].quoted) {
+        std::string svg = snapshotSvg();
         // One line, for the interactive protocol.
         std::string oneLine;
         for (char c : svg) oneLine += c == '\n' ? ' ' : c;
         if (options_.output) options_.output(oneLine);
         return "";
     }
+    // The picture is SVG: a file named for another format would lie.
+    std::string ext = fs::path(w[1].text).extension().string();
+    for (char& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    if (ext != ".svg")
+        return "snapshot writes SVG: name the file PATH.svg, not " + w[1].text +
+               (ext == ".png" ? " (rsvg-convert FILE.svg -o FILE.png makes a PNG of it)" : "");
     std::string path = resolvePath(w[1].text);
     std::ofstream out(path);
     if (!out) return "cannot write " + path;
-    out << svg;
+    out << snapshotSvg();
     return "";
 }
 

@@ -53,6 +53,9 @@ public:
     std::string execute(const std::string& line);
 
     Json dump();
+    // Every command of the language with its usage line, in the order the
+    // reference lists them ("a | b" in a usage separates its forms).
+    static std::vector<std::pair<std::string, std::string>> commandUsages();
     std::string snapshotSvg();
     const std::vector<std::string>& trace() const { return trace_; }
     const std::string& root() const { return root_.path(); }
@@ -89,6 +92,7 @@ private:
         Handler handler;
     };
     static const std::vector<Command>& commands();
+    static std::string unknownCommand(const std::string& name);
     std::string run(const Command& command, const Words& words, const std::string& line);
     void emit(const std::string& event);
     // Whether trace lines go anywhere (kept, or handed to `output`).
@@ -137,6 +141,10 @@ private:
     std::string cmdWait(const Call& c);
     std::string cmdExpect(const Call& c);
     std::string expectBytes(const Words& w);
+    std::string expectOnScreen(const Call& c);
+    static std::string surroundings(const Json& dump, const std::string& path);
+    // A screen point where a touch would land on view, if any.
+    std::optional<CGPoint> reachablePoint(const std::shared_ptr<UIView>& view);
     std::string cmdDump(const Call& c);
     std::string cmdSnapshot(const Call& c);
     std::string cmdEcho(const Call& c);
@@ -171,6 +179,9 @@ private:
     std::vector<std::string> trace_;
     size_t traceMark_ = 0;    // after the line the last `expect trace` matched
     size_t expectMark_ = 0;   // the trace's length at the last expectation
+    bool ranSinceExpect_ = false;  // a command other than expect ran since the last one
+    bool lastExpectWasNoTrace_ = false;
+    size_t noTraceFrom_ = 0;  // where the window of the current run of no-trace lines starts
     int suppressWrites_ = 0;
     // `phone answers yes`: the requests of the home screen are answered as
     // a phone does; they wait here for the end of the command that made them.

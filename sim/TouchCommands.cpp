@@ -79,9 +79,16 @@ std::string Simulator::cmdTouch(const Call& c) {
         return "";
     }
     if (w.size() != 3) return c.usage;
+    // A finger comes down on a bubble as for tap; it moves and lifts at
+    // points, wherever the bubble has gone.
+    if (w[1].text == "down") {
+        double x, y;
+        std::string error;
+        if (!resolveTarget(w[2].text, x, y, error)) return error;
+        return touchDown(x, y);
+    }
     auto p = parsePoint(w[2].text);
     if (!p) return "bad point " + w[2].text + " (X,Y)";
-    if (w[1].text == "down") return touchDown(p->x, p->y);
     if (w[1].text == "move") ws.touchMove(CGPointMake(p->x, p->y));
     else if (w[1].text == "up") ws.touchUp(CGPointMake(p->x, p->y));
     else return c.usage;

@@ -116,6 +116,14 @@ void WindowServer::moveTouch(ActiveTouch& active, const CGPoint& screenPoint, lo
     t.timestamp_ = NSRunLoop::mainRunLoop().now();
 }
 
+std::shared_ptr<UIView> WindowServer::viewAtPoint(const CGPoint& screenPoint) const {
+    auto event = std::make_shared<UIEvent>();
+    const auto stack = windows_;
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it)
+        if (auto hit = (*it)->hitTest((*it)->convertPointFromScreen(screenPoint), event.get())) return hit;
+    return nullptr;
+}
+
 bool WindowServer::touchDown(const CGPoint& screenPoint) {
     if (touch_) touchCancel();
     auto event = std::make_shared<UIEvent>();

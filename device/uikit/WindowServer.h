@@ -38,6 +38,10 @@ public:
     // claimed the touch. A touch down while a touch is in progress cancels
     // that touch first.
     bool touchDown(const CGPoint& screenPoint);
+    // The view a touch down at screenPoint would land on, found as
+    // touchDown finds it, with no touch made; nullptr when it would go
+    // through to the host.
+    std::shared_ptr<UIView> viewAtPoint(const CGPoint& screenPoint) const;
     void touchMove(const CGPoint& screenPoint);
     void touchUp(const CGPoint& screenPoint);
     void touchCancel();

@@ -8,7 +8,7 @@ using VC = FTCustomViewController;
 
 constexpr SettingDefinition flag(const char* key, bool FTSettings::*variable, const char* name, bool def,
                                  const char* group, const char* label, const char* help,
-                                 void (VC::*push)() = nullptr) {
+                                 void (VC::*push)() = nullptr, const char* note = "") {
     SettingDefinition d{key, name, SettingKind::Boolean};
     d.flag = variable;
     d.defaultValue = def ? 1 : 0;
@@ -16,6 +16,7 @@ constexpr SettingDefinition flag(const char* key, bool FTSettings::*variable, co
     d.group = group;
     d.label = label;
     d.help = help;
+    d.note = note;
     return d;
 }
 
@@ -37,6 +38,7 @@ constexpr SettingDefinition size() {
     d.min = 20;
     d.max = 120;
     d.step = 1;
+    d.unit = "pt";
     d.group = "Appearance";
     d.label = "Bubble size";
     d.help = "Width and height of a bubble, in points. A bubble keeps its top-left corner when the size changes, "
@@ -55,14 +57,18 @@ constexpr SettingDefinition kSettings[] = {
     flag(FT_FLAG(isInAppOnly), false, "Visibility", "Apps only", "Show the bubbles only while an app is in front."),
     flag(FT_FLAG(isLSOnly), false, "Visibility", "Lock screen only", "Show the bubbles only on the lock screen."),
     flag(FT_FLAG(isSticky), false, "Behaviour", "Snap to edge",
-         "A bubble let go after a drag moves to the nearer side of the screen."),
+         "A bubble let go after a drag moves to the nearer side of the screen.", nullptr,
+         "A snapped bubble's centre sits on the screen's edge, so half of it is off screen (held sideways, it keeps "
+         "20 points in). A plain tap snaps it too."),
     flag(FT_FLAG(isLocked), false, "Behaviour", "Lock in place",
          "Bubbles cannot be dragged. The long-press menu toggles it too."),
     flag(FT_FLAG(isDim), true, "Behaviour", "Dim when idle",
          "Bubbles fade on the eighth tick of a one-second idle count. A drag that moves a bubble starts the count "
          "again; a tap does not: it lights the bubble up, and the count goes on from where it stood.",
          &VC::setDim),
-    flag(FT_FLAG(isAlwaysDim), false, "Behaviour", "Always dimmed", "With dimming on, bubbles stay faded."),
+    flag(FT_FLAG(isAlwaysDim), false, "Behaviour", "Always dimmed", "With dimming on, bubbles stay faded.", nullptr,
+         "Not at once: the bubbles read it at their next use of it. A later settings change dims them for good, "
+         "once \"Dim when idle\" is in the file; until then a drag no longer lights them up."),
     flag(FT_FLAG(isHiddenInCC), false, "Visibility", "Hide in Control Center",
          "Hide the bubbles while Control Center is open."),
     flag(FT_FLAG(isSBOnly), false, "Visibility", "Home screen only",

@@ -39,13 +39,20 @@ struct SettingDefinition {
     // the file and the overlay exists.
     void (FTCustomViewController::*push)() = nullptr;
     // The pane's slider for a number (the loader itself takes any finite
-    // size above zero).
+    // size above zero), and the unit its readout shows.
     double min = 0, max = 0, step = 0;
-    // The pane's section, the control's label and its help.
+    const char* unit = "";
+    // The pane's section, the control's label and its help; a note, when
+    // set, says a way of the plugin's that looks like a fault to someone
+    // who does not know it.
     const char* group = "";
     const char* label = "";
     const char* help = "";
+    const char* note = "";
 };
+
+// The pane's sections, in the order it shows them.
+inline constexpr const char* kSettingGroups[] = {"General", "Appearance", "Behaviour", "Visibility"};
 
 // In the order the loader reads them, which is the order the overlay sees
 // their pushes in.

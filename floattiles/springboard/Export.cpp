@@ -70,6 +70,7 @@ id settingDescription(const SettingDefinition& d) {
         out->setObjectForKey(real(d.min), "min");
         out->setObjectForKey(real(d.max), "max");
         out->setObjectForKey(real(d.step), "step");
+        out->setObjectForKey(text(d.unit), "unit");
         break;
     case SettingKind::Colour:
         // Absent by default: the plugin then draws the fallback.
@@ -82,12 +83,15 @@ id settingDescription(const SettingDefinition& d) {
     out->setObjectForKey(text(d.group), "group");
     out->setObjectForKey(text(d.label), "label");
     out->setObjectForKey(str(help), "help");
+    if (*d.note) out->setObjectForKey(text(d.note), "note");
     return out;
 }
 
 id description() {
     auto settings = std::make_shared<NSMutableArray>();
     for (const auto& d : settingDefinitions()) settings->addObject(settingDescription(d));
+    auto groups = std::make_shared<NSMutableArray>();
+    for (const char* group : kSettingGroups) groups->addObject(text(group));
     auto files = std::make_shared<NSMutableDictionary>();
     files->setObjectForKey(text(kSettingsPath), "settings");
     files->setObjectForKey(text(kStatePath), "state");
@@ -97,6 +101,7 @@ id description() {
     prefixes->setObjectForKey(text(kHiddenPrefix), "hidden");
     auto out = std::make_shared<NSMutableDictionary>();
     out->setObjectForKey(settings, "settings");
+    out->setObjectForKey(groups, "groups");
     out->setObjectForKey(files, "files");
     out->setObjectForKey(prefixes, "prefixes");
     out->setObjectForKey(text(kSettingsChangedNotification), "settingsChanged");

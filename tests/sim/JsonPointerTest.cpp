@@ -58,6 +58,31 @@ TEST(JsonPointer, MissingMembersAreReported) {
     EXPECT_FALSE(resolvePointer(d, "/bubbles/99999999999999999999", &error));
 }
 
+// Tests that * reaches every element, named by bundle, and says where an
+// element lacks the member; a near miss names the nearest member.
+TEST(JsonPointer, WildcardReachesEveryElement) {
+    Json d = sample();
+    auto all = resolvePointerAll(d, "/bubbles/*/alpha");
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].path, "/bubbles/com.apple.siri/alpha");
+    EXPECT_EQ(*all[0].value, 0.3);
+    EXPECT_EQ(*all[1].value, 1);
+    auto centres = resolvePointerAll(d, "/bubbles/*/center");
+    ASSERT_EQ(centres.size(), 2u);
+    EXPECT_TRUE(centres[0].value);
+    EXPECT_FALSE(centres[1].value);
+    EXPECT_NE(centres[1].missing.find("/bubbles/com.example.mail/center"), std::string::npos);
+    EXPECT_EQ(resolvePointerAll(d, "/files/*").size(), 1u);
+    EXPECT_EQ(resolvePointerAll(d, "/files/state/*").size(), 3u);
+    EXPECT_TRUE(resolvePointerAll(Json::parse(R"({"bubbles": []})"), "/bubbles/*/alpha").empty());
+    std::string error;
+    EXPECT_FALSE(resolvePointer(d, "/bubbles/*/alpha", &error)) << "a wildcard is not one value";
+    EXPECT_FALSE(resolvePointer(d, "/bubbles/0/centre", &error));
+    EXPECT_NE(error.find("did you mean center?"), std::string::npos) << error;
+    EXPECT_FALSE(resolvePointer(d, "/bubbles/com.apple.sirii", &error));
+    EXPECT_NE(error.find("did you mean com.apple.siri?"), std::string::npos) << error;
+}
+
 TEST(JsonCompare, EqualityAcrossNumberKinds) {
     EXPECT_TRUE(compareJson(Json(60), "==", Json(60.0)));
     EXPECT_TRUE(compareJson(Json("5"), "!=", Json(5)));

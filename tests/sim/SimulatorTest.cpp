@@ -51,6 +51,23 @@ TEST(Simulator, DumpHasEveryMember) {
     }
 }
 
+// Tests that "-" means standard output for a dump as for a snapshot: one
+// line each, and no file named "-".
+TEST(Simulator, DashWritesToStandardOutput) {
+    Device d;
+    d.run("plugin none");
+    d.run("boot");
+    fs::path cwd = fs::current_path();
+    fs::current_path(d.sim->root());
+    d.run("dump -");
+    d.run("snapshot -");
+    fs::current_path(cwd);
+    ASSERT_EQ(d.out.size(), 3u);
+    EXPECT_TRUE(Json::parse(d.out[1])["host"]["booted"].get<bool>());
+    EXPECT_EQ(d.out[2].rfind("<svg", 0), 0u);
+    EXPECT_FALSE(fs::exists(fs::path(d.sim->root()) / "-"));
+}
+
 // Tests that the plugin's description of its settings is what the plugin
 // does: each described default is what its variable holds with no settings
 // file, and a value written under each described key reaches the variable
@@ -142,9 +159,14 @@ TEST(Simulator, TraceExpectationsReadInOrder) {
     EXPECT_NE(d.sim->execute("expect trace \"frontDisplayDidChange:\""), "");
     d.run("cc dismiss");
     EXPECT_NE(d.sim->execute("expect no-trace \"_didDismiss\""), "");
-    // The failed no-trace was an expectation: the window starts after it.
-    d.run("expect no-trace \"_didDismiss\"");
+    // A run of no-trace lines shares the commands before it.
+    d.run("expect no-trace \"_willPresent\"");
+    EXPECT_NE(d.sim->execute("expect no-trace \"_didDismiss\""), "");
     d.run("expect trace \"_didDismiss\"");
+    // After another kind of expectation there is nothing to look at.
+    EXPECT_NE(d.sim->execute("expect no-trace \"_didDismiss\"").find("nothing to look at"), std::string::npos);
+    d.run("cc present");
+    d.run("expect no-trace \"_didDismiss\"");
 }
 
 // Tests the reasons given for a line that cannot run.
@@ -275,7 +297,7 @@ TEST(Runner, InteractiveProtocol) {
     EXPECT_TRUE(dumped["host"]["booted"].get<bool>());
     EXPECT_EQ(lines[6], "ok");
     EXPECT_EQ(lines[7].rfind("error: expect failed: /host/front is null", 0), 0u) << lines[7];
-    EXPECT_EQ(lines[8], "error: unknown command nonsense");
+    EXPECT_EQ(lines[8].rfind("error: unknown command nonsense", 0), 0u) << lines[8];
     EXPECT_EQ(lines[9], "ok");
     EXPECT_EQ(lines[10].rfind("<svg", 0), 0u);
     EXPECT_EQ(lines[11], "ok");
@@ -287,11 +309,20 @@ TEST(Runner, FileRunReportsLines) {
     fs::path dir = fs::temp_directory_path() / "sim-runner-test";
     fs::create_directories(dir);
     fs::path file = dir / "t.scenario";
-    std::ofstream(file) << "plugin none\nsettings n=1\nexpect /files/settings/n == 2\nbogus\nexpect /files/settings/n == 1\n";
+    std::ofstream(file) << "plugin none\nsettings n=1 m=0\nexpect /files/settings/n == 2\nbogus\nexpect /files/settings/n == 1\n";
     std::ostringstream out, err;
-    EXPECT_EQ(runScenarioFiles({file.string()}, RunOptions{}, out, err), 2);
+    RunOptions options;
+    options.dumpOnFail = (dir / "kept").string();
+    EXPECT_EQ(runScenarioFiles({file.string()}, options, out, err), 2);
     EXPECT_NE(err.str().find(file.string() + ":3: expect failed"), std::string::npos) << err.str();
     EXPECT_NE(err.str().find(file.string() + ":4: unknown command bogus"), std::string::npos);
+    // In the trace too, where it happened, with the value's neighbours.
+    EXPECT_NE(out.str().find("[0.000] failed " + file.string() + ":3: expect failed: /files/settings/n is 1, "
+                             "expected == 2\n  in /files/settings: {\"n\":1,\"m\":0}"),
+              std::string::npos)
+        << out.str();
+    EXPECT_TRUE(fs::exists(dir / "kept" / "t-line3.json"));
+    EXPECT_TRUE(fs::exists(dir / "kept" / "t-line4.svg"));
     std::ostringstream out2, err2;
     EXPECT_EQ(runScenarioFiles({(dir / "missing.scenario").string()}, RunOptions{}, out2, err2), 1);
     fs::remove_all(dir);
@@ -340,12 +371,13 @@ TEST(Simulator, BadLinesNeverCrash) {
     ASSERT_EQ(sim.execute("boot"), "");
     for (const auto& line : bad) EXPECT_NE(sim.execute(line), "") << line;
     for (const char* line : {"front", "cc sideways", "lockstate many", "call", "call 1 2", "badge nobody 1",
-                             "passcode wave", "lockscreen raise", "orientation", "uilocked perhaps", "phone",
-                             "phone answers maybe", "phone starts sideways", "press", "press lock", "unlock now"})
+                             "passcode wave", "lockscreen raise", "orientation", "orientation 5", "orientation sideways",
+                             "uilocked perhaps", "phone", "phone answers maybe", "phone starts sideways", "press", "press lock",
+                             "unlock now"})
         EXPECT_NE(sim.execute(line), "") << line;
     // Odd but well-formed lines run.
     for (const char* line : {"touch up 5,5", "touch move 5,5", "touch cancel", "lockstate -1", "call -7",
-                             "orientation 99 notify=none", "wait 0", "tap -10,-10", "tap 1e6,1e6"})
+                             "orientation code=99 notify=none", "wait 0", "tap -10,-10", "tap 1e6,1e6"})
         EXPECT_EQ(sim.execute(line), "") << line;
     ASSERT_EQ(sim.execute("respring"), "");
     ASSERT_EQ(sim.execute("respring"), "");

@@ -1,10 +1,12 @@
 #include "soak/SoakEvents.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 
 #include "foundation/Foundation.h"
+#include "sim/Simulator.h"
 #include "sim/words/ScenarioWords.h"
 
 const std::vector<SoakApp>& soakApps() {
@@ -33,11 +35,6 @@ const char* soakEventName(SoakEventKind kind) {
 
 namespace {
 
-const std::vector<std::string> kBoolKeys{"isEnabled", "isCircle",    "isAppsOnly", "isInAppOnly",  "isLSOnly",
-                                         "isSticky",  "isLocked",    "isDim",      "isAlwaysDim",  "isHiddenInCC",
-                                         "isSBOnly",  "isHiddenInLS", "isBadgeEnabled"};
-const std::vector<std::string> kColourKeys{"frameColor", "badgeColor", "badgeTextColor"};
-
 struct Weighted {
     SoakEventKind kind;
     unsigned weight;
@@ -64,6 +61,24 @@ unsigned totalWeight() {
 }
 
 } // namespace
+
+SoakSettingKeys describedSettingKeys(const std::string& deviceTemplate) {
+    Simulator::Options o;
+    o.deviceTemplate = deviceTemplate;
+    o.keepTrace = false;
+    Simulator sim(std::move(o));
+    Json description = sim.describePlugin();
+    SoakSettingKeys keys;
+    if (!description.is_object()) return keys;
+    for (const Json& s : description["settings"]) {
+        const std::string type = s["type"];
+        auto& list = type == "boolean" ? keys.flags : type == "number" ? keys.numbers : keys.colours;
+        list.push_back(s["key"]);
+    }
+    return keys;
+}
+
+SoakEventGenerator::SoakEventGenerator(uint64_t seed, SoakSettingKeys keys) : rng_(seed), keys_(std::move(keys)) {}
 
 double SoakEventGenerator::uniform(double lo, double hi) {
     return lo + (hi - lo) * static_cast<double>(rng_() >> 11) * 0x1.0p-53;
@@ -125,12 +140,13 @@ std::string SoakEventGenerator::anyValue() {
 
 std::string SoakEventGenerator::settingsValue(const std::string& key) {
     bool rightType = chance(70);
-    if (key == "bubbleSize") {
+    const auto& numbers = keys_.numbers;
+    if (std::find(numbers.begin(), numbers.end(), key) != numbers.end()) {
         if (!rightType) return chance(30) ? pick(std::vector<std::string>{"0.0", "-20.0", "1.0e6", "0.01", "5000"})
                                           : anyValue();
         return chance(80) ? number(uniform(20, 90), 1) : std::to_string(10 + below(90));
     }
-    for (const auto& k : kColourKeys)
+    for (const auto& k : keys_.colours)
         if (key == k) {
             if (!rightType) return anyValue();
             if (chance(80)) {
@@ -300,7 +316,7 @@ SoakEvent SoakEventGenerator::next(const SoakView& view) {
         break;
     }
     case SoakEventKind::Orientation: {
-        static const std::vector<std::string> codes{"1", "1", "1", "2", "3", "4", "3", "4", "0", "5", "-1", "99"};
+        static const std::vector<std::string> codes{"1", "1", "1", "2", "3", "4", "3", "4", "0", "code=5", "code=-1", "code=99"};
         static const std::vector<std::string> notify{"both", "both", "darwin", "local", "none"};
         e.line = "orientation " + pick(codes) + " notify=" + pick(notify);
         break;
@@ -346,8 +362,10 @@ SoakEvent SoakEventGenerator::next(const SoakView& view) {
         break;
     case SoakEventKind::Settings: {
         unsigned r = static_cast<unsigned>(below(100));
-        std::string key = r < 60 ? pick(kBoolKeys) : r < 80 ? std::string("bubbleSize") : r < 97 ? pick(kColourKeys)
-                                                                                              : "someOtherKey";
+        std::string key = r < 60   ? pickKey(keys_.flags)
+                          : r < 80 ? pickKey(keys_.numbers)
+                          : r < 97 ? pickKey(keys_.colours)
+                                   : "someOtherKey";
         e.line = "settings " + key + "=" + settingsValue(key);
         e.writes = true;
         e.notifyAfter = chance(75);
@@ -356,7 +374,7 @@ SoakEvent SoakEventGenerator::next(const SoakView& view) {
     case SoakEventKind::SettingsDirect: {
         unsigned r = static_cast<unsigned>(below(100));
         e.directFile = "settings";
-        e.directKey = r < 50 ? pick(kBoolKeys) : r < 80 ? std::string("bubbleSize") : pick(kColourKeys);
+        e.directKey = r < 50 ? pickKey(keys_.flags) : r < 80 ? pickKey(keys_.numbers) : pickKey(keys_.colours);
         std::string description;
         e.directValue = exoticValue(description);
         e.line = "# settings " + e.directKey + " = " + description + " (direct)";
@@ -368,7 +386,7 @@ SoakEvent SoakEventGenerator::next(const SoakView& view) {
         e.line = "notify settings";
         break;
     case SoakEventKind::RemoveSetting: {
-        std::string key = chance(70) ? pick(kBoolKeys) : chance(50) ? std::string("bubbleSize") : pick(kColourKeys);
+        std::string key = chance(70) ? pickKey(keys_.flags) : chance(50) ? pickKey(keys_.numbers) : pickKey(keys_.colours);
         e.line = "remove settings " + key;
         e.writes = true;
         e.notifyAfter = chance(75);

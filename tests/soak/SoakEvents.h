@@ -67,9 +67,19 @@ struct SoakView {
     double touchX = 0, touchY = 0;           // where the finger is
 };
 
+// The settings file's keys by type, as the plugin describes them, so that
+// a setting added to its table is stormed too.
+struct SoakSettingKeys {
+    std::vector<std::string> flags, numbers, colours;
+};
+// Asks the plugin in deviceTemplate on a throwaway phone (only one phone
+// lives at a time: call it before making the storm's). Empty lists when no
+// plugin describes itself.
+SoakSettingKeys describedSettingKeys(const std::string& deviceTemplate);
+
 class SoakEventGenerator {
 public:
-    explicit SoakEventGenerator(uint64_t seed) : rng_(seed) {}
+    SoakEventGenerator(uint64_t seed, SoakSettingKeys keys);
     SoakEvent next(const SoakView& view);
 
 private:
@@ -78,6 +88,13 @@ private:
     double uniform(double lo, double hi);
     template <class T>
     const T& pick(const std::vector<T>& items) { return items[below(items.size())]; }
+    // A key of one type; "someOtherKey" when the plugin has none of it. A
+    // lone key (the size) takes no draw, so a seed gives the events it gave
+    // when the keys were listed here.
+    std::string pickKey(const std::vector<std::string>& keys) {
+        if (keys.size() <= 1) return keys.empty() ? "someOtherKey" : keys[0];
+        return pick(keys);
+    }
 
     std::string point(const SoakView& view, bool nearBubble);
     std::string target(const SoakView& view);
@@ -88,4 +105,5 @@ private:
     id exoticValue(std::string& description);
 
     std::mt19937_64 rng_;
+    SoakSettingKeys keys_;
 };

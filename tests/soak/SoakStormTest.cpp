@@ -17,7 +17,7 @@ bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefi
 // Tests that with no bubbles and no alert nothing names a bubble or picks
 // from a menu, and that a finger that is not down is never moved or lifted.
 TEST(SoakEvents, NothingAimsAtWhatIsNotThere) {
-    SoakEventGenerator generator(3);
+    SoakEventGenerator generator(3, describedSettingKeys(FT_DEVICE_TEMPLATE));
     SoakView empty;
     for (int i = 0; i < 20000; ++i) {
         SoakEvent e = generator.next(empty);
@@ -31,7 +31,7 @@ TEST(SoakEvents, NothingAimsAtWhatIsNotThere) {
 // Tests that with an alert up the menu picks name its actions, that bubble
 // targets stay within the list, and that a finger that is down moves on.
 TEST(SoakEvents, AimsAtWhatIsThere) {
-    SoakEventGenerator generator(4);
+    SoakEventGenerator generator(4, describedSettingKeys(FT_DEVICE_TEMPLATE));
     SoakView view;
     view.bubbles = {{100, 100, false}, {200, 300, false}};
     view.alertActions = {"Cancel", "Lock \"Float\" Tiles"};

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <string>
@@ -37,7 +38,8 @@ TEST(BundleCounts, CountsUpAndDown) {
 }
 
 // Tests a long run of random changes, through many growths of the table,
-// against a plain map: every count and the number present agree.
+// against a plain map: every count, the number present and the list of
+// present bundles agree (fallen-to-zero ones stay in the table, unlisted).
 TEST(BundleCounts, AgreesWithAMapThroughGrowth) {
     BundleCounts counts;
     std::map<std::string, int> model;
@@ -50,12 +52,15 @@ TEST(BundleCounts, AgreesWithAMapThroughGrowth) {
         int& m = model[name];
         m = std::max(0, m + delta);
     }
-    size_t present = 0;
+    std::vector<std::string> present;
     for (const auto& [name, count] : model) {
         ASSERT_EQ(counts.count(name), static_cast<uint32_t>(count)) << name;
-        present += count > 0;
+        if (count > 0) present.push_back(name);
     }
-    EXPECT_EQ(counts.size(), present);
+    EXPECT_EQ(counts.size(), present.size());
+    std::vector<std::string> listed = counts.bundles();
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, present);
     EXPECT_FALSE(counts.contains("com.example.app5001"));
 }
 
