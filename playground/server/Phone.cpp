@@ -60,6 +60,7 @@ Json Phone::config() const {
             {"apps", apps},
             // The plugin's own table, paths and names, as it describes them.
             {"settings", member(description_, "settings")},
+            {"groups", member(description_, "groups")},
             {"files", member(description_, "files")},
             {"prefixes", member(description_, "prefixes")}};
 }

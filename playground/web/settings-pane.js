@@ -2,15 +2,6 @@
 // settings pane offers them.
 import { $, el, pending } from './dom.js';
 
-const GROUPS = ['General', 'Appearance', 'Behaviour', 'Visibility'];
-
-// The plugin's own ways that look like faults to someone who does not
-// know them, said beside the control that brings them out.
-const NOTES = {
-  isSticky: 'A snapped bubble\'s centre sits on the screen\'s edge, so half of it is off screen (held sideways, it keeps 20 points in). A plain tap snaps it too.',
-  isAlwaysDim: 'Not at once: the bubbles read it at their next use of it. A later settings change dims them for good, once "Dim when idle" is in the file; until then a drag no longer lights them up.',
-};
-
 export function createSettingsPane(view, requests) {
   const rows = new Map();
   const form = $('#settings-form');
@@ -19,7 +10,9 @@ export function createSettingsPane(view, requests) {
     return el('div', { class: 'row-text' },
       el('div', { class: 'row-label' }, def.label, tag),
       el('div', { class: 'row-help', text: def.help }),
-      NOTES[def.key] ? el('div', { class: 'row-note', text: NOTES[def.key] }) : null,
+      // The plugin's own ways that look like faults to someone who does
+      // not know them, as its table notes them.
+      def.note ? el('div', { class: 'row-note', text: def.note }) : null,
       el('div', { class: 'row-key', text: def.key }));
   }
 
@@ -52,7 +45,8 @@ export function createSettingsPane(view, requests) {
       // While the thumb moves only the readout follows; the file is written
       // and the home screen told once, where the thumb is let go (a key
       // press moves and lets go at once).
-      input.addEventListener('input', () => (readout.textContent = `${input.value} pt`));
+      const unit = def.unit ? ` ${def.unit}` : '';
+      input.addEventListener('input', () => (readout.textContent = `${input.value}${unit}`));
       input.addEventListener('change', push);
       row = el('div', { class: 'row slider-row' },
         el('div', { class: 'slider-head' }, labelBlock(def, tag), readout),
@@ -62,7 +56,7 @@ export function createSettingsPane(view, requests) {
         if (dragging) return;
         sent = Number(v);
         input.value = v;
-        readout.textContent = `${Math.round(Number(v) * 10) / 10} pt`;
+        readout.textContent = `${Math.round(Number(v) * 10) / 10}${unit}`;
       };
     } else {
       // What the plugin draws while the key is absent, from its own table.
@@ -89,7 +83,7 @@ export function createSettingsPane(view, requests) {
     return row;
   }
 
-  for (const group of GROUPS) {
+  for (const group of view.config.groups || []) {
     const defs = view.config.settings.filter((s) => s.group === group);
     if (!defs.length) continue;
     const body = el('div', { class: 'group-body' });
