@@ -55,6 +55,7 @@ function apply(frame, picture, trace) {
     view.emit('meta', frame.meta);
   }
   if (frame.svg) picture.show(frame.svg);
+  else if (frame.svgPatch) picture.patch(frame.svgPatch);
   if (frame.dump) view.dump = frame.dump;
   if (frame.meta || frame.dump) panesLater();
   if (frame.trace) trace.append(frame.trace);

@@ -4,16 +4,67 @@ import { keep } from './view.js';
 
 const BUBBLE = 'g.view[data-class="UIButtonFT"]';
 
+// Whether a picture's element begins at i: a start tag, not an end tag, a
+// comment or a declaration.
+const startsElement = (text, i) => text[i] === '<' && !'/!?'.includes(text[i + 1]);
+
 export function createPicture(view, screenSvg) {
   let pendingSvg = null;
+  // Changes to single elements waiting for the next frame: [index, tag].
+  let pendingTags = [];
+  // The phone's picture as the server last sent it, as text: the base its
+  // next patch applies to.
+  let current = null;
   let painting = false;
+  const scratch = document.createElement('div');
   // The bubble being dragged, drawn ahead of the phone (see drawAhead).
   let lead = null;
 
   function show(svg) {
     view.speed.received++;
+    current = svg;
     pendingSvg = svg;
+    pendingTags = [];
     paint();
+  }
+
+  // What changed in the picture: its text `cut` characters at `at` become
+  // `text`. A change within one element's start tag (a bubble dragged,
+  // faded, turned) is made to that element alone; any other redraws it all.
+  function patch(p) {
+    if (current === null) return;
+    view.speed.received++;
+    const before = current;
+    current = before.slice(0, p.at) + p.text + before.slice(p.at + p.cut);
+    if (pendingSvg !== null) {
+      pendingSvg = current;
+    } else {
+      const start = before.lastIndexOf('<', p.at);
+      const closes = before.indexOf('>', start);
+      const inside = start >= 0 && startsElement(before, start) && closes >= p.at + p.cut &&
+        !/[<>]/.test(before.slice(p.at, p.at + p.cut)) && !/[<>]/.test(p.text);
+      if (inside) {
+        let index = 0;
+        for (let i = before.indexOf('<'); i >= 0 && i < start; i = before.indexOf('<', i + 1)) if (startsElement(before, i)) index++;
+        pendingTags.push([index, current.slice(start, current.indexOf('>', start) + 1)]);
+      } else {
+        pendingSvg = current;
+        pendingTags = [];
+      }
+    }
+    paint();
+  }
+
+  // An element's attributes set to those of its new start tag.
+  function retag(index, tag) {
+    const element = screenSvg.querySelectorAll('*')[index];
+    if (!element) return false;
+    scratch.innerHTML = `<svg>${tag.replace(/\/?>$/, '/>')}</svg>`;
+    const fresh = scratch.firstChild && scratch.firstChild.firstChild;
+    if (!fresh || fresh.nodeName !== element.nodeName) return false;
+    for (const a of [...element.attributes]) if (!fresh.hasAttribute(a.name)) element.removeAttribute(a.name);
+    for (const a of fresh.attributes) if (element.getAttribute(a.name) !== a.value) element.setAttribute(a.name, a.value);
+    return true;
   }
 
   // Everything drawn on the screen waits for the display's next frame:
@@ -26,19 +77,20 @@ export function createPicture(view, screenSvg) {
       painting = false;
       let changed = false;
       const now = performance.now();
+      if (pendingTags.length && pendingSvg === null) {
+        // An element that is not where the text says redraws it all.
+        if (!pendingTags.every(([index, tag]) => retag(index, tag))) pendingSvg = current;
+        pendingTags = [];
+        if (pendingSvg === null) {
+          newPicture(now);
+          changed = true;
+        }
+      }
       if (pendingSvg !== null) {
         screenSvg.innerHTML = pendingSvg;
         pendingSvg = null;
-        view.frames++;
+        newPicture(now);
         changed = true;
-        const taken = view.meta && view.meta.touch;
-        if (lead && taken && taken.id === lead.f.touch) {
-          for (const [seq, t] of lead.sentAt) {
-            if (seq > taken.seq) continue;
-            keep(view.speed.moveToPhonePicture, now - t);
-            lead.sentAt.delete(seq);
-          }
-        }
       }
       if (drawAhead()) changed = true;
       if (changed) keep(view.speed.pictures, now);
@@ -47,6 +99,19 @@ export function createPicture(view, screenSvg) {
         lead.waiting = [];
       }
     });
+  }
+
+  // The phone's own picture is on screen: for each move it has taken in,
+  // the time from the move to now.
+  function newPicture(now) {
+    view.frames++;
+    const taken = view.meta && view.meta.touch;
+    if (!lead || !taken || taken.id !== lead.f.touch) return;
+    for (const [seq, t] of lead.sentAt) {
+      if (seq > taken.seq) continue;
+      keep(view.speed.moveToPhonePicture, now - t);
+      lead.sentAt.delete(seq);
+    }
   }
 
   // The phone's picture of a drag comes a request and a frame after the
@@ -134,5 +199,5 @@ export function createPicture(view, screenSvg) {
     if (lead) paint();
   });
 
-  return { show, startLead, noteSent, moved, lifted };
+  return { show, patch, startLead, noteSent, moved, lifted };
 }

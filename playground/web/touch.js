@@ -65,8 +65,10 @@ export function createTouch({ view, requests, picture, held, screen }) {
     if (Math.hypot(p.x - finger.start.x, p.y - finger.start.y) > 8) finger.moved = true;
     finger.last = { t: Math.max(e.timeStamp, finger.last.t), seen: performance.now() };
     showFinger(e);
-    send({ type: 'moves', points: [[p.x, p.y, e.timeStamp]] }, 'moves', finger);
+    // The drawn-ahead bubble learns of the move first: the move's sending
+    // is timed from its event.
     picture.moved(finger, p, e.timeStamp);
+    send({ type: 'moves', points: [[p.x, p.y, e.timeStamp]] }, 'moves', finger);
   });
 
   // The page lets go of its finger: no more beats, no indicator.
