@@ -189,6 +189,7 @@ bool Phone::replayStep() {
             continue;
         }
         bool quiet = line.rfind("touch move ", 0) == 0 || line == "query uilocked";
+        if (line.rfind("touch ", 0) == 0) replayFingerDown_ = line.rfind("touch down ", 0) == 0 || line.rfind("touch move ", 0) == 0;
         SimAnswer a = run(line, !quiet);
         if (!a.ok() && line.rfind("expect ", 0) == 0)
             hub_.addTrace(FrameHub::TraceKind::Note, "the replay's check failed: " + line);
@@ -199,6 +200,12 @@ bool Phone::replayStep() {
 void Phone::endReplay(const std::string& why) {
     if (!replaying_) return;
     replaying_ = false;
+    // A replay stopped between a touch's down and its lift leaves no
+    // finger on the glass: the phone cancels it, as it cancels a touch it
+    // can no longer follow. Every other recorded action is one line, or
+    // lines sent together, so the phone is never left half-way through one.
+    if (replayFingerDown_ && child_) run("touch cancel");
+    replayFingerDown_ = false;
     replay_.clear();
     replayWait_ = 0;
     lastAdvance_ = options_.clock();
