@@ -177,8 +177,8 @@ public:
 
 private:
     void defineClasses();
-    DeviceConfiguration configuration_;
     void request(const HostRequest& r) const;
+    DeviceConfiguration configuration_;
     TraceHandler trace_;
     RequestHandler requestHandler_;
     HostState state_;
