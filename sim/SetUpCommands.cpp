@@ -190,6 +190,7 @@ std::string Simulator::cmdFileKeys(const Call& c) {
     auto defaults = NSUserDefaults::initWithSuiteName(file);
     bool ok = true;
     for (const auto& [k, v] : entries) ok = defaults->setObjectForKey(v, k) && ok;
+    if (file == kSettingsPath) checkSettingsKeys(entries);
     return ok ? "" : "cannot write " + file;
 }
 

@@ -109,6 +109,7 @@ std::string Simulator::boot(bool launch) {
     for (const auto& e : errors) emit("plugin-error " + e);
     booted_ = true;
     launched_ = false;
+    checkSettingsKeys({});
     return launch ? this->launch() : "";
 }
 

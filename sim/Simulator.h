@@ -142,6 +142,9 @@ private:
     std::string cmdExpect(const Call& c);
     std::string expectBytes(const Words& w);
     std::string expectOnScreen(const Call& c);
+    // Warns on the trace of settings the plugin will not read; before the
+    // plugin is loaded they wait for the boot.
+    void checkSettingsKeys(const std::vector<std::pair<std::string, id>>& entries);
     static std::string surroundings(const Json& dump, const std::string& path);
     // A screen point where a touch would land on view, if any.
     std::optional<CGPoint> reachablePoint(const std::shared_ptr<UIView>& view);
@@ -179,6 +182,7 @@ private:
     std::vector<std::string> trace_;
     size_t traceMark_ = 0;    // after the line the last `expect trace` matched
     size_t expectMark_ = 0;   // the trace's length at the last expectation
+    std::vector<std::pair<std::string, id>> uncheckedSettings_;
     bool ranSinceExpect_ = false;  // a command other than expect ran since the last one
     bool lastExpectWasNoTrace_ = false;
     size_t noTraceFrom_ = 0;  // where the window of the current run of no-trace lines starts

@@ -61,7 +61,10 @@ std::vector<std::string> nearestNames(const std::string& word, const std::vector
 }
 
 std::string didYouMean(const std::string& word, const std::vector<std::string>& candidates, size_t limit) {
-    auto near = nearestNames(word, candidates, limit);
+    return didYouMean(nearestNames(word, candidates, limit));
+}
+
+std::string didYouMean(const std::vector<std::string>& near) {
     if (near.empty()) return "";
     std::string out = " (did you mean ";
     for (size_t i = 0; i < near.size(); ++i) {

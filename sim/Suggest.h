@@ -13,3 +13,5 @@ std::vector<std::string> nearestNames(const std::string& word, const std::vector
 
 // " (did you mean A, B or C?)", or "" when there is nothing to offer.
 std::string didYouMean(const std::string& word, const std::vector<std::string>& candidates, size_t limit = 3);
+// The same for names already found.
+std::string didYouMean(const std::vector<std::string>& names);

@@ -372,8 +372,8 @@ TEST(Simulator, BadLinesNeverCrash) {
     for (const auto& line : bad) EXPECT_NE(sim.execute(line), "") << line;
     for (const char* line : {"front", "cc sideways", "lockstate many", "call", "call 1 2", "badge nobody 1",
                              "passcode wave", "lockscreen raise", "orientation", "orientation 5", "orientation sideways",
-                             "uilocked perhaps", "phone", "phone answers maybe", "phone starts sideways", "press", "press lock",
-                             "unlock now"})
+                             "uilocked perhaps", "phone", "phone answers maybe", "phone starts sideways", "press",
+                             "press lock", "unlock now"})
         EXPECT_NE(sim.execute(line), "") << line;
     // Odd but well-formed lines run.
     for (const char* line : {"touch up 5,5", "touch move 5,5", "touch cancel", "lockstate -1", "call -7",
