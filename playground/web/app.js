@@ -18,6 +18,7 @@ import { createFilesPane } from './files-pane.js';
 import { createTracePane } from './trace-pane.js';
 import { createRecordTab } from './record.js';
 import { createPlainWords } from './plain.js';
+import { learnLooks } from './icons.js';
 
 const view = createView();
 const requests = createRequests(view);
@@ -56,7 +57,10 @@ function apply(frame, picture, trace) {
   }
   if (frame.svg) picture.show(frame.svg);
   else if (frame.svgPatch) picture.patch(frame.svgPatch);
-  if (frame.dump) view.dump = frame.dump;
+  if (frame.dump) {
+    view.dump = frame.dump;
+    learnLooks(frame.dump.host && frame.dump.host.apps);
+  }
   if (frame.meta || frame.dump) panesLater();
   if (frame.trace) trace.append(frame.trace);
   if (!view.ready && view.dump && view.meta) view.ready = true;
