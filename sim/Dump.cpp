@@ -1,6 +1,7 @@
 // The dump: everything springboard-sim can see of the device at one
 // instant, as one JSON object (what `dump` prints and `expect` reads).
 #include "sim/Simulator.h"
+#include "sim/Snapshot.h"
 
 #include <cmath>
 #include <filesystem>
@@ -132,11 +133,16 @@ Json Simulator::dump() {
     host["unlockRequests"] = st->unlockRequests;
     DeviceConfiguration config = booted ? SpringBoardHost::current().configuration() : configuration_;
     Json apps = Json::array();
-    for (const auto& a : config.apps)
+    for (const auto& a : config.apps) {
+        // The icon's look as the picture draws it, so a page that shows the
+        // app elsewhere draws it alike without computing it again.
+        AppIconStyle look = appIconStyle(a.bundleIdentifier);
         apps.push_back({{"bundle", a.bundleIdentifier},
                         {"icon", a.hasIcon},
+                        {"iconStyle", {{"light", look.light}, {"dark", look.dark}, {"initials", look.initials}}},
                         {"badge", plistToJson(a.badgeValue.get())},
                         {"orientation", a.orientation}});
+    }
     host["apps"] = apps;
     host["absent"] = Json(std::vector<std::string>(config.absentClasses.begin(), config.absentClasses.end()));
     d["host"] = host;

@@ -4,8 +4,10 @@
 // length of time, so a slow machine only makes it slower.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
+import { writeFileSync } from 'node:fs';
+import { join } from 'node:path';
 import {
-  MAIL, MESSAGES, PATIENCE, SAFARI, bubble, closePlayground, drawnBubble, dump, openPlayground, openTab, page, server,
+  MAIL, MESSAGES, PATIENCE, SAFARI, bubble, root, closePlayground, drawnBubble, dump, openPlayground, openTab, page, server,
   serverExit, shot, holdAndMove, tapMenuButton, toPage, unlockAsAPerson, until,
 } from './support.mjs';
 
@@ -143,7 +145,7 @@ test('the playground drives the phone as a person would', async (t) => {
 
   await t.test('plain words tell a snap after a tap from one after a drag, the side as held, and why the bubbles hid', async () => {
     const told = await page.evaluate(([mail]) => {
-      const p = PlainWords.create(playground.config);
+      const p = playground.createPlainWords(playground.config);
       const at = (center, o = 1, extra = {}) => ({ host: { orientation: o }, plugin: { isSticky: true, ...extra.plugin },
         bubbles: [{ bundle: mail, center, frame: [center[0] - 25, center[1] - 25, 50, 50], alpha: 1, hidden: !!extra.hidden, transform: [1, 0, 0, 1, 0, 0] }] });
       const say = (items) => items.map((i) => i.text + (i.why && i.why.includes('tap') ? ' (tap)' : ''));
@@ -157,7 +159,7 @@ test('the playground drives the phone as a person would', async (t) => {
       ];
     }, [MAIL]);
     const lines = await page.evaluate((texts) => {
-      const p = PlainWords.create(playground.config);
+      const p = playground.createPlainWords(playground.config);
       return texts.map(([kind, text]) => p.line({ kind, text }, playground.dump));
     }, [['sim', `[1.000] write state POSAPPS-${MAIL}=[0.0,320.0]`], ['sim', '[1.000] write settings isLocked=true failed'],
       ['input', 'settings bubbleSize=70.0'], ['sim', '[1.000] alert "Float Tiles" "Choose" ["Cancel"]'], ['sim', '[1.000] animate 0.300 options=3']]);
@@ -264,6 +266,48 @@ test('the playground drives the phone as a person would', async (t) => {
       document.querySelector('input[data-setting="isLocked"]').checked &&
       document.querySelector('[data-row="isLocked"] .tag').textContent === 'in file', 'the lock in the pane');
     await shot('11-locked-in-pane');
+  });
+
+  await t.test('a state file of odd values shows the same apps, blacklist and bubbles in the page as on the phone', async () => {
+    // Values the plugin reads as false ("no", "+Y", "-0t", a dictionary,
+    // an array) and as true ("1", "+7"), written behind the phone's back.
+    const text = (s) => `<string>${s}</string>`;
+    const entries = [
+      [`FLTTILE-${MESSAGES}`, text('no')], [`FLTTILE-${MAIL}`, text('+Y')],
+      [`FLTTILE-${SAFARI}`, '<dict><key>a</key><true/></dict>'], ['FLTTILE-com.apple.siri', '<array><true/></array>'],
+      ['FLTTILE-com.apple.Music', text('1')],
+      ['HIDAPPS-com.apple.camera', text('+Y')], ['HIDAPPS-com.apple.Maps', text('+7')], ['HIDAPPS-com.apple.mobilephone', text('-0t')],
+    ];
+    const path = await page.evaluate(() => playground.config.files.state);
+    writeFileSync(join(root, path), '<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0"><dict>' +
+      entries.map(([k, v]) => `<key>${k}</key>${v}`).join('') + '</dict></plist>\n');
+    const generation = await page.evaluate(() => playground.meta.generation);
+    await page.click('#respring');
+    await until((g) => playground.meta.generation === g + 1 && playground.dump.bubbles.length === 1, 'the respring', generation);
+    await openTab('apps');
+    const seen = await until(() => {
+      const d = playground.dump;
+      const on = [...document.querySelectorAll('input[data-app]')].filter((i) => i.checked).map((i) => i.dataset.app);
+      const listed = [...document.querySelectorAll('[data-blacklisted]')].map((li) => li.dataset.blacklisted);
+      const bubbles = d.bubbles.map((b) => b.bundle);
+      const tagged = [...document.querySelectorAll('#app-list .app-row')].filter((row) => /on screen|hidden now/.test(row.textContent))
+        .map((row) => row.querySelector('input[data-app]').dataset.app);
+      return JSON.stringify(on) === JSON.stringify(bubbles) && JSON.stringify(tagged) === JSON.stringify(bubbles) &&
+        listed.join() === d.readings.now.hidden.join() && { on, listed, bubbles };
+    }, 'the Apps tab to agree with the phone');
+    assert.deepEqual(seen.bubbles, ['com.apple.Music']);
+    assert.deepEqual(seen.listed, ['com.apple.Maps']);
+    await shot('12-odd-values');
+  });
+
+  await t.test('at a phone\'s width the page never scrolls sideways', async () => {
+    await page.setViewportSize({ width: 390, height: 844 });
+    for (const tab of ['settings', 'apps', 'device', 'record']) {
+      await openTab(tab);
+      const wide = await page.evaluate(() => document.documentElement.scrollWidth - document.documentElement.clientWidth);
+      assert.equal(wide, 0, `the ${tab} tab is ${wide} px wider than the page`);
+    }
+    await shot('13-narrow');
   });
 
   await t.test('the server ends cleanly when asked', async () => {

@@ -1,5 +1,7 @@
 #include "playground/server/Commands.h"
 
+#include "sim/words/ScenarioWords.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -10,51 +12,6 @@
 namespace playground {
 
 namespace {
-
-SettingSpec boolean(std::string key, bool def, std::string group, std::string label, std::string help) {
-    return {std::move(key), SettingType::Boolean, def, std::move(group), std::move(label), std::move(help)};
-}
-
-SettingSpec colour(std::string key, std::string fallback, std::string label, std::string help) {
-    // The key is absent by default; the plugin then draws the fallback.
-    SettingSpec s{std::move(key), SettingType::Colour, nullptr, "Appearance", std::move(label), std::move(help)};
-    s.help += " Default " + fallback + ".";
-    return s;
-}
-
-// Splits a line into words the way the scenario language does, far enough
-// to check the command: quotes group, a '#' outside quotes at a word's
-// start ends the line.
-std::vector<std::string> words(const std::string& line, bool& ok) {
-    std::vector<std::string> out;
-    ok = true;
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-        if (i >= line.size() || line[i] == '#') break;
-        std::string w;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t') {
-            if (line[i] != '"') {
-                w += line[i++];
-                continue;
-            }
-            ++i;
-            bool closed = false;
-            while (i < line.size()) {
-                char c = line[i++];
-                if (c == '"') {
-                    closed = true;
-                    break;
-                }
-                if (c == '\\' && i < line.size()) c = line[i++];
-                w += c;
-            }
-            if (!closed) ok = false;
-        }
-        out.push_back(w);
-    }
-    return out;
-}
 
 bool isPoint(const std::string& w) {
     size_t comma = w.find(',');
@@ -69,56 +26,44 @@ bool isPoint(const std::string& w) {
 
 } // namespace
 
-const std::vector<SettingSpec>& settingSpecs() {
-    static const std::vector<SettingSpec> specs = [] {
-        std::vector<SettingSpec> s;
-        s.push_back(boolean("isEnabled", true, "General", "Enabled",
-                            "Create the bubbles when the home screen starts. Takes effect at the next respring."));
-        s.push_back(boolean("isCircle", true, "Appearance", "Round bubbles", "Off gives rounded squares."));
-        SettingSpec size{"bubbleSize", SettingType::Number, 50.0, "Appearance", "Bubble size",
-                         "Width and height of a bubble, in points."};
-        size.min = 20;
-        size.max = 120;
-        size.step = 1;
-        s.push_back(size);
-        s.push_back(colour("frameColor", "#fffefe", "Border colour", "The ring around each bubble."));
-        s.push_back(boolean("isBadgeEnabled", true, "Appearance", "Badges", "Show the app's notification count."));
-        s.push_back(colour("badgeColor", "#ff0000", "Badge colour", "Background of the badge."));
-        s.push_back(colour("badgeTextColor", "#fffefe", "Badge text colour", "The badge's digits."));
-        s.push_back(boolean("isSticky", false, "Behaviour", "Snap to edge",
-                            "A bubble let go after a drag moves to the nearer side of the screen."));
-        s.push_back(boolean("isLocked", false, "Behaviour", "Lock in place",
-                            "Bubbles cannot be dragged. The long-press menu toggles it too."));
-        s.push_back(boolean("isDim", true, "Behaviour", "Dim when idle",
-                            "Bubbles fade after eight seconds without a touch."));
-        s.push_back(boolean("isAlwaysDim", false, "Behaviour", "Always dimmed", "With dimming on, bubbles stay faded."));
-        s.push_back(boolean("isSBOnly", false, "Visibility", "Home screen only", "Show the bubbles only on the home screen."));
-        s.push_back(boolean("isAppsOnly", false, "Visibility", "Hide in apps",
-                            "Hide the bubbles whenever an app comes to the front."));
-        s.push_back(boolean("isInAppOnly", false, "Visibility", "Apps only", "Show the bubbles only while an app is in front."));
-        s.push_back(boolean("isLSOnly", false, "Visibility", "Lock screen only", "Show the bubbles only on the lock screen."));
-        s.push_back(boolean("isHiddenInLS", false, "Visibility", "Hide on lock screen", "Hide the bubbles while locked."));
-        s.push_back(boolean("isHiddenInCC", false, "Visibility", "Hide in Control Center",
-                            "Hide the bubbles while Control Center is open."));
-        return s;
-    }();
-    return specs;
+std::vector<SettingSpec> settingsFromDescription(const Json& description) {
+    std::vector<SettingSpec> out;
+    if (!description.is_object() || !description.contains("settings") || !description["settings"].is_array()) return out;
+    auto textOf = [](const Json& row, const char* name) {
+        return row.contains(name) && row[name].is_string() ? row[name].get<std::string>() : std::string();
+    };
+    for (const auto& row : description["settings"]) {
+        if (!row.is_object()) continue;
+        std::string type = textOf(row, "type");
+        SettingSpec s;
+        s.key = textOf(row, "key");
+        if (s.key.empty()) continue;
+        if (type == "boolean") s.type = SettingType::Boolean;
+        else if (type == "number") s.type = SettingType::Number;
+        else if (type == "colour") s.type = SettingType::Colour;
+        else continue;
+        s.defaultValue = row.contains("default") ? row["default"] : Json();
+        s.group = textOf(row, "group");
+        s.label = textOf(row, "label");
+        s.help = textOf(row, "help");
+        if (s.type == SettingType::Number) {
+            if (!row.contains("min") || !row.contains("max") || !row["min"].is_number() || !row["max"].is_number()) continue;
+            s.min = row["min"];
+            s.max = row["max"];
+            s.step = row.contains("step") && row["step"].is_number() ? row["step"].get<double>() : 1.0;
+        }
+        out.push_back(std::move(s));
+    }
+    return out;
 }
 
-const SettingSpec* findSetting(const std::string& key) {
-    for (const auto& s : settingSpecs())
+const SettingSpec* findSetting(const std::vector<SettingSpec>& settings, const std::string& key) {
+    for (const auto& s : settings)
         if (s.key == key) return &s;
     return nullptr;
 }
 
-std::string quoteWord(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out + "\"";
-}
+std::string quoteWord(const std::string& text) { return quoteText(text); }
 
 std::string realWord(double value) {
     if (!std::isfinite(value)) value = 0;
@@ -152,8 +97,9 @@ bool isColourString(const std::string& text) {
            std::all_of(text.begin() + 1, text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
 }
 
-std::vector<std::string> settingLines(const std::string& key, const Json& value, std::string& error) {
-    const SettingSpec* def = findSetting(key);
+std::vector<std::string> settingLines(const std::vector<SettingSpec>& settings, const std::string& key, const Json& value,
+                                      std::string& error) {
+    const SettingSpec* def = findSetting(settings, key);
     if (!def) {
         error = "no setting " + key;
         return {};
@@ -232,9 +178,12 @@ std::optional<std::string> badgeLine(const std::string& bundle, const Json& valu
             error = "a badge text is one line";
             return std::nullopt;
         }
-        // Digits alone are a count, as the home screen shows them.
-        bool digits = std::all_of(text.begin(), text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
-        word = digits && text.size() <= 6 ? text : quoteWord(text);
+        // A text that reads as a count is one, as a count sent as a number
+        // is: the page's field and a request name a badge the same way.
+        size_t sign = !text.empty() && text[0] == '-' ? 1 : 0;
+        bool digits = text.size() > sign && text.size() - sign <= 6 &&
+                      std::all_of(text.begin() + sign, text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+        word = digits ? std::to_string(std::stoll(text)) : quoteWord(text);
     } else {
         error = "a badge is a number, a text or none";
         return std::nullopt;
@@ -263,9 +212,10 @@ std::optional<std::string> touchLine(const std::string& phase, double x, double 
 
 bool isAllowedLine(const std::string& line) {
     if (line.find('\n') != std::string::npos || line.find('\r') != std::string::npos) return false;
-    bool ok;
-    auto w = words(line, ok);
-    if (!ok || w.empty()) return false;
+    ParsedLine parsed = splitScenarioLine(line);
+    if (!parsed.error.empty() || parsed.words.empty()) return false;
+    std::vector<std::string> w;
+    for (const auto& word : parsed.words) w.push_back(word.text);
     const std::string& c = w[0];
     auto file = [&](size_t i) { return w.size() > i && (w[i] == "settings" || w[i] == "state"); };
     auto oneOf = [&](size_t i, std::initializer_list<const char*> options) {
@@ -294,6 +244,12 @@ bool isAllowedLine(const std::string& line) {
     if (c == "badge") return w.size() == 3;
     if (c == "call") return w.size() == 2;
     if (c == "siri") return w.size() == 3 && w[1] == "visible" && oneOf(2, {"yes", "no"});
+    // The phone's own: a person's actions, and how the phone starts and
+    // answers the home screen.
+    if (c == "unlock" || c == "lock") return w.size() == 1;
+    if (c == "press") return w.size() == 2 && w[1] == "home";
+    if (c == "phone") return w.size() == 3 && ((w[1] == "answers" && oneOf(2, {"yes", "no"})) ||
+                                               (w[1] == "starts" && oneOf(2, {"locked", "unlocked"})));
     if (c == "touch") return (w.size() == 2 && w[1] == "cancel") || (w.size() == 3 && oneOf(1, {"down", "move", "up"}) && isPoint(w[2]));
     if (c == "wait") return w.size() == 2;
     // A replayed check: it compares, and reads no file (not `expect bytes`).

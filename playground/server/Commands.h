@@ -18,7 +18,7 @@ namespace playground {
 
 using Json = nlohmann::json;
 
-// ---- the settings file, as the device's settings pane offers it ----
+// ---- the settings file, as the plugin's own table describes it ----
 
 enum class SettingType { Boolean, Number, Colour };
 
@@ -32,14 +32,16 @@ struct SettingSpec {
     double min = 0, max = 0, step = 0;   // numbers only
 };
 
-// Every key of the settings file, in the pane's order.
-const std::vector<SettingSpec>& settingSpecs();
-const SettingSpec* findSetting(const std::string& key);
+// The plugin's settings table (the `settings` of springboard-sim describe),
+// in its order; a row that does not read as one is left out.
+std::vector<SettingSpec> settingsFromDescription(const Json& description);
+const SettingSpec* findSetting(const std::vector<SettingSpec>& settings, const std::string& key);
 
 
 // ---- words of the scenario language ----
 
-// A text as one scenario word: always quoted, with \" and \\ escaped.
+// A text as one scenario word (the language's own quoting, shared with the
+// simulator): always quoted, with \" and \\ escaped.
 std::string quoteWord(const std::string& text);
 // A number as the scenario reads it: an integer, or a real with a point.
 std::string realWord(double value);
@@ -57,7 +59,8 @@ bool isColourString(const std::string& text);
 // for a null value), then the settings-changed notification, as the
 // device's pane does. Empty with `error` set when the value does not fit the
 // key's type or range.
-std::vector<std::string> settingLines(const std::string& key, const Json& value, std::string& error);
+std::vector<std::string> settingLines(const std::vector<SettingSpec>& settings, const std::string& key, const Json& value,
+                                      std::string& error);
 
 // The line that chooses or drops an app's bubble in the state file.
 std::optional<std::string> choiceLine(const std::string& bundle, bool chosen, std::string& error);

@@ -1,5 +1,7 @@
 #include "playground/server/FrameHub.h"
 
+#include <algorithm>
+
 namespace playground {
 
 namespace {
@@ -20,6 +22,22 @@ FrameHub::FrameHub(size_t traceCapacity) : traceCapacity_(traceCapacity ? traceC
 void FrameHub::setSvg(const std::string& svg) {
     std::lock_guard lock(mutex_);
     if (svgVersion_ && svg == svg_) return;
+    svgPatchJson_.clear();
+    // Offsets count bytes here and characters in the page: they agree
+    // only for a picture in ASCII, and any other is sent whole.
+    auto ascii = [](const std::string& s) {
+        return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    };
+    if (svgVersion_ && ascii(svg) && ascii(svg_)) {
+        size_t at = 0, most = std::min(svg.size(), svg_.size());
+        while (at < most && svg[at] == svg_[at]) ++at;
+        size_t tail = 0;
+        while (tail < most - at && svg[svg.size() - 1 - tail] == svg_[svg_.size() - 1 - tail]) ++tail;
+        std::string text = svg.substr(at, svg.size() - tail - at);
+        // A patch worth sending is much smaller than the picture.
+        if (text.size() * 4 < svg.size())
+            svgPatchJson_ = Json{{"at", at}, {"cut", svg_.size() - tail - at}, {"text", text}}.dump();
+    }
     svg_ = svg;
     svgJson_ = Json(svg).dump();
     ++svgVersion_;
@@ -56,7 +74,10 @@ std::string FrameHub::deltaLocked(Cursor& c) const {
     // Built by hand: the dump is already JSON text, and the picture's
     // escaped form is made once per picture, not once per page.
     std::string out = "{\"meta\":" + metaText_;
-    if (svgVersion_ > c.svg && !svgJson_.empty()) out += ",\"svg\":" + svgJson_;
+    if (svgVersion_ > c.svg && c.svg && c.svg + 1 == svgVersion_ && !svgPatchJson_.empty())
+        out += ",\"svgPatch\":" + svgPatchJson_;
+    else if (svgVersion_ > c.svg && !svgJson_.empty())
+        out += ",\"svg\":" + svgJson_;
     if (dumpVersion_ > c.dump && !dump_.empty()) out += ",\"dump\":" + dump_;
     out += ",\"trace\":[";
     bool first = true;

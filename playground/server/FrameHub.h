@@ -32,6 +32,9 @@ public:
     explicit FrameHub(size_t traceCapacity = 4000);
 
     // Each replaces what the page is shown; an equal value is no change.
+    // A page that has the picture before is sent only what changed in it:
+    // {"svgPatch": {"at", "cut", "text"}}, the new picture being the old
+    // one with `cut` characters at `at` replaced by `text`.
     void setSvg(const std::string& svg);
     void setDump(const std::string& dumpJson);
     void setMeta(const Json& meta);
@@ -63,6 +66,9 @@ private:
 
     std::string svg_, svgJson_;
     uint64_t svgVersion_ = 0;
+    // The change from the picture before: what a page that has that one
+    // is sent instead of the whole picture (empty when there is none).
+    std::string svgPatchJson_;
     std::string dump_;
     uint64_t dumpVersion_ = 0;
     Json meta_ = Json::object();

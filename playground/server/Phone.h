@@ -27,7 +27,7 @@ namespace playground {
 struct AppSeed {
     std::string bundle;
     std::string name;    // as the home screen labels it
-    Json badge;          // null, a count or a text
+    Json badge;          // on a new device: null, a count or a text
     bool chosen = false; // has a bubble on a new device
 };
 
@@ -39,6 +39,8 @@ Json screenPresets();
 
 class Phone {
 public:
+    // The springboard-sim this phone runs, for whoever runs another.
+    const std::string& simProgram() const { return options_.simProgram; }
     struct Options {
         std::string simProgram;
         std::string root;   // the device root; kept across runs
@@ -69,8 +71,9 @@ public:
     // effects are shown at once and still no more often than a display
     // shows them.
     void waitForStep(std::chrono::steady_clock::time_point earliest, std::chrono::steady_clock::time_point latest);
-    // Ends the current pause at once (the server is going down).
-    void wake();
+    // Ends the current pause: at once when a finger moved or the server is
+    // going down, otherwise no sooner than the pause's earliest.
+    void wake(bool moved = true);
     // Runs one request from the page: {"type": ..., ...}. Answers
     // {"ok": true, ...} or {"ok": false, "error": REASON}.
     Json act(const Json& request);
@@ -85,8 +88,6 @@ public:
     // "lines": [{"id", "text"}]}, and the same as a scenario file.
     Json recording() const;
     std::string recordedScenario() const;
-    // The springboard-sim this phone runs, for whoever runs another.
-    const std::string& simProgram() const { return options_.simProgram; }
 
 private:
     // While a finger is down, the phone's clock follows the page's clock
@@ -126,16 +127,12 @@ private:
     void startChild();
     void stopChild();
     void recover(const std::string& why);
-    // Checks, sends and records one line; queues what the rest of the
-    // phone does in answer to the trace it produced.
+    // Checks, sends and records one line.
     SimAnswer run(const std::string& line, bool echo = true);
     // A line that changes what is on screen, then the home screen's own
     // question whether the phone is locked.
     SimAnswer hostEvent(const std::string& line);
     void askLocked();
-    // Runs the queued answers of the rest of the phone.
-    void settle();
-    void react(const std::string& traceLine);
     void catchUp();
     void publish();
     // When the phone next needs a step after a picture (see tick()).
@@ -150,17 +147,13 @@ private:
 
     Json actTouch(const Json& r);
     Json actMoves(const Json& r);
-    Json actHome();
+    Json actPhone(const std::string& line);
     Json actPasscode(bool show);
-    Json actLock();
-    Json actUnlock();
     Json actLift(const std::string& bundle);
     Json actRespring();
     Json actReset();
     // A screen preset: the phone restarts on it (ScreenPresets.cpp).
     Json actScreen(const Json& r);
-    // The lines every start sends after `boot`: the phone comes up locked.
-    void comeUpLocked();
 
     // Recording and replaying (PhoneRecording.cpp).
     Json actRecord(const Json& r);
@@ -177,14 +170,15 @@ private:
 
     Options options_;
     FrameHub& hub_;
+    // What the plugin says of itself (springboard-sim describe), and its
+    // settings table read from it.
+    Json description_;
+    std::vector<SettingSpec> settings_;
     mutable std::mutex mutex_;
     std::unique_ptr<SimChild> child_;
-    std::vector<std::string> followUps_;
     Json dump_ = Json::object();
     Json host_ = Json::object();
     bool hostCurrent_ = false;
-    // The last call status sent, null when none: the host keeps no call.
-    Json call_ = nullptr;
     double lastAdvance_ = 0;
     double virtualNow_ = 0;    // the child's clock: the sum of the waits sent
     Gesture gesture_;
@@ -196,6 +190,7 @@ private:
     std::mutex wakeMutex_;
     std::condition_variable wakeUp_;
     bool woken_ = false;
+    bool moved_ = false;
     std::string failure_;        // why the home screen is down, if it is
     int recentFailures_ = 0;
     double lastFailure_ = -1e9;
@@ -205,6 +200,7 @@ private:
     std::deque<std::string> replay_;
     long long replayWait_ = 0;
     bool replaying_ = false;
+    bool replayFingerDown_ = false;   // a replayed touch is down
     double replaySpeed_ = 1;   // virtual seconds a replay runs in a second
 };
 

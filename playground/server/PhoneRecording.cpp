@@ -116,12 +116,9 @@ Json Phone::respringInPlace() {
     hub_.addTrace(FrameHub::TraceKind::Note, "home screen started again");
     gesture_ = Gesture();
     order_ = TouchOrder();
-    call_ = nullptr;
     recentFailures_ = 0;
-    followUps_.clear();
     // Siri outlasts the home screen, as at a start of a new process.
     if (isTrue(host(), "siriVisible") != siri) run(std::string("siri visible ") + (siri ? "yes" : "no"), false);
-    comeUpLocked();
     return {{"ok", true}};
 }
 
@@ -141,8 +138,6 @@ Json Phone::startReplay() {
     run("delete state", false);
     host_ = Json::object();
     hostCurrent_ = false;
-    call_ = nullptr;
-    followUps_.clear();
     virtualNow_ = 0;
     gesture_ = Gesture();
     order_ = TouchOrder();
@@ -194,22 +189,25 @@ bool Phone::replayStep() {
             continue;
         }
         bool quiet = line.rfind("touch move ", 0) == 0 || line == "query uilocked";
+        if (line.rfind("touch ", 0) == 0) replayFingerDown_ = line.rfind("touch down ", 0) == 0 || line.rfind("touch move ", 0) == 0;
         SimAnswer a = run(line, !quiet);
         if (!a.ok() && line.rfind("expect ", 0) == 0)
             hub_.addTrace(FrameHub::TraceKind::Note, "the replay's check failed: " + line);
     }
-    // The recording holds what the rest of the phone did in answer: its
-    // lines are replayed, not done again.
-    followUps_.clear();
     return true;
 }
 
 void Phone::endReplay(const std::string& why) {
     if (!replaying_) return;
     replaying_ = false;
+    // A replay stopped between a touch's down and its lift leaves no
+    // finger on the glass: the phone cancels it, as it cancels a touch it
+    // can no longer follow. Every other recorded action is one line, or
+    // lines sent together, so the phone is never left half-way through one.
+    if (replayFingerDown_ && child_) run("touch cancel");
+    replayFingerDown_ = false;
     replay_.clear();
     replayWait_ = 0;
-    followUps_.clear();
     lastAdvance_ = options_.clock();
     hub_.addTrace(FrameHub::TraceKind::Note, why);
 }

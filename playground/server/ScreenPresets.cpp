@@ -40,7 +40,6 @@ Json Phone::actScreen(const Json& r) {
     options_.height = preset->height;
     options_.scale = preset->scale;
     stopChild();
-    call_ = nullptr;
     recentFailures_ = 0;
     startChild();
     return {{"ok", true}};

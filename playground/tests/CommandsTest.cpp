@@ -5,47 +5,48 @@
 #include <set>
 
 #include "playground/server/Commands.h"
+#include "playground/server/PluginDescription.h"
 
 using namespace playground;
 
 namespace {
 
+// The plugin's table, asked once of the simulator.
+const std::vector<SettingSpec>& specs() {
+    static const auto table = settingsFromDescription(describePlugin(FT_SIM_PROGRAM));
+    return table;
+}
+
 std::vector<std::string> lines(const std::string& key, const Json& value, std::string* why = nullptr) {
     std::string error;
-    auto out = settingLines(key, value, error);
+    auto out = settingLines(specs(), key, value, error);
     if (why) *why = error;
     return out;
 }
 
 } // namespace
 
-// Tests that the pane offers exactly the settings file's keys, each with
-// its type and the value the plugin assumes while the key is absent.
-TEST(SettingSpecs, CoverEveryKeyOfTheSettingsFileWithItsTypeAndDefault) {
-    const std::map<std::string, std::pair<SettingType, Json>> expected = {
-        {"isEnabled", {SettingType::Boolean, true}},       {"isCircle", {SettingType::Boolean, true}},
-        {"isAppsOnly", {SettingType::Boolean, false}},     {"isInAppOnly", {SettingType::Boolean, false}},
-        {"isLSOnly", {SettingType::Boolean, false}},       {"isSticky", {SettingType::Boolean, false}},
-        {"isLocked", {SettingType::Boolean, false}},       {"isDim", {SettingType::Boolean, true}},
-        {"isAlwaysDim", {SettingType::Boolean, false}},    {"isHiddenInCC", {SettingType::Boolean, false}},
-        {"isSBOnly", {SettingType::Boolean, false}},       {"isHiddenInLS", {SettingType::Boolean, false}},
-        {"isBadgeEnabled", {SettingType::Boolean, true}},  {"bubbleSize", {SettingType::Number, 50.0}},
-        {"frameColor", {SettingType::Colour, nullptr}},    {"badgeColor", {SettingType::Colour, nullptr}},
-        {"badgeTextColor", {SettingType::Colour, nullptr}},
-    };
-    ASSERT_EQ(settingSpecs().size(), expected.size());
-    for (const auto& s : settingSpecs()) {
-        auto it = expected.find(s.key);
-        ASSERT_NE(it, expected.end()) << s.key;
-        EXPECT_EQ(s.type, it->second.first) << s.key;
-        EXPECT_EQ(s.defaultValue, it->second.second) << s.key;
+// Tests that the pane's table is the plugin's own, as springboard-sim
+// describes it: every key a switch, a number with its bounds or a colour,
+// each with a label, and a row that does not read as a setting left out.
+TEST(SettingSpecs, ComeFromThePluginsOwnTable) {
+    const auto& all = specs();
+    ASSERT_FALSE(all.empty());
+    for (const auto& s : all) {
         EXPECT_FALSE(s.label.empty()) << s.key;
-        EXPECT_EQ(findSetting(s.key), &s);
+        EXPECT_EQ(findSetting(all, s.key), &s);
+        if (s.type == SettingType::Number) {
+            EXPECT_LT(s.min, s.max) << s.key;
+            EXPECT_GE(s.defaultValue.get<double>(), s.min) << s.key;
+        }
     }
-    const SettingSpec* size = findSetting("bubbleSize");
-    EXPECT_LE(size->min, 50.0);
-    EXPECT_GE(size->max, 50.0);
-    EXPECT_EQ(findSetting("FLTTILE-com.apple.siri"), nullptr);
+    EXPECT_EQ(findSetting(all, "FLTTILE-com.apple.siri"), nullptr);
+    Json odd = {{"settings", Json::array({{{"key", "x"}, {"type", "mystery"}}, {{"type", "boolean"}},
+                                          {{"key", "n"}, {"type", "number"}}, {{"key", "b"}, {"type", "boolean"}}})}};
+    auto read = settingsFromDescription(odd);
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(read[0].key, "b");
+    EXPECT_TRUE(settingsFromDescription(Json("not a description")).empty());
 }
 
 // Tests that a change is written and then announced, as the device's pane
@@ -89,6 +90,11 @@ TEST(BadgeLine, CountsTextsAndNone) {
     std::string why;
     EXPECT_EQ(badgeLine("com.apple.Maps", 7, why), "badge com.apple.Maps 7");
     EXPECT_EQ(badgeLine("com.apple.Maps", "12", why), "badge com.apple.Maps 12");
+    // A count typed as text is the count sent as a number.
+    EXPECT_EQ(badgeLine("com.apple.Maps", "-3", why), badgeLine("com.apple.Maps", -3, why));
+    EXPECT_EQ(badgeLine("com.apple.Maps", "007", why), "badge com.apple.Maps 7");
+    EXPECT_EQ(badgeLine("com.apple.Maps", " 7", why), "badge com.apple.Maps \" 7\"");
+    EXPECT_EQ(badgeLine("com.apple.Maps", "1234567", why), "badge com.apple.Maps \"1234567\"");
     EXPECT_EQ(badgeLine("com.apple.Maps", "New", why), "badge com.apple.Maps \"New\"");
     EXPECT_EQ(badgeLine("com.apple.Maps", "say \"hi\" \\o/", why), "badge com.apple.Maps \"say \\\"hi\\\" \\\\o/\"");
     EXPECT_EQ(badgeLine("com.apple.Maps", nullptr, why), "badge com.apple.Maps none");
@@ -150,10 +156,10 @@ TEST(IsAllowedLine, OnlyThePlaygroundsCommands) {
 
     // Whatever a request holds, what it composes passes the guard.
     std::string why;
-    for (const auto& s : settingSpecs()) {
+    for (const auto& s : specs()) {
         Json value = s.type == SettingType::Boolean ? Json(true) : s.type == SettingType::Number ? Json(s.min) : Json("#abcdef");
-        for (const auto& line : settingLines(s.key, value, why)) EXPECT_TRUE(isAllowedLine(line)) << line;
-        for (const auto& line : settingLines(s.key, nullptr, why)) EXPECT_TRUE(isAllowedLine(line)) << line;
+        for (const auto& line : settingLines(specs(), s.key, value, why)) EXPECT_TRUE(isAllowedLine(line)) << line;
+        for (const auto& line : settingLines(specs(), s.key, nullptr, why)) EXPECT_TRUE(isAllowedLine(line)) << line;
     }
     for (Json badge : {Json(3), Json("x\"; put a /etc/pw"), Json(nullptr), Json("# not a comment")}) {
         auto line = badgeLine("com.apple.Maps", badge, why);

@@ -102,3 +102,36 @@ TEST(FrameHub, WaitsAreWokenByChangesAndEndedByStop) {
     hub.setMeta({{"time", 3}});
     EXPECT_FALSE(hub.next(page, 60s));
 }
+
+// Tests that a page holding the picture before is sent only what changed
+// in it, that the change rebuilds the new picture exactly, and that a page
+// a picture behind, or a picture not in ASCII, gets the whole picture.
+TEST(FrameHub, SendsWhatChangedInThePictureToAPageThatHasTheOneBefore) {
+    const std::string head = "<svg><g class=\"a\"/>" + std::string(400, ' ') + "<g transform=\"translate(";
+    const std::string tail = ")\"/>" + std::string(400, ' ') + "</svg>";
+    FrameHub hub;
+    hub.setSvg(head + "10 20" + tail);
+    FrameHub::Cursor page, late;
+    Json first = next(hub, page);
+    ASSERT_TRUE(first.contains("svg"));
+    next(hub, late);
+
+    hub.setSvg(head + "11.5 20" + tail);
+    Json second = next(hub, page);
+    ASSERT_TRUE(second.contains("svgPatch")) << second.dump();
+    EXPECT_FALSE(second.contains("svg"));
+    std::string old = first["svg"];
+    const Json& p = second["svgPatch"];
+    std::string rebuilt = old.substr(0, p["at"]) + p["text"].get<std::string>() + old.substr(p["at"].get<size_t>() + p["cut"].get<size_t>());
+    EXPECT_EQ(rebuilt, head + "11.5 20" + tail);
+    EXPECT_LT(p["text"].get<std::string>().size(), 8u);
+
+    hub.setSvg(head + "12 20" + tail);
+    Json behind = next(hub, late);   // it never had 11.5
+    EXPECT_EQ(behind["svg"], head + "12 20" + tail);
+    EXPECT_EQ(Json::parse(hub.full())["svg"], head + "12 20" + tail);
+
+    next(hub, page);
+    hub.setSvg(head + "12 20 \xc3\xa9" + tail);
+    EXPECT_TRUE(next(hub, page).contains("svg"));
+}

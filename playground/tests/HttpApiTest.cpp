@@ -14,6 +14,7 @@
 #include <httplib.h>
 
 #include "playground/server/HttpApi.h"
+#include "playground/server/PluginDescription.h"
 #include "playground/server/Phone.h"
 #include "playground/tests/TestSupport.h"
 
@@ -145,7 +146,8 @@ TEST_F(HttpApiTest, ConfigAndStateDescribeThePhone) {
     auto config = client->Get("/api/config");
     ASSERT_TRUE(config);
     Json c = Json::parse(config->body);
-    EXPECT_EQ(c["settings"].size(), settingSpecs().size());
+    EXPECT_EQ(c["settings"], describePlugin(FT_SIM_PROGRAM)["settings"]);
+    EXPECT_EQ(c["files"], describePlugin(FT_SIM_PROGRAM)["files"]);
     EXPECT_EQ(c["apps"].size(), defaultApps().size());
     EXPECT_EQ(c["screen"]["width"], 375.0);
 
@@ -323,7 +325,7 @@ TEST_F(HttpApiTest, ASlowClientIsCutOffAndNoOneElse) {
     ASSERT_TRUE(stream.send("GET /api/events HTTP/1.1\r\n" + host + "\r\n"));
     stream.readUntil("data: ");
     ASSERT_TRUE(prompt.send("GET /api/config HTTP/1.1\r\n" + host + "\r\n"));
-    prompt.readUntil("hiddenPrefix");
+    prompt.readUntil("\"prefixes\"");
 
     now = now + 11;   // past a request's ten seconds, within a kept connection's thirteen
     EXPECT_TRUE(slow.closedByServer());

@@ -3,16 +3,14 @@
 // comments and, in Check mode, checks of what the person clicks. The page
 // sends only typed requests ({"type": "record", ...}); the lines are the
 // server's.
-'use strict';
+import { $ } from './dom.js';
 
-(function () {
-  const $ = (selector) => document.querySelector(selector);
-  const state = window.playground;
+export function createRecordTab(view, send, held) {
   const shown = { revision: -1, text: '' };
   let checking = false;
 
   function record(op, extra) {
-    return state.send({ type: 'record', op, ...extra });
+    return send({ type: 'record', op, ...extra });
   }
 
   // The list and the buttons, as the server keeps the recording.
@@ -88,10 +86,10 @@
   });
   // Taken before the screen's own listener sees the press.
   $('#phone-holder').addEventListener('pointerdown', (e) => {
-    if (!checking || !state.config || !e.target.closest('#screen') || e.target.closest('.passcode')) return;
+    if (!checking || !view.config || !e.target.closest('#screen') || e.target.closest('.passcode')) return;
     e.stopPropagation();
     e.preventDefault();
-    const p = state.screenPoint(e.clientX, e.clientY);
+    const p = held.screenPoint(e.clientX, e.clientY, view.config.screen);
     record('check', { at: [p.x, p.y] }).then(refresh);
   }, true);
   // The Device tab is the host's panel: a click in it checks the host.
@@ -119,4 +117,4 @@
     if (!$('#tab-record').hidden || document.body.classList.contains('recording')) refresh();
   }, 500);
   refresh();
-})();
+}
