@@ -292,6 +292,15 @@ TEST(PropertyListXML, DeepNestingIsRefused) {
     EXPECT_FALSE(PropertyList::parse(toBytes(xmlDocument(nested("<array>", "</array>", limit + 1)))));
     EXPECT_TRUE(PropertyList::parse(toBytes(
         xmlDocument("<!--" + nested("<array>", "</array>", 10000) + "-->" + nested("<array>", "</array>", 3)))));
+    // An element's name ends at any XML space: "<array\t>" opens a level
+    // like "<array>", and a file deep enough to overflow a parser's stack
+    // is refused whatever the spacing of its tags.
+    for (const char* space : {" ", "\t", "\r", "\n"}) {
+        const std::string open = std::string("<array") + space + ">";
+        EXPECT_FALSE(PropertyList::parse(toBytes(xmlDocument(nested(open, "</array>", 300000))))) << int(*space);
+        EXPECT_FALSE(PropertyList::parse(toBytes(xmlDocument(nested(open, "</array>", limit + 1))))) << int(*space);
+        EXPECT_TRUE(PropertyList::parse(toBytes(xmlDocument(nested(open, "</array>", limit))))) << int(*space);
+    }
     std::string flat = "<array>";
     for (int i = 0; i < 10000; ++i) flat += i % 2 ? "<dict/>" : "<array />";
     auto a = std::dynamic_pointer_cast<NSArray>(PropertyList::parse(toBytes(xmlDocument(flat + "</array>"))));
