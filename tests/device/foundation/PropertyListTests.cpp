@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -602,6 +603,17 @@ TEST(PropertyListFiles, DictionaryWithContentsOfFile) {
     EXPECT_EQ(PropertyList::readFileBytes(root / "var/mobile/missing.plist", raw), PropertyList::ReadResult::Missing);
     EXPECT_EQ(PropertyList::readFileBytes(root / "var/mobile/dir.plist", raw), PropertyList::ReadResult::Unreadable);
     EXPECT_EQ(PropertyList::readFileBytes(root / "var/mobile/good.plist", raw), PropertyList::ReadResult::Ok);
+    // A process started with no standard input (as a daemon may be) opens
+    // its first file as descriptor 0, and reads it like any other.
+    const std::string good = root / "var/mobile/good.plist";
+    EXPECT_EXIT(
+        {
+            ::close(0);
+            std::vector<uint8_t> again;
+            const bool read = PropertyList::readFileBytes(good, again) == PropertyList::ReadResult::Ok;
+            std::_Exit(read && again == raw ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 // Tests reading files written by an independent writer (python3's plistlib)
