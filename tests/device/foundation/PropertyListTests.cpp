@@ -302,6 +302,13 @@ TEST(PropertyListXML, DeepNestingIsRefused) {
         EXPECT_FALSE(PropertyList::parse(toBytes(xmlDocument(nested(open, "</array>", limit + 1))))) << int(*space);
         EXPECT_TRUE(PropertyList::parse(toBytes(xmlDocument(nested(open, "</array>", limit))))) << int(*space);
     }
+    // Markup inside text is text, also in the second of two CDATA sections
+    // (the way a writer puts "]]>" into one).
+    const std::string tags = nested("<array>", "", limit + 1);
+    auto split = std::dynamic_pointer_cast<NSString>(PropertyList::parse(
+        toBytes(xmlDocument("<string><![CDATA[]]]]><![CDATA[>" + tags + "]]></string>"))));
+    ASSERT_TRUE(split);
+    EXPECT_EQ(split->UTF8String(), "]]>" + tags);
     std::string flat = "<array>";
     for (int i = 0; i < 10000; ++i) flat += i % 2 ? "<dict/>" : "<array />";
     auto a = std::dynamic_pointer_cast<NSArray>(PropertyList::parse(toBytes(xmlDocument(flat + "</array>"))));
