@@ -564,6 +564,14 @@ TEST(PropertyListLimitsTest, OversizedInputIsRefused) {
     std::string close = "</string></plist>";
     big.insert(big.end(), close.begin(), close.end());
     EXPECT_FALSE(PropertyList::parse(big));
+    // A binary list just past the cap is refused too, well formed as it is.
+    BinaryPlistBuilder b;
+    Bytes data = BinaryPlistBuilder::withLength(0x4, PropertyListLimits::maxBytes - 40);
+    data.resize(data.size() + PropertyListLimits::maxBytes - 40, 0x5A);
+    const size_t top = b.add(std::move(data));
+    const Bytes justOver = b.build(top);
+    ASSERT_GT(justOver.size(), PropertyListLimits::maxBytes);
+    EXPECT_FALSE(PropertyList::parse(justOver));
 
     TempDir dir;
     std::string path = dir / "big.plist";
