@@ -327,7 +327,8 @@ TEST(PropertyListXML, MalformedXMLGivesNil) {
     for (const char* bad : {"", "not a plist", "<plist>", "<plist><dict><key>a</key></plist>",
                             "<plist><integer>12x</integer></plist>", "<!-- unterminated", "<![CDATA[ open",
                             "<plist><string>\xff\xfe</string></plist>", "<plist><dict><key>k</key><array></dict></plist>",
-                            "<plist><true/></plist>trailing", "<plist><true/>"}) {
+                            "<plist><true/></plist>trailing", "<plist><true/>",
+                            "<plist><dict><key>a</key><true/></dict><? never closed </plist>"}) {
         EXPECT_FALSE(std::dynamic_pointer_cast<NSDictionary>(PropertyList::parse(toBytes(bad)))) << bad;
     }
 }
