@@ -573,6 +573,25 @@ TEST(PropertyListLimitsTest, OversizedInputIsRefused) {
     const Bytes justOver = b.build(top);
     ASSERT_GT(justOver.size(), PropertyListLimits::maxBytes);
     EXPECT_FALSE(PropertyList::parse(justOver));
+    // A dictionary of exactly the cap is read, and a merge may rewrite it
+    // (here to take its one big value out).
+    auto exactly = [](uint64_t dataLength) {
+        BinaryPlistBuilder d;
+        const size_t key = d.add(BinaryPlistBuilder::ascii("d"));
+        Bytes blob = BinaryPlistBuilder::withLength(0x4, dataLength);
+        blob.resize(blob.size() + dataLength, 0x5A);
+        const size_t value = d.add(std::move(blob));
+        return d.build(d.add(d.dict({key}, {value})));
+    };
+    const uint64_t guess = PropertyListLimits::maxBytes - 100;
+    const Bytes atCap = exactly(guess + (PropertyListLimits::maxBytes - exactly(guess).size()));
+    ASSERT_EQ(atCap.size(), PropertyListLimits::maxBytes);
+    EXPECT_TRUE(PropertyList::parse(atCap));
+    Bytes merged;
+    ASSERT_TRUE(PropertyList::setValueForKey(atCap, "d", nullptr, merged));
+    auto emptied = std::dynamic_pointer_cast<NSDictionary>(PropertyList::parse(merged));
+    ASSERT_TRUE(emptied);
+    EXPECT_EQ(emptied->count(), 0u);
 
     TempDir dir;
     std::string path = dir / "big.plist";
