@@ -73,6 +73,21 @@ TEST_F(PreferencesDaemonTest, ChangesArriveInOrderAndAreReported) {
     EXPECT_EQ(outcomes[1].path, kOther);
 }
 
+// Tests that a suite named by its domain goes through the daemon like one
+// named by its path: the change is reported at synchronize(), under the
+// file's path.
+TEST_F(PreferencesDaemonTest, SuiteByDomainIsDeferredToo) {
+    auto byDomain = NSUserDefaults::initWithSuiteName("com.example.daemon");
+    EXPECT_TRUE(byDomain->setObjectForKey(NSNumber::numberWithInteger(7), "k"));
+    EXPECT_TRUE(outcomes.empty()) << "written on the caller's thread";
+    NSUserDefaults::synchronize();
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_EQ(outcomes[0].path, kFile);
+    EXPECT_TRUE(outcomes[0].ok);
+    ASSERT_NE(onDisk(kFile), nullptr);
+    EXPECT_EQ(readInteger(onDisk(kFile)->objectForKey("k").get()), 7);
+}
+
 // Tests that a reader sees the changes made before it, and that a mutable
 // value changed after it was handed over is written as it was then.
 TEST_F(PreferencesDaemonTest, ReadersSeeEarlierChangesAsTheyWere) {

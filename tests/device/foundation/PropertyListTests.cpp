@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -292,6 +293,22 @@ TEST(PropertyListXML, DeepNestingIsRefused) {
     EXPECT_FALSE(PropertyList::parse(toBytes(xmlDocument(nested("<array>", "</array>", limit + 1)))));
     EXPECT_TRUE(PropertyList::parse(toBytes(
         xmlDocument("<!--" + nested("<array>", "</array>", 10000) + "-->" + nested("<array>", "</array>", 3)))));
+    // An element's name ends at any XML space: "<array\t>" opens a level
+    // like "<array>", and a file deep enough to overflow a parser's stack
+    // is refused whatever the spacing of its tags.
+    for (const char* space : {" ", "\t", "\r", "\n"}) {
+        const std::string open = std::string("<array") + space + ">";
+        EXPECT_FALSE(PropertyList::parse(toBytes(xmlDocument(nested(open, "</array>", 300000))))) << int(*space);
+        EXPECT_FALSE(PropertyList::parse(toBytes(xmlDocument(nested(open, "</array>", limit + 1))))) << int(*space);
+        EXPECT_TRUE(PropertyList::parse(toBytes(xmlDocument(nested(open, "</array>", limit))))) << int(*space);
+    }
+    // Markup inside text is text, also in the second of two CDATA sections
+    // (the way a writer puts "]]>" into one).
+    const std::string tags = nested("<array>", "", limit + 1);
+    auto split = std::dynamic_pointer_cast<NSString>(PropertyList::parse(
+        toBytes(xmlDocument("<string><![CDATA[]]]]><![CDATA[>" + tags + "]]></string>"))));
+    ASSERT_TRUE(split);
+    EXPECT_EQ(split->UTF8String(), "]]>" + tags);
     std::string flat = "<array>";
     for (int i = 0; i < 10000; ++i) flat += i % 2 ? "<dict/>" : "<array />";
     auto a = std::dynamic_pointer_cast<NSArray>(PropertyList::parse(toBytes(xmlDocument(flat + "</array>"))));
@@ -310,7 +327,8 @@ TEST(PropertyListXML, MalformedXMLGivesNil) {
     for (const char* bad : {"", "not a plist", "<plist>", "<plist><dict><key>a</key></plist>",
                             "<plist><integer>12x</integer></plist>", "<!-- unterminated", "<![CDATA[ open",
                             "<plist><string>\xff\xfe</string></plist>", "<plist><dict><key>k</key><array></dict></plist>",
-                            "<plist><true/></plist>trailing", "<plist><true/>"}) {
+                            "<plist><true/></plist>trailing", "<plist><true/>",
+                            "<plist><dict><key>a</key><true/></dict><? never closed </plist>"}) {
         EXPECT_FALSE(std::dynamic_pointer_cast<NSDictionary>(PropertyList::parse(toBytes(bad)))) << bad;
     }
 }
@@ -547,6 +565,33 @@ TEST(PropertyListLimitsTest, OversizedInputIsRefused) {
     std::string close = "</string></plist>";
     big.insert(big.end(), close.begin(), close.end());
     EXPECT_FALSE(PropertyList::parse(big));
+    // A binary list just past the cap is refused too, well formed as it is.
+    BinaryPlistBuilder b;
+    Bytes data = BinaryPlistBuilder::withLength(0x4, PropertyListLimits::maxBytes - 40);
+    data.resize(data.size() + PropertyListLimits::maxBytes - 40, 0x5A);
+    const size_t top = b.add(std::move(data));
+    const Bytes justOver = b.build(top);
+    ASSERT_GT(justOver.size(), PropertyListLimits::maxBytes);
+    EXPECT_FALSE(PropertyList::parse(justOver));
+    // A dictionary of exactly the cap is read, and a merge may rewrite it
+    // (here to take its one big value out).
+    auto exactly = [](uint64_t dataLength) {
+        BinaryPlistBuilder d;
+        const size_t key = d.add(BinaryPlistBuilder::ascii("d"));
+        Bytes blob = BinaryPlistBuilder::withLength(0x4, dataLength);
+        blob.resize(blob.size() + dataLength, 0x5A);
+        const size_t value = d.add(std::move(blob));
+        return d.build(d.add(d.dict({key}, {value})));
+    };
+    const uint64_t guess = PropertyListLimits::maxBytes - 100;
+    const Bytes atCap = exactly(guess + (PropertyListLimits::maxBytes - exactly(guess).size()));
+    ASSERT_EQ(atCap.size(), PropertyListLimits::maxBytes);
+    EXPECT_TRUE(PropertyList::parse(atCap));
+    Bytes merged;
+    ASSERT_TRUE(PropertyList::setValueForKey(atCap, "d", nullptr, merged));
+    auto emptied = std::dynamic_pointer_cast<NSDictionary>(PropertyList::parse(merged));
+    ASSERT_TRUE(emptied);
+    EXPECT_EQ(emptied->count(), 0u);
 
     TempDir dir;
     std::string path = dir / "big.plist";
@@ -593,6 +638,17 @@ TEST(PropertyListFiles, DictionaryWithContentsOfFile) {
     EXPECT_EQ(PropertyList::readFileBytes(root / "var/mobile/missing.plist", raw), PropertyList::ReadResult::Missing);
     EXPECT_EQ(PropertyList::readFileBytes(root / "var/mobile/dir.plist", raw), PropertyList::ReadResult::Unreadable);
     EXPECT_EQ(PropertyList::readFileBytes(root / "var/mobile/good.plist", raw), PropertyList::ReadResult::Ok);
+    // A process started with no standard input (as a daemon may be) opens
+    // its first file as descriptor 0, and reads it like any other.
+    const std::string good = root / "var/mobile/good.plist";
+    EXPECT_EXIT(
+        {
+            ::close(0);
+            std::vector<uint8_t> again;
+            const bool read = PropertyList::readFileBytes(good, again) == PropertyList::ReadResult::Ok;
+            std::_Exit(read && again == raw ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 // Tests reading files written by an independent writer (python3's plistlib)

@@ -141,6 +141,8 @@ TEST_F(PluginLoaderTest, MissingOrMalformedFiltersSkipTheLibrary) {
                                              "<string>com.apple.springboard</string></dict></dict></plist>");
     install(FT_TEST_HOOK_PLUGIN, "RootArray", "<plist><array><string>com.apple.springboard</string></array></plist>");
     writeText(dir + "/README.txt", "not a library");
+    // A library with no name before its ".so" is no plugin, filter or not.
+    install(FT_TEST_HOOK_PLUGIN, "", filterPlist({kHost}));
     std::vector<std::string> errors;
     EXPECT_TRUE(PluginLoader::loadPlugins(kHost, &errors).empty());
     EXPECT_EQ(loads()[1], 0);
@@ -158,4 +160,16 @@ TEST_F(PluginLoaderTest, NoPluginFolderLoadsNothing) {
     EXPECT_TRUE(PluginLoader::loadPlugins(kHost, &errors).empty());
     EXPECT_TRUE(errors.empty());
     EXPECT_TRUE(PluginLoader::loaded().empty());
+}
+
+// Tests that a host with no device root loads nothing, and says why rather
+// than looking anywhere on this machine.
+TEST_F(PluginLoaderTest, NoDeviceRootLoadsNothingAndSaysSo) {
+    install(FT_TEST_HOOK_PLUGIN, "Hook", filterPlist({kHost}));
+    DevicePaths::setRoot("");
+    std::vector<std::string> errors;
+    EXPECT_TRUE(PluginLoader::loadPlugins(kHost, &errors).empty());
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("no device root"), std::string::npos);
+    EXPECT_EQ(loads()[1], 0);
 }

@@ -191,10 +191,15 @@ TEST_F(AlertTest, NothingIsPresentedFromAHiddenWindowOrTwice) {
 
 TEST_F(AlertTest, DismissFromEitherEndTakesItDown) {
     present();
+    // Someone holding on to the alert's window finds it empty afterwards.
+    const std::shared_ptr<UIWindow> kept = server().windows().back();
+    ASSERT_EQ(kept->rootViewController(), alert);
     bool done = false;
     alert->dismissViewControllerAnimated(true, [&] { done = true; });
     EXPECT_TRUE(done);
     EXPECT_EQ(server().visibleAlert(), nullptr);
+    EXPECT_EQ(kept->rootViewController(), nullptr);
+    EXPECT_EQ(alert->view()->superview(), nullptr);
     // No handler runs on a plain dismissal.
     EXPECT_EQ(log, (std::vector<std::string>{"presented Float Tiles", "dismissed Float Tiles"}));
     present();

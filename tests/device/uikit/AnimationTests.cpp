@@ -116,6 +116,23 @@ TEST_F(AnimationTest, QuarterTurnStaysARotation) {
     EXPECT_NEAR(back.tx, 5, 1e-9);
 }
 
+// Tests the half turn, where both ways round are equally short: like Core
+// Animation's interpolation of the rotation, a half turn back goes back the
+// way the half turn came (through the same quarter), and a quarter turn one
+// way to a quarter turn the other passes upright.
+TEST_F(AnimationTest, HalfTurnBackRetracesItsWay) {
+    auto v = UIView::init();
+    UIView::animateWithDuration(1.0, 0, kLinear, [&] { v->setTransform(CGAffineTransformMakeRotation(std::numbers::pi)); });
+    EXPECT_NEAR(v->presentationTransform(now() + 0.5).b, 1, 1e-9);  // sin of a quarter turn
+    advance(1.0);
+    UIView::animateWithDuration(1.0, 0, kLinear, [&] { v->setTransform(CGAffineTransformIdentity); });
+    EXPECT_NEAR(v->presentationTransform(now() + 0.5).b, 1, 1e-9);
+    advance(1.0);
+    v->setTransform(CGAffineTransformMakeRotation(std::numbers::pi / 2));
+    UIView::animateWithDuration(1.0, 0, kLinear, [&] { v->setTransform(CGAffineTransformMakeRotation(-std::numbers::pi / 2)); });
+    EXPECT_NEAR(v->presentationTransform(now() + 0.5).a, 1, 1e-9);
+}
+
 TEST_F(AnimationTest, CompletionRunsWhenTheAnimationEnds) {
     auto v = UIView::init();
     std::vector<bool> done;
