@@ -16,8 +16,8 @@
 #include <string>
 
 #include "FuzzSupport.h"
-#include "sim/JsonPointer.h"
 #include "sim/FileValue.h"
+#include "sim/JsonPointer.h"
 #include "sim/ScenarioParser.h"
 
 namespace {

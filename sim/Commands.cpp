@@ -9,8 +9,8 @@
 #include "foundation/NSUserDefaults.h"
 #include "foundation/NotificationCenter.h"
 #include "sim/ScenarioParser.h"
-#include "springboard/HostNotifications.h"
 #include "sim/Suggest.h"
+#include "springboard/HostNotifications.h"
 #include "springboard/SBApplication.h"
 #include "springboard/SpringBoard.h"
 

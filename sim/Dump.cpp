@@ -99,7 +99,8 @@ std::string Simulator::cmdDump(const Call& c) {
         if (options_.output) options_.output(d.dump());
         return "";
     }
-    if (fs::path(w[1].text).extension() != ".json") return "dump writes JSON: name the file PATH.json, not " + w[1].text;
+    if (fs::path(w[1].text).extension() != ".json")
+        return "dump writes JSON: name the file PATH.json, not " + w[1].text;
     std::ofstream out(resolvePath(w[1].text));
     if (!out) return "cannot write " + resolvePath(w[1].text);
     out << d.dump(2) << "\n";

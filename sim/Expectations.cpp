@@ -23,10 +23,9 @@ std::string Simulator::cmdExpect(const Call& c) {
     // Trace expectations read the trace in order: `expect trace` looks
     // after the line the previous `expect trace` matched, so consecutive
     // ones check that things happened in that order; `expect no-trace`
-    // looks at what happened since the previous expectation. A run of `expect no-trace` lines shares one window: each looks at
-    // what the commands before the run did. Right after another kind of
-    // expectation a no-trace would look at nothing and pass whatever the
-    // phone did, so that is refused.
+    // looks at what happened since the previous expectation. A run of `expect no-trace` lines shares one window: each
+    // looks at what the commands before the run did. Right after another kind of expectation a no-trace would look at
+    // nothing and pass whatever the phone did, so that is refused.
     bool noTrace = w.size() >= 2 && w[1].text == "no-trace" && !w[1].quoted;
     size_t sinceExpect = expectMark_;
     if (noTrace && !ranSinceExpect_) {
@@ -87,8 +86,9 @@ std::string Simulator::cmdExpect(const Call& c) {
         if (compareJson(actual, op, expected, &why)) continue;
         if (failed++) continue;
         if (!why.empty()) first = m.path + ": " + why;
-        else first = m.path + " is " + (m.value ? actual.dump() : "missing (" + m.missing + ")") + ", expected " + op +
-                     " " + expected.dump();
+        else
+            first = m.path + " is " + (m.value ? actual.dump() : "missing (" + m.missing + ")") + ", expected " + op +
+                    " " + expected.dump();
         first += surroundings(d, m.path);
     }
     if (!failed) return "";
@@ -131,7 +131,8 @@ std::string Simulator::surroundings(const Json& d, const std::string& path) {
     size_t from = at > side ? at - side : 0, to = std::min(keys.size(), at + side + 1);
     std::string out = "\n  beside it in " + parentPath + " (" + std::to_string(keys.size()) + " members): {";
     if (from > 0) out += "..., ";
-    for (size_t i = from; i < to; ++i) out += (i > from ? ", " : "") + Json(keys[i]).dump() + ": " + (*parent)[keys[i]].dump();
+    for (size_t i = from; i < to; ++i)
+        out += (i > from ? ", " : "") + Json(keys[i]).dump() + ": " + (*parent)[keys[i]].dump();
     return out + (to < keys.size() ? ", ...}" : "}");
 }
 

@@ -152,7 +152,7 @@ private:
     }
 
     std::optional<std::string> quoted() {
-        ++pos_;  // the opening quote
+        ++pos_; // the opening quote
         std::string out;
         while (pos_ < s_.size()) {
             char c = s_[pos_++];
@@ -178,7 +178,7 @@ private:
                 appendUtf8(out, static_cast<uint32_t>(cp));
                 pos_ = close + 1;
             } else {
-                out += c;  // any other backslash is itself
+                out += c; // any other backslash is itself
             }
         }
         fail("unterminated text");
@@ -273,9 +273,9 @@ private:
             static_cast<size_t>(used) == t.size() - 1 && t.back() == 'Z') {
             if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || h < 0 || mi < 0 || !(sec >= 0 && sec < 61))
                 return fail("bad date " + t);
-            double unix = static_cast<double>(daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d))) *
-                              86400.0 +
-                          h * 3600.0 + mi * 60.0 + sec;
+            double unix =
+                static_cast<double>(daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d))) * 86400.0 +
+                h * 3600.0 + mi * 60.0 + sec;
             return id(std::make_shared<NSDate>(unix - kReferenceFromUnix));
         }
         char* end = nullptr;
@@ -416,10 +416,14 @@ std::string formatFileValue(const NSObject* value) {
     if (auto* s = dynamic_cast<const NSString*>(value)) return quoteFileText(s->UTF8String());
     if (auto* n = dynamic_cast<const NSNumber*>(value)) {
         switch (n->kind()) {
-        case NSNumber::Kind::Bool: return n->boolValue() ? "true" : "false";
-        case NSNumber::Kind::Integer: return std::to_string(n->integerValue());
-        case NSNumber::Kind::Unsigned: return std::to_string(n->unsignedLongLongValue());
-        case NSNumber::Kind::Real: return formatReal(n->doubleValue());
+        case NSNumber::Kind::Bool:
+            return n->boolValue() ? "true" : "false";
+        case NSNumber::Kind::Integer:
+            return std::to_string(n->integerValue());
+        case NSNumber::Kind::Unsigned:
+            return std::to_string(n->unsignedLongLongValue());
+        case NSNumber::Kind::Real:
+            return formatReal(n->doubleValue());
         }
     }
     if (auto* d = dynamic_cast<const NSDictionary*>(value)) {

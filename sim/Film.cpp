@@ -44,8 +44,8 @@ std::string Film::picture() const {
         double opacity = 0.5 * static_cast<double>(i) / static_cast<double>(trail_.size());
         finger += "<line x1=\"" + num(trail_[i - 1].first) + "\" y1=\"" + num(trail_[i - 1].second) + "\" x2=\"" +
                   num(trail_[i].first) + "\" y2=\"" + num(trail_[i].second) +
-                  "\" stroke=\"#ffffff\" stroke-width=\"8\" stroke-linecap=\"round\" stroke-opacity=\"" +
-                  num(opacity) + "\"/>";
+                  "\" stroke=\"#ffffff\" stroke-width=\"8\" stroke-linecap=\"round\" stroke-opacity=\"" + num(opacity) +
+                  "\"/>";
     }
     finger += "<circle cx=\"" + num(fingerX_) + "\" cy=\"" + num(fingerY_) +
               "\" r=\"14\" fill=\"#ffffff\" fill-opacity=\"0.55\" stroke=\"#202020\" stroke-opacity=\"0.6\" "
@@ -66,9 +66,7 @@ void Film::add(long count, bool lengthen) {
     stillFrames_ = 0;
 }
 
-bool Film::still() const {
-    return !fingerDown_ && stillFrames_ >= static_cast<long>(kStillSeconds * kFramesPerSecond);
-}
+bool Film::still() const { return !fingerDown_ && stillFrames_ >= static_cast<long>(kStillSeconds * kFramesPerSecond); }
 
 void Film::clockTick() {
     if (!sim_ || !sim_->booted()) return;

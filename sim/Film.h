@@ -32,11 +32,11 @@ public:
     static constexpr double kEndSeconds = 1;
 
     struct Frame {
-        std::string svg;   // the picture, the finger drawn in
-        double width = 0;  // the screen, in points
+        std::string svg;  // the picture, the finger drawn in
+        double width = 0; // the screen, in points
         double height = 0;
-        double scale = 1;  // its pixels per point
-        long count = 1;    // how many frames of 1/30 s it stands for
+        double scale = 1; // its pixels per point
+        long count = 1;   // how many frames of 1/30 s it stands for
     };
 
     Film() = default;
@@ -77,7 +77,7 @@ private:
     bool fingerDown_ = false;
     double fingerX_ = 0, fingerY_ = 0;
     std::deque<std::pair<double, double>> trail_;
-    long stillFrames_ = 0;   // clock frames in a row that showed nothing new
-    double lastTick_ = -1;   // the clock at the last frame it made
+    long stillFrames_ = 0; // clock frames in a row that showed nothing new
+    double lastTick_ = -1; // the clock at the last frame it made
     double leftOut_ = 0;
 };

@@ -19,7 +19,9 @@ struct EncoderDelete {
 };
 
 // A frame's start in milliseconds: frame n of the film at 30 a second.
-int startMs(long frame) { return static_cast<int>(std::lround(static_cast<double>(frame) * 1000.0 / Film::kFramesPerSecond)); }
+int startMs(long frame) {
+    return static_cast<int>(std::lround(static_cast<double>(frame) * 1000.0 / Film::kFramesPerSecond));
+}
 
 } // namespace
 

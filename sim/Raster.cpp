@@ -77,9 +77,9 @@ std::string writePng(const Bitmap& bitmap, const std::string& path) {
     const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, bitmap.width);
     if (stride != bitmap.width * 4) return "the picture's rows are not cairo's";
     // cairo only reads the pixels here; it takes them without a copy.
-    Surface surface(cairo_image_surface_create_for_data(
-        reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(bitmap.argb.data())), CAIRO_FORMAT_ARGB32,
-        bitmap.width, bitmap.height, stride));
+    Surface surface(
+        cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(bitmap.argb.data())),
+                                            CAIRO_FORMAT_ARGB32, bitmap.width, bitmap.height, stride));
     cairo_status_t status = cairo_surface_write_to_png(surface.get(), path.c_str());
     if (status != CAIRO_STATUS_SUCCESS) return "cannot write " + path + " (" + cairo_status_to_string(status) + ")";
     return "";

@@ -42,8 +42,9 @@ void reportFailure(Simulator& sim, const RunOptions& options, const std::string&
     if (!options.dumpOnFail.empty()) {
         std::error_code ec;
         fs::create_directories(options.dumpOnFail, ec);
-        std::string base = (fs::path(options.dumpOnFail) / (fs::path(file).stem().string() + "-line" +
-                                                             std::to_string(number))).string();
+        std::string base =
+            (fs::path(options.dumpOnFail) / (fs::path(file).stem().string() + "-line" + std::to_string(number)))
+                .string();
         std::ofstream(base + ".json") << sim.dump().dump(2) << "\n";
         std::ofstream(base + ".svg") << sim.snapshotSvg();
         out << "  kept " << base << ".json and " << base << ".svg\n";

@@ -70,7 +70,8 @@ std::optional<long long> parseOrientation(const std::string& text, std::string& 
     for (char c : text) name += c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     for (const auto& [n, code] : names)
         if (n == name) return code;
-    if (auto n = parseInteger(text); n && *n >= UIInterfaceOrientationUnknown && *n <= UIInterfaceOrientationLandscapeLeft)
+    if (auto n = parseInteger(text);
+        n && *n >= UIInterfaceOrientationUnknown && *n <= UIInterfaceOrientationLandscapeLeft)
         return *n;
     std::vector<std::string> known;
     for (const auto& [n, code] : names) known.push_back(n);

@@ -59,11 +59,11 @@ void Simulator::checkSettingsKeys(const std::vector<std::pair<std::string, id>>&
                     : type == "number" ? readDouble(value.get()).has_value()
                                        : dynamic_cast<const NSString*>(value.get()) != nullptr;
         if (read) continue;
-        std::string example = type == "boolean"  ? "true"
-                              : type == "number" ? (*row)["default"].dump()
-                                                 : quoteFileText((*row)["fallback"].is_string()
-                                                                 ? (*row)["fallback"].get<std::string>()
-                                                                 : std::string("#ff0000"));
+        std::string example = type == "boolean" ? "true"
+                              : type == "number"
+                                  ? (*row)["default"].dump()
+                                  : quoteFileText((*row)["fallback"].is_string() ? (*row)["fallback"].get<std::string>()
+                                                                                 : std::string("#ff0000"));
         emit("warning settings " + key + "=" + formatFileValue(value.get()) + ": the plugin reads a " + type +
              " there and ignores this value (as in " + key + "=" + example + ")");
     }

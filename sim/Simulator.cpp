@@ -218,7 +218,8 @@ std::string Simulator::cmdSnapshot(const Call& c) {
         return writePng(bitmap, path);
     }
     if (extension != ".svg")
-        return "snapshot writes a .svg or a .png file (or - for the SVG on standard output), not " + quoteText(w[1].text);
+        return "snapshot writes a .svg or a .png file (or - for the SVG on standard output), not " +
+               quoteText(w[1].text);
     std::ofstream out(path);
     if (!out) return "cannot write " + path;
     out << svg;

@@ -216,15 +216,15 @@ private:
     size_t traceMark_ = 0;    // after the line the last `expect trace` matched
     size_t expectMark_ = 0;   // the trace's length at the last expectation
     std::vector<std::pair<std::string, id>> uncheckedSettings_;
-    bool ranSinceExpect_ = false;  // a command other than expect ran since the last one
+    bool ranSinceExpect_ = false; // a command other than expect ran since the last one
     bool lastExpectWasNoTrace_ = false;
-    size_t noTraceFrom_ = 0;  // where the window of the current run of no-trace lines starts
+    size_t noTraceFrom_ = 0; // where the window of the current run of no-trace lines starts
     int suppressWrites_ = 0;
     // `phone answers yes`: the requests of the home screen are answered as
     // a phone does; they wait here for the end of the command that made them.
     bool answers_ = false;
     std::deque<HostRequest> requests_;
-    bool startsLocked_ = false;   // `phone starts locked`
+    bool startsLocked_ = false; // `phone starts locked`
     SimulatorWatcher* watcher_ = nullptr;
 };
 

@@ -47,7 +47,8 @@ std::vector<std::string> nearestNames(const std::string& word, const std::vector
         }
         size_t d = editDistance(w, l);
         // A part of a name ("lock" for lockstate) is as good as a slip.
-        bool part = w.size() >= 3 && (l.find(w) != std::string::npos || (c.size() >= 3 && w.find(l) != std::string::npos));
+        bool part =
+            w.size() >= 3 && (l.find(w) != std::string::npos || (c.size() >= 3 && w.find(l) != std::string::npos));
         if (d <= allowed) scored.emplace_back(d, c);
         else if (part) scored.emplace_back(allowed + 1, c);
     }

@@ -77,8 +77,8 @@ struct HostState {
 struct HostRequest {
     enum class Kind { Launch, Unlock };
     Kind kind;
-    std::string bundleIdentifier;   // Launch: the app
-    bool suspended = false;         // Launch: in the background
+    std::string bundleIdentifier; // Launch: the app
+    bool suspended = false;       // Launch: in the background
 };
 
 class SpringBoardHost : public ProcessComponent {

@@ -110,7 +110,8 @@ void FTCustomViewController::initBundles() {
             appButton->layer()->setCornerRadius(static_cast<double>(s.bubbleSize * 0.5f));
         }
         appButton->layer()->setBorderWidth(2.0);
-        appButton->layer()->setBorderColor(LCPParseColorString(s.globalBoundColor.get(), kBorderColourFallback)->CGColor());
+        appButton->layer()->setBorderColor(
+            LCPParseColorString(s.globalBoundColor.get(), kBorderColourFallback)->CGColor());
 
         // Bubbles stack downwards until they near the bottom of the screen;
         // from there every further bubble shares the last top edge.

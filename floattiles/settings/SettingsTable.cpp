@@ -7,8 +7,8 @@ namespace {
 using VC = FTCustomViewController;
 
 constexpr SettingDefinition flag(const char* key, bool FTSettings::*variable, const char* name, bool def,
-                                 const char* group, const char* label, const char* help,
-                                 void (VC::*push)() = nullptr, const char* note = "") {
+                                 const char* group, const char* label, const char* help, void (VC::*push)() = nullptr,
+                                 const char* note = "") {
     SettingDefinition d{key, name, SettingKind::Boolean};
     d.flag = variable;
     d.defaultValue = def ? 1 : 0;
@@ -41,8 +41,9 @@ constexpr SettingDefinition size() {
     d.unit = "pt";
     d.group = "Appearance";
     d.label = "Bubble size";
-    d.help = "Width and height of a bubble, in points. A bubble keeps its top-left corner when the size changes, "
-             "so its centre moves with the size.";
+    d.help =
+        "Width and height of a bubble, in points. A bubble keeps its top-left corner when the size changes, "
+        "so its centre moves with the size.";
     return d;
 }
 
@@ -53,7 +54,8 @@ constexpr SettingDefinition kSettings[] = {
     flag(FT_FLAG(isEnabled), true, "General", "Enabled",
          "Create the bubbles when the home screen starts. Takes effect at the next respring."),
     flag(FT_FLAG(isCircle), true, "Appearance", "Round bubbles", "Off gives rounded squares.", &VC::setCircle),
-    flag(FT_FLAG(isAppsOnly), false, "Visibility", "Hide in apps", "Hide the bubbles whenever an app comes to the front."),
+    flag(FT_FLAG(isAppsOnly), false, "Visibility", "Hide in apps",
+         "Hide the bubbles whenever an app comes to the front."),
     flag(FT_FLAG(isInAppOnly), false, "Visibility", "Apps only", "Show the bubbles only while an app is in front."),
     flag(FT_FLAG(isLSOnly), false, "Visibility", "Lock screen only", "Show the bubbles only on the lock screen."),
     flag(FT_FLAG(isSticky), false, "Behaviour", "Snap to edge",

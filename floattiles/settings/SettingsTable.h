@@ -24,8 +24,8 @@ inline constexpr const char* kBadgeTextColourFallback = "#fffefe";
 enum class SettingKind { Boolean, Number, Colour };
 
 struct SettingDefinition {
-    const char* key;        // in the settings file
-    const char* variable;   // the process-wide variable it sets
+    const char* key;      // in the settings file
+    const char* variable; // the process-wide variable it sets
     SettingKind kind;
     // The variable, by kind: exactly one is set.
     bool FTSettings::*flag = nullptr;

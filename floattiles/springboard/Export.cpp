@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "PluginState.h"
-#include "interfaces/PublicNames.h"
 #include "button/UIButtonFT.h"
 #include "interfaces/PluginInspection.h"
+#include "interfaces/PublicNames.h"
 #include "overlay/bothVC.h"
 #include "settings/SettingsTable.h"
 #include "settings/StateStore.h"

@@ -28,7 +28,8 @@ bool isPoint(const std::string& w) {
 
 std::vector<SettingSpec> settingsFromDescription(const Json& description) {
     std::vector<SettingSpec> out;
-    if (!description.is_object() || !description.contains("settings") || !description["settings"].is_array()) return out;
+    if (!description.is_object() || !description.contains("settings") || !description["settings"].is_array())
+        return out;
     auto textOf = [](const Json& row, const char* name) {
         return row.contains(name) && row[name].is_string() ? row[name].get<std::string>() : std::string();
     };
@@ -47,7 +48,8 @@ std::vector<SettingSpec> settingsFromDescription(const Json& description) {
         s.label = textOf(row, "label");
         s.help = textOf(row, "help");
         if (s.type == SettingType::Number) {
-            if (!row.contains("min") || !row.contains("max") || !row["min"].is_number() || !row["max"].is_number()) continue;
+            if (!row.contains("min") || !row.contains("max") || !row["min"].is_number() || !row["max"].is_number())
+                continue;
             s.min = row["min"];
             s.max = row["max"];
             s.step = row.contains("step") && row["step"].is_number() ? row["step"].get<double>() : 1.0;
@@ -97,8 +99,8 @@ bool isColourString(const std::string& text) {
            std::all_of(text.begin() + 1, text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
 }
 
-std::vector<std::string> settingLines(const std::vector<SettingSpec>& settings, const std::string& key, const Json& value,
-                                      std::string& error) {
+std::vector<std::string> settingLines(const std::vector<SettingSpec>& settings, const std::string& key,
+                                      const Json& value, std::string& error) {
     const SettingSpec* def = findSetting(settings, key);
     if (!def) {
         error = "no setting " + key;
@@ -182,7 +184,8 @@ std::optional<std::string> badgeLine(const std::string& bundle, const Json& valu
         // is: the page's field and a request name a badge the same way.
         size_t sign = !text.empty() && text[0] == '-' ? 1 : 0;
         bool digits = text.size() > sign && text.size() - sign <= 6 &&
-                      std::all_of(text.begin() + sign, text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+                      std::all_of(text.begin() + sign, text.end(),
+                                  [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
         word = digits ? std::to_string(std::stoll(text)) : quoteWord(text);
     } else {
         error = "a badge is a number, a text or none";
@@ -248,8 +251,9 @@ bool isAllowedLine(const std::string& line) {
     // answers the home screen.
     if (c == "unlock" || c == "lock") return w.size() == 1;
     if (c == "press") return w.size() == 2 && w[1] == "home";
-    if (c == "phone") return w.size() == 3 && ((w[1] == "answers" && oneOf(2, {"yes", "no"})) ||
-                                               (w[1] == "starts" && oneOf(2, {"locked", "unlocked"})));
+    if (c == "phone")
+        return w.size() == 3 && ((w[1] == "answers" && oneOf(2, {"yes", "no"})) ||
+                                 (w[1] == "starts" && oneOf(2, {"locked", "unlocked"})));
     if (c == "touch") return (w.size() == 2 && w[1] == "cancel") || (w.size() == 3 && oneOf(1, {"down", "move", "up"}) && isPoint(w[2]));
     if (c == "wait") return w.size() == 2;
     // A replayed check: it compares, and reads no file (not `expect bytes`).

@@ -37,7 +37,6 @@ struct SettingSpec {
 std::vector<SettingSpec> settingsFromDescription(const Json& description);
 const SettingSpec* findSetting(const std::vector<SettingSpec>& settings, const std::string& key);
 
-
 // ---- words of the scenario language ----
 
 // A text as one scenario word (the language's own quoting, shared with the
@@ -59,8 +58,8 @@ bool isColourString(const std::string& text);
 // for a null value), then the settings-changed notification, as the
 // device's pane does. Empty with `error` set when the value does not fit the
 // key's type or range.
-std::vector<std::string> settingLines(const std::vector<SettingSpec>& settings, const std::string& key, const Json& value,
-                                      std::string& error);
+std::vector<std::string> settingLines(const std::vector<SettingSpec>& settings, const std::string& key,
+                                      const Json& value, std::string& error);
 
 // The line that chooses or drops an app's bubble in the state file.
 std::optional<std::string> choiceLine(const std::string& bundle, bool chosen, std::string& error);

@@ -7,8 +7,8 @@
 namespace playground {
 
 struct FilmAnswer {
-    std::string webp;    // the film, when there is one
-    std::string error;   // why there is none
+    std::string webp;  // the film, when there is one
+    std::string error; // why there is none
 };
 
 // Runs the scenario in a temporary folder, removed afterwards. A recording

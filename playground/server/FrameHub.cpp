@@ -76,8 +76,7 @@ std::string FrameHub::deltaLocked(Cursor& c) const {
     std::string out = "{\"meta\":" + metaText_;
     if (svgVersion_ > c.svg && c.svg && c.svg + 1 == svgVersion_ && !svgPatchJson_.empty())
         out += ",\"svgPatch\":" + svgPatchJson_;
-    else if (svgVersion_ > c.svg && !svgJson_.empty())
-        out += ",\"svg\":" + svgJson_;
+    else if (svgVersion_ > c.svg && !svgJson_.empty()) out += ",\"svg\":" + svgJson_;
     if (dumpVersion_ > c.dump && !dump_.empty()) out += ",\"dump\":" + dump_;
     out += ",\"trace\":[";
     bool first = true;

@@ -3,8 +3,8 @@
 #include <mutex>
 
 #include "playground/server/Phone.h"
-#include "playground/server/PluginDescription.h"
 #include "playground/server/PhoneParts.h"
+#include "playground/server/PluginDescription.h"
 #include "playground/server/RequestValues.h"
 
 namespace playground {
@@ -26,7 +26,9 @@ std::vector<AppSeed> defaultApps() {
 }
 
 Phone::Phone(Options options, FrameHub& hub)
-    : options_(std::move(options)), hub_(hub), description_(describePlugin(options_.simProgram)),
+    : options_(std::move(options)),
+      hub_(hub),
+      description_(describePlugin(options_.simProgram)),
       settings_(settingsFromDescription(description_)) {
     if (!options_.clock) options_.clock = steadySeconds;
 }

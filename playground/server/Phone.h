@@ -200,7 +200,7 @@ private:
     std::deque<std::string> replay_;
     long long replayWait_ = 0;
     bool replaying_ = false;
-    bool replayFingerDown_ = false;   // a replayed touch is down
+    bool replayFingerDown_ = false; // a replayed touch is down
     double replaySpeed_ = 1;   // virtual seconds a replay runs in a second
 };
 

@@ -43,7 +43,8 @@ void Phone::startChild() {
         if (!a.ok()) throw ChildGone("the home screen refused \"" + line + "\": " + a.error);
         return a;
     };
-    setUp("screen " + realWord(options_.width) + "x" + realWord(options_.height) + " scale=" + realWord(options_.scale));
+    setUp("screen " + realWord(options_.width) + "x" + realWord(options_.height) +
+          " scale=" + realWord(options_.scale));
     for (const auto& a : options_.apps)
         setUp("app " + a.bundle + " icon=yes" + badgeOption(badges.count(a.bundle) ? badges[a.bundle] : a.badge));
     setUp(std::string("siri visible ") + (siri ? "yes" : "no"));

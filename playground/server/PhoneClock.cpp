@@ -54,7 +54,6 @@ void Phone::wake(bool moved) {
     wakeUp_.notify_all();
 }
 
-
 void Phone::catchUp() {
     double now = options_.clock();
     if (gesture_.active) {
@@ -93,7 +92,6 @@ void Phone::follow(const Json& t) {
     gesture_.lastHeard = options_.clock();
     advanceTo(gesture_.virtualOrigin + (page - gesture_.pageOrigin) / 1000.0);
 }
-
 
 // A picture that changed is likely to change again at the next frame (a
 // finger drags); one that did not may still be about to, when an animation

@@ -31,7 +31,6 @@ void Phone::publish() {
     hub_.flush();
 }
 
-
 Json Phone::metaLocked() const {
     const Json& orientation = member(host_, "orientation");
     return {{"time", std::round(virtualNow_ * 1000) / 1000},

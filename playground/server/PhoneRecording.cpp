@@ -189,7 +189,8 @@ bool Phone::replayStep() {
             continue;
         }
         bool quiet = line.rfind("touch move ", 0) == 0 || line == "query uilocked";
-        if (line.rfind("touch ", 0) == 0) replayFingerDown_ = line.rfind("touch down ", 0) == 0 || line.rfind("touch move ", 0) == 0;
+        if (line.rfind("touch ", 0) == 0)
+            replayFingerDown_ = line.rfind("touch down ", 0) == 0 || line.rfind("touch move ", 0) == 0;
         SimAnswer a = run(line, !quiet);
         if (!a.ok() && line.rfind("expect ", 0) == 0)
             hub_.addTrace(FrameHub::TraceKind::Note, "the replay's check failed: " + line);

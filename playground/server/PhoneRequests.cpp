@@ -173,7 +173,7 @@ Json Phone::actRespring() {
     if (recorder_.keeping() && child_) return respringInPlace();
     hub_.addTrace(FrameHub::TraceKind::Input, "respring");
     try {
-        host();   // what the next home screen starts with
+        host(); // what the next home screen starts with
     } catch (const ChildGone&) {
         // A home screen already gone left its state as last read.
     }

@@ -123,8 +123,9 @@ Json Phone::actMoves(const Json& r) {
     for (const auto& p : points) {
         std::string why;
         bool shaped = p.is_array() && (p.size() == 2 || p.size() == 3) && p[0].is_number() && p[1].is_number();
-        auto line = shaped ? touchLine("move", p[0].get<double>(), p[1].get<double>(), options_.width, options_.height, why)
-                           : std::nullopt;
+        auto line =
+            shaped ? touchLine("move", p[0].get<double>(), p[1].get<double>(), options_.width, options_.height, why)
+                   : std::nullopt;
         if (!line) return error("a point is [x, y] or [x, y, t]");
         lines.emplace_back(*line, p.size() == 3 ? p[2] : Json(nullptr));
     }

@@ -1,12 +1,12 @@
 #include "playground/server/PluginDescription.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
-#include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
 #include <vector>
 
 extern char** environ;
@@ -44,7 +44,8 @@ nlohmann::json describePlugin(const std::string& program) {
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     auto description = nlohmann::json::parse(text, nullptr, false);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !description.is_object() || !description["settings"].is_array())
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !description.is_object() ||
+        !description["settings"].is_array())
         throw std::runtime_error(program + " describe gave no description of the plugin");
     return description;
 }

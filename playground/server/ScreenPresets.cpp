@@ -25,7 +25,8 @@ const ScreenPreset kScreenPresets[] = {
 Json screenPresets() {
     Json list = Json::array();
     for (const auto& p : kScreenPresets)
-        list.push_back({{"name", p.name}, {"label", p.label}, {"width", p.width}, {"height", p.height}, {"scale", p.scale}});
+        list.push_back(
+            {{"name", p.name}, {"label", p.label}, {"width", p.width}, {"height", p.height}, {"scale", p.scale}});
     return list;
 }
 

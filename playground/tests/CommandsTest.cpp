@@ -41,8 +41,10 @@ TEST(SettingSpecs, ComeFromThePluginsOwnTable) {
         }
     }
     EXPECT_EQ(findSetting(all, "FLTTILE-com.apple.siri"), nullptr);
-    Json odd = {{"settings", Json::array({{{"key", "x"}, {"type", "mystery"}}, {{"type", "boolean"}},
-                                          {{"key", "n"}, {"type", "number"}}, {{"key", "b"}, {"type", "boolean"}}})}};
+    Json odd = {{"settings", Json::array({{{"key", "x"}, {"type", "mystery"}},
+                                          {{"type", "boolean"}},
+                                          {{"key", "n"}, {"type", "number"}},
+                                          {{"key", "b"}, {"type", "boolean"}}})}};
     auto read = settingsFromDescription(odd);
     ASSERT_EQ(read.size(), 1u);
     EXPECT_EQ(read[0].key, "b");

@@ -122,12 +122,13 @@ TEST(FrameHub, SendsWhatChangedInThePictureToAPageThatHasTheOneBefore) {
     EXPECT_FALSE(second.contains("svg"));
     std::string old = first["svg"];
     const Json& p = second["svgPatch"];
-    std::string rebuilt = old.substr(0, p["at"]) + p["text"].get<std::string>() + old.substr(p["at"].get<size_t>() + p["cut"].get<size_t>());
+    std::string rebuilt = old.substr(0, p["at"]) + p["text"].get<std::string>() +
+                          old.substr(p["at"].get<size_t>() + p["cut"].get<size_t>());
     EXPECT_EQ(rebuilt, head + "11.5 20" + tail);
     EXPECT_LT(p["text"].get<std::string>().size(), 8u);
 
     hub.setSvg(head + "12 20" + tail);
-    Json behind = next(hub, late);   // it never had 11.5
+    Json behind = next(hub, late); // it never had 11.5
     EXPECT_EQ(behind["svg"], head + "12 20" + tail);
     EXPECT_EQ(Json::parse(hub.full())["svg"], head + "12 20" + tail);
 

@@ -14,8 +14,8 @@
 #include <httplib.h>
 
 #include "playground/server/HttpApi.h"
-#include "playground/server/PluginDescription.h"
 #include "playground/server/Phone.h"
+#include "playground/server/PluginDescription.h"
 #include "playground/tests/TestSupport.h"
 
 using namespace playground;

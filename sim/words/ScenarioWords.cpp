@@ -13,7 +13,7 @@ ParsedLine splitScenarioLine(const std::string& line) {
     while (i < n) {
         while (i < n && isSpace(line[i])) ++i;
         if (i >= n) break;
-        if (line[i] == '#') break;  // a comment runs to the end of the line
+        if (line[i] == '#') break; // a comment runs to the end of the line
         Word w;
         w.begin = i;
         while (i < n && !isSpace(line[i])) {

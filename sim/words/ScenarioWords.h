@@ -16,16 +16,16 @@
 #include <vector>
 
 struct Word {
-    std::string text;     // quotes removed, escapes resolved
-    std::string raw;      // as written
-    bool quoted = false;  // some part of it was quoted
-    size_t begin = 0;     // offsets of raw in the line
+    std::string text;    // quotes removed, escapes resolved
+    std::string raw;     // as written
+    bool quoted = false; // some part of it was quoted
+    size_t begin = 0;    // offsets of raw in the line
     size_t end = 0;
 };
 
 struct ParsedLine {
     std::vector<Word> words;
-    std::string error;    // non-empty when the line cannot be split
+    std::string error; // non-empty when the line cannot be split
 };
 
 ParsedLine splitScenarioLine(const std::string& line);

@@ -98,7 +98,8 @@ TEST(Film, FramesAndTheStillPicturesAtEitherEnd) {
     EXPECT_EQ(height, 480);
     // Its length is the frames' count at 30 a second, to the millisecond.
     EXPECT_EQ(frames.back().endMs, static_cast<int>(std::lround(expected * 1000.0 / 30)));
-    EXPECT_TRUE(frames.front().rgba == stillPixels(first, width, height)) << "the first frame is not the boot's picture";
+    EXPECT_TRUE(frames.front().rgba == stillPixels(first, width, height))
+        << "the first frame is not the boot's picture";
     EXPECT_TRUE(frames.back().rgba == stillPixels(last, width, height)) << "the last frame is not the end's picture";
     // The touch-down frame comes next: the boot's picture with the
     // finger's dot where it pressed, and nothing else changed.

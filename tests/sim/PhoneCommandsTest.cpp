@@ -47,9 +47,9 @@ Outcome run(const std::string& start, const std::string& before, bool answers, c
 
 struct Case {
     const char* name;
-    std::string before;     // host lines both phones run first
-    std::string phone;      // the phone's lines, answering the home screen
-    std::string explicit_;  // the host lines a driver sent for them
+    std::string before;    // host lines both phones run first
+    std::string phone;     // the phone's lines, answering the home screen
+    std::string explicit_; // the host lines a driver sent for them
     const char* phoneStart = kLockedStart;
 };
 
@@ -77,8 +77,8 @@ TEST(PhoneCommands, SameTraceAndDumpAsTheHostLines) {
          "passcode appear\nquery uilocked\npasscode disappear\nquery uilocked\n" + std::string(kUnlockFromHome) +
              "\nsiri visible yes\nsiri visible no\ncc present\ncc dismiss\nfront com.apple.Maps\nwait 0.3\n"
              "front home\nquery uilocked\nfront other\nfront home\nquery uilocked"},
-        {"the lock screen at every start", "", "respring",
-         "respring\nlockstate 3\nfront home\nquery uilocked", kPhoneStart},
+        {"the lock screen at every start", "", "respring", "respring\nlockstate 3\nfront home\nquery uilocked",
+         kPhoneStart},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -59,9 +59,27 @@ TEST(ScenarioParser, UnterminatedQuoteIsAnError) {
 // text, alone on a line and touching other pieces, for texts that look
 // like the language's own syntax.
 TEST(ScenarioParser, QuotingRoundTrips) {
-    const std::string awkward[] = {"", " ", "  7", "two words", "#", "# not a comment", "a\"b", "\\", "\\\"",
-                                   "ends in \\", "\"", "\"\"", "tab\there", "=", "k=v", "[1,2]", "bubble#2",
-                                   "\\n", "日本語 ✓", std::string("nul\0inside", 10), std::string(300, 'w')};
+    const std::string awkward[] = {"",
+                                   " ",
+                                   "  7",
+                                   "two words",
+                                   "#",
+                                   "# not a comment",
+                                   "a\"b",
+                                   "\\",
+                                   "\\\"",
+                                   "ends in \\",
+                                   "\"",
+                                   "\"\"",
+                                   "tab\there",
+                                   "=",
+                                   "k=v",
+                                   "[1,2]",
+                                   "bubble#2",
+                                   "\\n",
+                                   "日本語 ✓",
+                                   std::string("nul\0inside", 10),
+                                   std::string(300, 'w')};
     for (const auto& text : awkward) {
         ASSERT_TRUE(fitsOnOneLine(text));
         auto alone = splitScenarioLine("menu " + quoteText(text) + " # after");
@@ -139,8 +157,8 @@ TEST(ScenarioParser, EveryPlistTypeRoundTrips) {
     EXPECT_TRUE(std::dynamic_pointer_cast<NSDate>(dict->objectForKey("d")));
     for (const char* raw : {"true", "-42", "18446744073709551615", "0.1", "1.0e+300", "-0.0", "real:inf", "\"\"",
                             "\"  lead\"", "\"tab\\there \\\"q\\\" \\u{1}\"", "date:2024-05-01T12:30:00Z",
-                            "date:736252200.125", "data:", "data:AAEC/w==", "[]", "{}",
-                            "[1,[2.5,\"x\"],{k:false}]", "{\"\":1,\"a b\":{c:[]},true_:data:AA==}"}) {
+                            "date:736252200.125", "data:", "data:AAEC/w==", "[]", "{}", "[1,[2.5,\"x\"],{k:false}]",
+                            "{\"\":1,\"a b\":{c:[]},true_:data:AA==}"}) {
         auto v = parseFileValue(raw);
         ASSERT_TRUE(v) << raw;
         std::string written = formatFileValue(v->get());

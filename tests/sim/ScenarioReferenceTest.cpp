@@ -55,8 +55,9 @@ TEST(ScenarioReference, EverySettingsKeyIsOnThePage) {
     ASSERT_GT(description["settings"].size(), 10u);
     for (const Json& s : description["settings"]) {
         const std::string key = s["key"], type = s["type"];
-        std::string fallback = s.contains("fallback") && s["fallback"].is_string() ? s["fallback"].get<std::string>() : "";
-        std::string value = type == "boolean" ? (s["default"].get<bool>() ? "true" : "false")
+        std::string fallback =
+            s.contains("fallback") && s["fallback"].is_string() ? s["fallback"].get<std::string>() : "";
+        std::string value = type == "boolean"  ? (s["default"].get<bool>() ? "true" : "false")
                             : type == "number" ? s["default"].dump()
                                                : "absent (draws `" + fallback + "`)";
         std::string row = "| `" + key + "` | " + type + " | " + value + " | " + s["label"].get<std::string>() + ": ";

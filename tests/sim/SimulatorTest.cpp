@@ -42,9 +42,11 @@ TEST(Simulator, DumpHasEveryMember) {
     for (bool booted : {false, true}) {
         if (booted) d.run("boot");
         Json j = d.sim->dump();
-        for (const char* member : {"time", "screen", "host", "windows", "bubbles", "alert", "timers", "plugin", "readings", "files"})
+        for (const char* member :
+             {"time", "screen", "host", "windows", "bubbles", "alert", "timers", "plugin", "readings", "files"})
             EXPECT_TRUE(j.contains(member)) << member << " booted=" << booted;
-        for (const char* member : {"front", "orientation", "uiLocked", "lockState", "siriVisible", "siriFramework", "call"})
+        for (const char* member :
+             {"front", "orientation", "uiLocked", "lockState", "siriVisible", "siriFramework", "call"})
             EXPECT_TRUE(j["host"].contains(member)) << member;
         EXPECT_TRUE(j["files"].contains("settings"));
         EXPECT_TRUE(j["files"].contains("state"));
@@ -309,7 +311,8 @@ TEST(Runner, FileRunReportsLines) {
     fs::path dir = fs::temp_directory_path() / "sim-runner-test";
     fs::create_directories(dir);
     fs::path file = dir / "t.scenario";
-    std::ofstream(file) << "plugin none\nsettings n=1 m=0\nexpect /files/settings/n == 2\nbogus\nexpect /files/settings/n == 1\n";
+    std::ofstream(file)
+        << "plugin none\nsettings n=1 m=0\nexpect /files/settings/n == 2\nbogus\nexpect /files/settings/n == 1\n";
     std::ostringstream out, err;
     RunOptions options;
     options.dumpOnFail = (dir / "kept").string();
@@ -317,7 +320,8 @@ TEST(Runner, FileRunReportsLines) {
     EXPECT_NE(err.str().find(file.string() + ":3: expect failed"), std::string::npos) << err.str();
     EXPECT_NE(err.str().find(file.string() + ":4: unknown command bogus"), std::string::npos);
     // In the trace too, where it happened, with the value's neighbours.
-    EXPECT_NE(out.str().find("[0.000] failed " + file.string() + ":3: expect failed: /files/settings/n is 1, "
+    EXPECT_NE(out.str().find("[0.000] failed " + file.string() +
+                             ":3: expect failed: /files/settings/n is 1, "
                              "expected == 2\n  in /files/settings: {\"n\":1,\"m\":0}"),
               std::string::npos)
         << out.str();
@@ -370,10 +374,10 @@ TEST(Simulator, BadLinesNeverCrash) {
     ASSERT_EQ(sim.execute("plugin none"), "");
     ASSERT_EQ(sim.execute("boot"), "");
     for (const auto& line : bad) EXPECT_NE(sim.execute(line), "") << line;
-    for (const char* line : {"front", "cc sideways", "lockstate many", "call", "call 1 2", "badge nobody 1",
-                             "passcode wave", "lockscreen raise", "orientation", "orientation 5", "orientation sideways",
-                             "uilocked perhaps", "phone", "phone answers maybe", "phone starts sideways", "press",
-                             "press lock", "unlock now"})
+    for (const char* line :
+         {"front", "cc sideways", "lockstate many", "call", "call 1 2", "badge nobody 1", "passcode wave",
+          "lockscreen raise", "orientation", "orientation 5", "orientation sideways", "uilocked perhaps", "phone",
+          "phone answers maybe", "phone starts sideways", "press", "press lock", "unlock now"})
         EXPECT_NE(sim.execute(line), "") << line;
     // Odd but well-formed lines run.
     for (const char* line : {"touch up 5,5", "touch move 5,5", "touch cancel", "lockstate -1", "call -7",

@@ -54,7 +54,8 @@ struct BootRecord {
 
 class Storm {
 public:
-    Storm(const SoakOptions& options, std::ostream& out) : options_(options), out_(out), generator_(options.seed, describedSettingKeys(options.deviceTemplate)) {}
+    Storm(const SoakOptions& options, std::ostream& out)
+        : options_(options), out_(out), generator_(options.seed, describedSettingKeys(options.deviceTemplate)) {}
     SoakReport run();
 
 private:

@@ -155,7 +155,7 @@ std::string SoakEventGenerator::settingsValue(const std::string& key) {
                 return quoteText(buf);
             }
             return quoteText(pick(std::vector<std::string>{"", "#12", "red", "#gggggg", "0xff0000", "#ff00ff:0.5",
-                                                        "#FFFFFF", "rgb(1,2,3)"}));
+                                                           "#FFFFFF", "rgb(1,2,3)"}));
         }
     if (!rightType) return anyValue();
     // The modes that hide the overlay are mostly off, or the bubbles would
@@ -316,7 +316,8 @@ SoakEvent SoakEventGenerator::next(const SoakView& view) {
         break;
     }
     case SoakEventKind::Orientation: {
-        static const std::vector<std::string> codes{"1", "1", "1", "2", "3", "4", "3", "4", "0", "code=5", "code=-1", "code=99"};
+        static const std::vector<std::string> codes{"1", "1", "1", "2",      "3",       "4",
+                                                    "3", "4", "0", "code=5", "code=-1", "code=99"};
         static const std::vector<std::string> notify{"both", "both", "darwin", "local", "none"};
         e.line = "orientation " + pick(codes) + " notify=" + pick(notify);
         break;
@@ -386,7 +387,9 @@ SoakEvent SoakEventGenerator::next(const SoakView& view) {
         e.line = "notify settings";
         break;
     case SoakEventKind::RemoveSetting: {
-        std::string key = chance(70) ? pickKey(keys_.flags) : chance(50) ? pickKey(keys_.numbers) : pickKey(keys_.colours);
+        std::string key = chance(70)   ? pickKey(keys_.flags)
+                          : chance(50) ? pickKey(keys_.numbers)
+                                       : pickKey(keys_.colours);
         e.line = "remove settings " + key;
         e.writes = true;
         e.notifyAfter = chance(75);

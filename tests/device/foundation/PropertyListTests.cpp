@@ -305,8 +305,8 @@ TEST(PropertyListXML, DeepNestingIsRefused) {
     // Markup inside text is text, also in the second of two CDATA sections
     // (the way a writer puts "]]>" into one).
     const std::string tags = nested("<array>", "", limit + 1);
-    auto split = std::dynamic_pointer_cast<NSString>(PropertyList::parse(
-        toBytes(xmlDocument("<string><![CDATA[]]]]><![CDATA[>" + tags + "]]></string>"))));
+    auto split = std::dynamic_pointer_cast<NSString>(
+        PropertyList::parse(toBytes(xmlDocument("<string><![CDATA[]]]]><![CDATA[>" + tags + "]]></string>"))));
     ASSERT_TRUE(split);
     EXPECT_EQ(split->UTF8String(), "]]>" + tags);
     std::string flat = "<array>";
@@ -324,11 +324,11 @@ TEST(PropertyListXML, MalformedXMLGivesNil) {
         Bytes prefix(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n));
         EXPECT_FALSE(PropertyList::parse(prefix)) << "prefix of " << n << " bytes";
     }
-    for (const char* bad : {"", "not a plist", "<plist>", "<plist><dict><key>a</key></plist>",
-                            "<plist><integer>12x</integer></plist>", "<!-- unterminated", "<![CDATA[ open",
-                            "<plist><string>\xff\xfe</string></plist>", "<plist><dict><key>k</key><array></dict></plist>",
-                            "<plist><true/></plist>trailing", "<plist><true/>",
-                            "<plist><dict><key>a</key><true/></dict><? never closed </plist>"}) {
+    for (const char* bad :
+         {"", "not a plist", "<plist>", "<plist><dict><key>a</key></plist>", "<plist><integer>12x</integer></plist>",
+          "<!-- unterminated", "<![CDATA[ open", "<plist><string>\xff\xfe</string></plist>",
+          "<plist><dict><key>k</key><array></dict></plist>", "<plist><true/></plist>trailing", "<plist><true/>",
+          "<plist><dict><key>a</key><true/></dict><? never closed </plist>"}) {
         EXPECT_FALSE(std::dynamic_pointer_cast<NSDictionary>(PropertyList::parse(toBytes(bad)))) << bad;
     }
 }

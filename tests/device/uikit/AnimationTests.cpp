@@ -122,14 +122,16 @@ TEST_F(AnimationTest, QuarterTurnStaysARotation) {
 // way to a quarter turn the other passes upright.
 TEST_F(AnimationTest, HalfTurnBackRetracesItsWay) {
     auto v = UIView::init();
-    UIView::animateWithDuration(1.0, 0, kLinear, [&] { v->setTransform(CGAffineTransformMakeRotation(std::numbers::pi)); });
-    EXPECT_NEAR(v->presentationTransform(now() + 0.5).b, 1, 1e-9);  // sin of a quarter turn
+    UIView::animateWithDuration(1.0, 0, kLinear,
+                                [&] { v->setTransform(CGAffineTransformMakeRotation(std::numbers::pi)); });
+    EXPECT_NEAR(v->presentationTransform(now() + 0.5).b, 1, 1e-9); // sin of a quarter turn
     advance(1.0);
     UIView::animateWithDuration(1.0, 0, kLinear, [&] { v->setTransform(CGAffineTransformIdentity); });
     EXPECT_NEAR(v->presentationTransform(now() + 0.5).b, 1, 1e-9);
     advance(1.0);
     v->setTransform(CGAffineTransformMakeRotation(std::numbers::pi / 2));
-    UIView::animateWithDuration(1.0, 0, kLinear, [&] { v->setTransform(CGAffineTransformMakeRotation(-std::numbers::pi / 2)); });
+    UIView::animateWithDuration(1.0, 0, kLinear,
+                                [&] { v->setTransform(CGAffineTransformMakeRotation(-std::numbers::pi / 2)); });
     EXPECT_NEAR(v->presentationTransform(now() + 0.5).a, 1, 1e-9);
 }
 
