@@ -1,4 +1,5 @@
 #include "playground/server/FilmDownload.h"
+#include "playground/server/SimChild.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -52,15 +53,7 @@ FilmAnswer filmScenario(const std::string& simProgram, const std::string& scenar
     posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attr, &none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    initChildSpawnAttributes(attr);
     std::vector<std::string> args = {simProgram, "run", "--film", filmPath, scenarioPath};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());

@@ -67,6 +67,20 @@ bool readAnswerLine(const std::string& line, SimAnswer& answer) {
     return false;
 }
 
+void initChildSpawnAttributes(posix_spawnattr_t& attr) {
+    posix_spawnattr_init(&attr);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attr, &none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGTERM);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+}
+
 SimChild::SimChild(const std::string& program, const std::string& root, int answerTimeoutMs)
     : timeoutMs_(answerTimeoutMs) {
     int toChild[2], fromChild[2];
@@ -80,19 +94,8 @@ SimChild::SimChild(const std::string& program, const std::string& root, int answ
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
     posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
-    // The child must not inherit our ignored SIGPIPE or blocked signals.
     posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attr, &none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    sigaddset(&defaults, SIGINT);
-    sigaddset(&defaults, SIGTERM);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    initChildSpawnAttributes(attr);
     std::vector<std::string> args = {program, "run", "--root", root, "-"};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());

@@ -4,9 +4,10 @@
 // "error: REASON".
 #pragma once
 
+#include <spawn.h>
+#include <sys/types.h>
 #include <stdexcept>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace playground {
@@ -27,6 +28,11 @@ struct SimAnswer {
 // Sorts one line of an answer into `answer`. Answers true on the closing
 // line ("ok" or "error: ...").
 bool readAnswerLine(const std::string& line, SimAnswer& answer);
+
+// Spawn attributes for a springboard-sim child: it must not inherit the
+// server's ignored SIGPIPE or its blocked signals, and Ctrl-C ends it as it
+// ends the server. The caller destroys attr.
+void initChildSpawnAttributes(posix_spawnattr_t& attr);
 
 class SimChild {
 public:
