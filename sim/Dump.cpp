@@ -13,6 +13,7 @@
 #include "foundation/RunLoop.h"
 #include "runtime/PluginLoader.h"
 #include "runtime/Process.h"
+#include "sim/FileValue.h"
 #include "sim/PlistJson.h"
 #include "sim/ScenarioParser.h"
 #include "uikit/UIAlertController.h"
@@ -268,6 +269,7 @@ Json Simulator::dump() {
     // missing one; fileStatus tells the two apart.
     Json files = Json::object();
     Json status = Json::object();
+    Json words = Json::object();
     for (const auto& [name, path] : {std::pair<const char*, const char*>{"settings", kSettingsPath}, {"state", kStatePath}}) {
         std::string mapped = DevicePaths::map(path);
         std::error_code ec;
@@ -279,8 +281,21 @@ Json Simulator::dump() {
         id contents = PropertyList::readFile(mapped);
         files[name] = contents ? plistToJson(contents.get()) : Json(nullptr);
         status[name] = contents ? "ok" : "unreadable";
+        // JSON cannot tell a date from a number or data from a text: each
+        // key also comes as the scenario language writes it, so that a tool
+        // shows every type and a recording sets every value again without
+        // a second writer of that syntax.
+        if (auto* dict = dynamic_cast<const NSDictionary*>(contents.get())) {
+            Json fileWords = Json::object();
+            for (const auto& [key, value] : dict->entries())
+                fileWords[key] = {{"value", formatFileValue(value.get())},
+                                  {"type", fileValueType(value.get())},
+                                  {"entry", formatFileEntry(key, value.get())}};
+            words[name] = fileWords;
+        }
     }
     d["files"] = files;
     d["fileStatus"] = status;
+    d["fileWords"] = words;
     return d;
 }

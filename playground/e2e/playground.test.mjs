@@ -77,6 +77,21 @@ test('the playground drives the phone as a person would', async (t) => {
     await page.click('.seg-item[data-file="state"]');
     await page.locator(`table.plist[data-file="state"] tr[data-key="POSAPPS-${MESSAGES}"]`).waitFor({ timeout: PATIENCE });
     await shot('04-saved');
+
+    // Any key, any type, set and taken out from the panel; a text shows
+    // exactly, its leading spaces too.
+    for (const [key, value, type] of [['  spaced', '"  two spaces"', 'text'], ['when', 'date:2024-05-01T12:30:00Z', 'date']]) {
+      await page.click('#file-add');
+      await page.fill('form.file-edit input[placeholder="key"]', key);
+      await page.locator('form.file-edit input').nth(1).fill(value);
+      await page.click('form.file-edit button[type="submit"]');
+      const row = page.locator(`table.plist[data-file="state"] tr[data-key="${key}"]`);
+      await row.waitFor({ timeout: PATIENCE });
+      assert.deepEqual([await row.locator('.pval .v-word').textContent(), await row.locator('.v-type').textContent()], [value, type]);
+    }
+    assert.equal((await dump()).files.state['  spaced'], '  two spaces');
+    await page.click('table.plist[data-file="state"] tr[data-key="when"] button[title="Delete when"]');
+    await until(() => !('when' in playground.dump.files.state), 'the key taken out of the state file');
   });
 
   await t.test('a larger bubble size in the settings pane grows the bubbles', async () => {

@@ -56,7 +56,7 @@ void Phone::startChild() {
     // A new device: the settings pane's first choice of apps. A device
     // root kept from an earlier run keeps its own choice.
     Json before = Json::parse(setUp("dump").dump, nullptr, false);
-    recorder_.files(member(before, "files"), member(before, "fileStatus"));
+    recorder_.files(member(before, "fileStatus"), member(before, "fileWords"));
     if (member(member(before, "fileStatus"), "state") == "missing") {
         std::string line = "state";
         for (const auto& a : options_.apps)
