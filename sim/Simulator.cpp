@@ -90,6 +90,9 @@ void Simulator::connectDevice() {
             line += (i ? ", " : "") + quoteText(alert->actions()[i]->title());
         emit(line + "]");
     });
+    WindowServer::shared().setAlertActionObserver([this](const UIAlertController&, const std::string& title) {
+        if (listening()) emit("alert-action " + quoteText(title));
+    });
 }
 
 void Simulator::disconnectDevice() {

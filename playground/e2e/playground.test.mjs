@@ -169,6 +169,9 @@ test('the playground drives the phone as a person would', async (t) => {
         touch('down'), touch('up'), ...say(p.changes(at([200, 300]), at([0, 300]))),
         touch('down'), ...say(p.changes(at([200, 300]), at([100, 310]))), touch('up'), ...say(p.changes(at([100, 310]), at([375, 310]))),
         ...say(p.changes(at([100, 310], 3), at([100, 20], 3))), ...say(p.changes(at([100, 310], 4), at([100, 20], 4))),
+        // A pick from the menu says what moved the bubble: an align is no snap.
+        p.line({ kind: 'sim', text: '[1.000] alert-action "Align By This Button (Vertically)"' }),
+        ...say(p.changes(at([200, 310]), at([0, 310]))),
         ...p.changes(at([9, 9], 1, { plugin: { isSBOnly: true } }),
           at([9, 9], 1, { hidden: true, plugin: { isSBOnly: true, isFirstHomeHandled: true } })).map((i) => i.why),
       ];
@@ -183,6 +186,7 @@ test('the playground drives the phone as a person would', async (t) => {
     assert.deepEqual(told, ['finger down on the Mail bubble', 'finger lifted', 'Mail snapped to the left edge (tap)',
       'finger down on the Mail bubble', 'Mail dragged to (100, 310)', 'finger lifted', 'Mail snapped to the right edge',
       'Mail snapped to the left side', 'Mail snapped to the right side',
+      'menu: "Align By This Button (Vertically)" picked', 'Mail aligned to (0, 310)',
       'the first screen without an app after a start (the lock screen) hides them while Home screen only is on; the home screen after it follows the setting']);
   });
 
