@@ -90,6 +90,12 @@ bool Simulator::animating() const {
 std::string Simulator::cmdDump(const Call& c) {
     const Words& w = c.words;
     if (w.size() > 2) return c.usage;
+    // The host alone, on one line, for a tool that asks often: no plugin,
+    // no files read.
+    if (w.size() == 2 && w[1].text == "host" && !w[1].quoted) {
+        if (options_.output) options_.output(Json{{"host", hostDump()}}.dump());
+        return "";
+    }
     Json d = dump();
     if (w.size() == 1) {
         if (options_.output) options_.output(options_.compactDump ? d.dump() : d.dump(2));
@@ -108,11 +114,7 @@ std::string Simulator::cmdDump(const Call& c) {
     return "";
 }
 
-Json Simulator::dump() {
-    Json d = Json::object();
-    d["time"] = std::round(now() * 1e6) / 1e6;
-    d["screen"] = {{"width", screenWidth_}, {"height", screenHeight_}, {"scale", screenScale_}};
-
+Json Simulator::hostDump() const {
     Json host = Json::object();
     bool booted = booted_ && SpringBoardHost::isBooted();
     const HostState* st = booted ? &SpringBoardHost::current().state() : nullptr;
@@ -147,7 +149,14 @@ Json Simulator::dump() {
     }
     host["apps"] = apps;
     host["absent"] = Json(std::vector<std::string>(config.absentClasses.begin(), config.absentClasses.end()));
-    d["host"] = host;
+    return host;
+}
+
+Json Simulator::dump() {
+    Json d = Json::object();
+    d["time"] = std::round(now() * 1e6) / 1e6;
+    d["screen"] = {{"width", screenWidth_}, {"height", screenHeight_}, {"scale", screenScale_}};
+    d["host"] = hostDump();
 
     Json windows = Json::array();
     bool moving = false;

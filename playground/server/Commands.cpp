@@ -292,7 +292,7 @@ bool isAllowedLine(const std::string& line) {
                oneOf(2, {"==", "!=", "<", "<=", ">", ">=", "~"});
     }
     // Only the forms that print: a dump or snapshot with a path writes a file.
-    if (c == "dump") return w.size() == 1;
+    if (c == "dump") return w.size() == 1 || (w.size() == 2 && w[1] == "host");
     if (c == "snapshot") return w.size() == 2 && w[1] == "-";
     return false;
 }

@@ -139,7 +139,8 @@ SimAnswer Phone::hostEvent(const std::string& line) {
 void Phone::askLocked() { run("query uilocked", false); }
 
 const Json& Phone::host() {
-    if (!hostCurrent_ && child_) run("dump", false);
+    // The host alone: a whole dump would ask the plugin and read both files.
+    if (!hostCurrent_ && child_) run("dump host", false);
     return host_;
 }
 
