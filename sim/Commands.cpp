@@ -72,7 +72,7 @@ const std::vector<Simulator::Command>& Simulator::commands() {
          "expect POINTER OP VALUE | expect trace|no-trace \"TEXT\" | expect onscreen|offscreen bubble:BUNDLE | "
          "expect bytes settings|state PATH",
          Phase::Any, nullptr, &S::cmdExpect},
-        {"dump", "dump [PATH.json|-]", Phase::Any, nullptr, &S::cmdDump},
+        {"dump", "dump [PATH.json|-|host]", Phase::Any, nullptr, &S::cmdDump},
         {"snapshot", "snapshot PATH.svg | snapshot PATH.png | snapshot -", Phase::Any, nullptr, &S::cmdSnapshot},
         {"echo", "echo TEXT...", Phase::Any, nullptr, &S::cmdEcho},
     };

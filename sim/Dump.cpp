@@ -13,6 +13,7 @@
 #include "foundation/RunLoop.h"
 #include "runtime/PluginLoader.h"
 #include "runtime/Process.h"
+#include "sim/FileValue.h"
 #include "sim/PlistJson.h"
 #include "sim/ScenarioParser.h"
 #include "uikit/UIAlertController.h"
@@ -89,6 +90,12 @@ bool Simulator::animating() const {
 std::string Simulator::cmdDump(const Call& c) {
     const Words& w = c.words;
     if (w.size() > 2) return c.usage;
+    // The host alone, on one line, for a tool that asks often: no plugin,
+    // no files read.
+    if (w.size() == 2 && w[1].text == "host" && !w[1].quoted) {
+        if (options_.output) options_.output(Json{{"host", hostDump()}}.dump());
+        return "";
+    }
     Json d = dump();
     if (w.size() == 1) {
         if (options_.output) options_.output(options_.compactDump ? d.dump() : d.dump(2));
@@ -107,11 +114,7 @@ std::string Simulator::cmdDump(const Call& c) {
     return "";
 }
 
-Json Simulator::dump() {
-    Json d = Json::object();
-    d["time"] = std::round(now() * 1e6) / 1e6;
-    d["screen"] = {{"width", screenWidth_}, {"height", screenHeight_}, {"scale", screenScale_}};
-
+Json Simulator::hostDump() const {
     Json host = Json::object();
     bool booted = booted_ && SpringBoardHost::isBooted();
     const HostState* st = booted ? &SpringBoardHost::current().state() : nullptr;
@@ -146,7 +149,14 @@ Json Simulator::dump() {
     }
     host["apps"] = apps;
     host["absent"] = Json(std::vector<std::string>(config.absentClasses.begin(), config.absentClasses.end()));
-    d["host"] = host;
+    return host;
+}
+
+Json Simulator::dump() {
+    Json d = Json::object();
+    d["time"] = std::round(now() * 1e6) / 1e6;
+    d["screen"] = {{"width", screenWidth_}, {"height", screenHeight_}, {"scale", screenScale_}};
+    d["host"] = hostDump();
 
     Json windows = Json::array();
     bool moving = false;
@@ -268,6 +278,7 @@ Json Simulator::dump() {
     // missing one; fileStatus tells the two apart.
     Json files = Json::object();
     Json status = Json::object();
+    Json words = Json::object();
     for (const auto& [name, path] : {std::pair<const char*, const char*>{"settings", kSettingsPath}, {"state", kStatePath}}) {
         std::string mapped = DevicePaths::map(path);
         std::error_code ec;
@@ -279,8 +290,21 @@ Json Simulator::dump() {
         id contents = PropertyList::readFile(mapped);
         files[name] = contents ? plistToJson(contents.get()) : Json(nullptr);
         status[name] = contents ? "ok" : "unreadable";
+        // JSON cannot tell a date from a number or data from a text: each
+        // key also comes as the scenario language writes it, so that a tool
+        // shows every type and a recording sets every value again without
+        // a second writer of that syntax.
+        if (auto* dict = dynamic_cast<const NSDictionary*>(contents.get())) {
+            Json fileWords = Json::object();
+            for (const auto& [key, value] : dict->entries())
+                fileWords[key] = {{"value", formatFileValue(value.get())},
+                                  {"type", fileValueType(value.get())},
+                                  {"entry", formatFileEntry(key, value.get())}};
+            words[name] = fileWords;
+        }
     }
     d["files"] = files;
     d["fileStatus"] = status;
+    d["fileWords"] = words;
     return d;
 }

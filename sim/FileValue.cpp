@@ -322,9 +322,16 @@ std::string formatReal(double d) {
     if (std::isinf(d)) return d > 0 ? "real:inf" : "real:-inf";
     char buf[40];
     // The shortest that reads back as the same double.
-    for (int precision = 1; precision <= 17; ++precision) {
+    int precision = 1;
+    for (; precision <= 17; ++precision) {
         std::snprintf(buf, sizeof buf, "%.*g", precision, d);
         if (std::strtod(buf, nullptr) == d) break;
+    }
+    // A whole part of up to 17 digits is written out (60.0, not 6.0e+01),
+    // as a person writes it.
+    if (d != 0 && std::fabs(d) >= 1 && std::fabs(d) < 1e17) {
+        int digits = static_cast<int>(std::floor(std::log10(std::fabs(d)))) + 1;
+        if (digits > precision) std::snprintf(buf, sizeof buf, "%.*g", digits, d);
     }
     std::string s = buf;
     if (s.find('.') == std::string::npos) {
@@ -448,6 +455,26 @@ std::string formatFileValue(const NSObject* value) {
     }
     if (auto* data = dynamic_cast<const NSData*>(value)) return "data:" + base64(data->bytes());
     if (auto* date = dynamic_cast<const NSDate*>(value)) return formatDate(date->timeIntervalSinceReferenceDate());
+    return "";
+}
+
+std::string fileValueType(const NSObject* value) {
+    if (dynamic_cast<const NSString*>(value)) return "text";
+    if (auto* n = dynamic_cast<const NSNumber*>(value)) {
+        switch (n->kind()) {
+        case NSNumber::Kind::Bool:
+            return "Boolean";
+        case NSNumber::Kind::Integer:
+        case NSNumber::Kind::Unsigned:
+            return "integer";
+        case NSNumber::Kind::Real:
+            return "real";
+        }
+    }
+    if (dynamic_cast<const NSDate*>(value)) return "date";
+    if (dynamic_cast<const NSData*>(value)) return "data";
+    if (dynamic_cast<const NSArray*>(value)) return "array";
+    if (dynamic_cast<const NSDictionary*>(value)) return "dictionary";
     return "";
 }
 

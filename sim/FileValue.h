@@ -30,6 +30,9 @@ std::optional<id> parseFileValue(const std::string& raw, std::string* error = nu
 // type, with no space outside quotes; "" for something no property list
 // holds.
 std::string formatFileValue(const NSObject* value);
+// The type's name as a person reads it: "text", "integer", "real",
+// "Boolean", "date", "data", "array" or "dictionary"; "" for anything else.
+std::string fileValueType(const NSObject* value);
 // KEY=VALUE, the key quoted when it needs to be.
 std::string formatFileEntry(const std::string& key, const NSObject* value);
 // A quoted text with the escapes above (the reverse of a VALUE's text).

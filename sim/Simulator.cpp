@@ -90,6 +90,9 @@ void Simulator::connectDevice() {
             line += (i ? ", " : "") + quoteText(alert->actions()[i]->title());
         emit(line + "]");
     });
+    WindowServer::shared().setAlertActionObserver([this](const UIAlertController&, const std::string& title) {
+        if (listening()) emit("alert-action " + quoteText(title));
+    });
 }
 
 void Simulator::disconnectDevice() {
@@ -239,6 +242,7 @@ std::string Simulator::snapshotSvg() {
         scene.controlCenter = st.controlCenterPresented;
         if (st.frontKind == FrontDisplayKind::App) scene.frontApp = st.frontBundle;
         else if (st.frontKind == FrontDisplayKind::Other) scene.frontApp = "other";
+        scene.orientation = st.frontMostOrientation;
         for (const auto& a : SpringBoardHost::current().configuration().apps)
             scene.apps.push_back({a.bundleIdentifier, a.hasIcon, plistToJson(a.badgeValue.get())});
     } else {

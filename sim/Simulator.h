@@ -73,6 +73,9 @@ public:
     std::string execute(const std::string& line);
 
     Json dump();
+    // The dump's `host` alone: the phone around the home screen, read
+    // without touching the plugin or the files (`dump host`).
+    Json hostDump() const;
     // Every command of the language with its usage line, in the order the
     // reference lists them ("a | b" in a usage separates its forms).
     static std::vector<std::pair<std::string, std::string>> commandUsages();

@@ -196,17 +196,29 @@ private:
     }
 
     void drawFrontApp() {
-        const double w = scene_.width, h = scene_.height;
+        const double W = scene_.width, H = scene_.height;
         if (scene_.frontApp == "other") {
-            out_ << "<g class=\"front-display\"><rect width=\"" << num(w) << "\" height=\"" << num(h)
-                 << "\" fill=\"#f2f2f7\"/><text x=\"" << num(w / 2) << "\" y=\"" << num(h / 2)
-                 << "\" text-anchor=\"middle\" font-size=\"20\" fill=\"#3c3c43\">(a display that is not an app)</text></g>\n";
+            out_ << "<g class=\"front-display\"><rect width=\"" << num(W) << "\" height=\"" << num(H)
+                 << "\" fill=\"#f2f2f7\"/><text x=\"" << num(W / 2) << "\" y=\"" << num(H / 2)
+                 << "\" text-anchor=\"middle\" font-size=\"20\" fill=\"#3c3c43\">(a display that is not an "
+                    "app)</text></g>\n";
             return;
         }
+        // An app turns with the phone (the home screen does not): it is
+        // laid out on the screen as held, width and height swapped sideways,
+        // and turned so that it reads upright to the person holding it.
+        const long o = scene_.orientation;
+        const bool sideways = o == 3 || o == 4;
+        const double w = sideways ? H : W, h = sideways ? W : H;
+        std::string turn = o == 2   ? "rotate(180 " + num(W / 2) + " " + num(H / 2) + ")"
+                           : o == 3 ? "translate(" + num(W) + " 0) rotate(90)"
+                           : o == 4 ? "translate(0 " + num(H) + ") rotate(-90)"
+                                    : "";
         AppIconStyle style = appIconStyle(scene_.frontApp);
-        out_ << "<g class=\"front-app\" data-bundle=\"" << esc(scene_.frontApp) << "\"><rect width=\"" << num(w)
-             << "\" height=\"" << num(h) << "\" fill=\"#f2f2f7\"/><rect width=\"" << num(w)
-             << "\" height=\"96\" fill=\"" << style.light << "\"/>";
+        out_ << "<g class=\"front-app\" data-bundle=\"" << esc(scene_.frontApp) << "\""
+             << (turn.empty() ? "" : " transform=\"" + turn + "\"") << "><rect width=\"" << num(w) << "\" height=\""
+             << num(h) << "\" fill=\"#f2f2f7\"/><rect width=\"" << num(w) << "\" height=\"96\" fill=\"" << style.light
+             << "\"/>";
         drawIcon(scene_.frontApp, w / 2 - 40, h / 2 - 100, 80, 80, 18);
         out_ << "<text x=\"" << num(w / 2) << "\" y=\"" << num(h / 2 + 15) << "\" text-anchor=\"middle\" font-size=\"26\" "
              << "font-weight=\"bold\" fill=\"#1c1c1e\">" << esc(style.name) << "</text><text x=\"" << num(w / 2)

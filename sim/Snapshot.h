@@ -27,6 +27,7 @@ struct SnapshotScene {
     bool siriVisible = false;
     bool controlCenter = false;
     std::string frontApp;        // empty: the home screen
+    long orientation = 1;        // the front-most orientation: the app in front is drawn as it is held
     std::vector<SnapshotApp> apps;
     std::vector<std::shared_ptr<UIWindow>> windows;
     std::shared_ptr<UIAlertController> alert;

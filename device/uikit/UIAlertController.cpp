@@ -7,6 +7,7 @@
 #include "uikit/UILabel.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UIWindow.h"
+#include "uikit/WindowServer.h"
 
 std::shared_ptr<UIAlertAction> UIAlertAction::actionWithTitle(const std::string& title, long style, Handler handler) {
     return std::make_shared<UIAlertAction>(title, style, std::move(handler));
@@ -141,6 +142,7 @@ bool UIAlertController::pickActionAtIndex(size_t index) {
     // The handler may drop every other reference to the alert.
     auto self = weak_from_this().lock();
     const std::shared_ptr<UIAlertAction> action = actions_[index];
+    WindowServer::shared().alertActionPicked(*this, action->title());
     dismissViewControllerAnimated(true, nullptr);
     if (action->handler()) {
         const auto handler = action->handler();

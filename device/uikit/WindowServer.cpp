@@ -83,6 +83,8 @@ std::shared_ptr<UIAlertController> WindowServer::visibleAlert() const {
 
 void WindowServer::setAlertObserver(AlertObserver observer) { alertObserver_ = std::move(observer); }
 
+void WindowServer::setAlertActionObserver(AlertActionObserver observer) { alertActionObserver_ = std::move(observer); }
+
 void WindowServer::presentationStarted(const std::shared_ptr<UIViewController>& presenting) {
     std::erase_if(presenters_, [](const std::weak_ptr<UIViewController>& p) { return p.expired(); });
     presenters_.push_back(presenting);
@@ -94,6 +96,10 @@ void WindowServer::alertPresented(const std::shared_ptr<UIAlertController>& aler
 
 void WindowServer::alertDismissed(const std::shared_ptr<UIAlertController>& alert) {
     if (auto observer = alertObserver_) observer(alert, false);
+}
+
+void WindowServer::alertActionPicked(const UIAlertController& alert, const std::string& title) {
+    if (auto observer = alertActionObserver_) observer(alert, title);
 }
 
 // ---- touches ----
@@ -250,6 +256,7 @@ void WindowServer::shutdown() {
     keyHistory_.clear();
     passThroughObserver_ = nullptr;
     alertObserver_ = nullptr;
+    alertActionObserver_ = nullptr;
     // Windows and controllers go here, while plugins are still loaded.
     windows.clear();
     presented.clear();

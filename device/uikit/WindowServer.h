@@ -62,6 +62,11 @@ public:
     // (false), before the handler of the action that dismissed it runs.
     using AlertObserver = std::function<void(const std::shared_ptr<UIAlertController>& alert, bool presented)>;
     void setAlertObserver(AlertObserver observer);
+    // Called when a touch or a program picks an alert's action, before the
+    // alert goes and before the action's handler runs: what was chosen is
+    // the platform's fact, not something to guess from what followed.
+    using AlertActionObserver = std::function<void(const UIAlertController& alert, const std::string& title)>;
+    void setAlertActionObserver(AlertActionObserver observer);
 
     // Used by UIWindow.
     void windowShown(const std::shared_ptr<UIWindow>& window);
@@ -78,6 +83,7 @@ public:
     void presentationStarted(const std::shared_ptr<UIViewController>& presenting);
     void alertPresented(const std::shared_ptr<UIAlertController>& alert);
     void alertDismissed(const std::shared_ptr<UIAlertController>& alert);
+    void alertActionPicked(const UIAlertController& alert, const std::string& title);
 
     void shutdown() override;
 
@@ -98,4 +104,5 @@ private:
     std::shared_ptr<ActiveTouch> touch_;
     std::function<void(const CGPoint&)> passThroughObserver_;
     AlertObserver alertObserver_;
+    AlertActionObserver alertActionObserver_;
 };

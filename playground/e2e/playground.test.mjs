@@ -77,6 +77,21 @@ test('the playground drives the phone as a person would', async (t) => {
     await page.click('.seg-item[data-file="state"]');
     await page.locator(`table.plist[data-file="state"] tr[data-key="POSAPPS-${MESSAGES}"]`).waitFor({ timeout: PATIENCE });
     await shot('04-saved');
+
+    // Any key, any type, set and taken out from the panel; a text shows
+    // exactly, its leading spaces too.
+    for (const [key, value, type] of [['  spaced', '"  two spaces"', 'text'], ['when', 'date:2024-05-01T12:30:00Z', 'date']]) {
+      await page.click('#file-add');
+      await page.fill('form.file-edit input[placeholder="key"]', key);
+      await page.locator('form.file-edit input').nth(1).fill(value);
+      await page.click('form.file-edit button[type="submit"]');
+      const row = page.locator(`table.plist[data-file="state"] tr[data-key="${key}"]`);
+      await row.waitFor({ timeout: PATIENCE });
+      assert.deepEqual([await row.locator('.pval .v-word').textContent(), await row.locator('.v-type').textContent()], [value, type]);
+    }
+    assert.equal((await dump()).files.state['  spaced'], '  two spaces');
+    await page.click('table.plist[data-file="state"] tr[data-key="when"] button[title="Delete when"]');
+    await until(() => !('when' in playground.dump.files.state), 'the key taken out of the state file');
   });
 
   await t.test('a larger bubble size in the settings pane grows the bubbles', async () => {
@@ -154,6 +169,9 @@ test('the playground drives the phone as a person would', async (t) => {
         touch('down'), touch('up'), ...say(p.changes(at([200, 300]), at([0, 300]))),
         touch('down'), ...say(p.changes(at([200, 300]), at([100, 310]))), touch('up'), ...say(p.changes(at([100, 310]), at([375, 310]))),
         ...say(p.changes(at([100, 310], 3), at([100, 20], 3))), ...say(p.changes(at([100, 310], 4), at([100, 20], 4))),
+        // A pick from the menu says what moved the bubble: an align is no snap.
+        p.line({ kind: 'sim', text: '[1.000] alert-action "Align By This Button (Vertically)"' }),
+        ...say(p.changes(at([200, 310]), at([0, 310]))),
         ...p.changes(at([9, 9], 1, { plugin: { isSBOnly: true } }),
           at([9, 9], 1, { hidden: true, plugin: { isSBOnly: true, isFirstHomeHandled: true } })).map((i) => i.why),
       ];
@@ -168,6 +186,7 @@ test('the playground drives the phone as a person would', async (t) => {
     assert.deepEqual(told, ['finger down on the Mail bubble', 'finger lifted', 'Mail snapped to the left edge (tap)',
       'finger down on the Mail bubble', 'Mail dragged to (100, 310)', 'finger lifted', 'Mail snapped to the right edge',
       'Mail snapped to the left side', 'Mail snapped to the right side',
+      'menu: "Align By This Button (Vertically)" picked', 'Mail aligned to (0, 310)',
       'the first screen without an app after a start (the lock screen) hides them while Home screen only is on; the home screen after it follows the setting']);
   });
 

@@ -147,6 +147,35 @@ std::vector<std::string> settingLines(const std::vector<SettingSpec>& settings, 
     return {line, "notify settings"};
 }
 
+std::vector<std::string> fileLines(const std::string& file, const std::string& key, const Json& value,
+                                   std::string& error) {
+    if (file != "settings" && file != "state") {
+        error = "the file is settings or state";
+        return {};
+    }
+    // A quoted key is read back with the file values' escapes, of which the
+    // language's quoting is a part; only a line break cannot stand in one.
+    if (key.empty() || !fitsOnOneLine(key)) {
+        error = "a key is a text on one line";
+        return {};
+    }
+    // One word exactly, or a value "1 x=2" would write a second key.
+    auto oneWord = [](const std::string& v) {
+        ParsedLine p = splitScenarioLine(v);
+        return fitsOnOneLine(v) && p.error.empty() && p.words.size() == 1 && p.words[0].raw == v;
+    };
+    if (!value.is_null() && (!value.is_string() || !oneWord(value.get<std::string>()))) {
+        error =
+            "a value is one scenario word, such as \"text\", 12, 0.5, true, date:2024-05-01T12:30:00Z, data:SGk=, "
+            "[1,2] or {a:1}";
+        return {};
+    }
+    std::vector<std::string> lines{value.is_null() ? "remove " + file + " " + quoteWord(key)
+                                                   : file + " " + quoteWord(key) + "=" + value.get<std::string>()};
+    if (file == "settings") lines.push_back("notify settings");
+    return lines;
+}
+
 std::optional<std::string> choiceLine(const std::string& bundle, bool chosen, std::string& error) {
     if (!isBundleIdentifier(bundle)) {
         error = "not a bundle identifier";
@@ -263,7 +292,7 @@ bool isAllowedLine(const std::string& line) {
                oneOf(2, {"==", "!=", "<", "<=", ">", ">=", "~"});
     }
     // Only the forms that print: a dump or snapshot with a path writes a file.
-    if (c == "dump") return w.size() == 1;
+    if (c == "dump") return w.size() == 1 || (w.size() == 2 && w[1] == "host");
     if (c == "snapshot") return w.size() == 2 && w[1] == "-";
     return false;
 }

@@ -63,6 +63,13 @@ std::vector<std::string> settingLines(const std::vector<SettingSpec>& settings, 
 
 // The line that chooses or drops an app's bubble in the state file.
 std::optional<std::string> choiceLine(const std::string& bundle, bool chosen, std::string& error);
+// A key of either file set to VALUE, a word of the scenario language's
+// file values (any type: the simulator reads it and refuses what is not
+// one), or taken out when value is null; a change of the settings file is
+// announced as the settings pane's is. Empty, with error, for a file or key
+// no line can name.
+std::vector<std::string> fileLines(const std::string& file, const std::string& key, const Json& value,
+                                   std::string& error);
 
 // The badge line for an app: a number, a short text, or none (null or "").
 std::optional<std::string> badgeLine(const std::string& bundle, const Json& value, std::string& error);

@@ -56,7 +56,7 @@ void Phone::startChild() {
     // A new device: the settings pane's first choice of apps. A device
     // root kept from an earlier run keeps its own choice.
     Json before = Json::parse(setUp("dump").dump, nullptr, false);
-    recorder_.files(member(before, "files"), member(before, "fileStatus"));
+    recorder_.files(member(before, "fileStatus"), member(before, "fileWords"));
     if (member(member(before, "fileStatus"), "state") == "missing") {
         std::string line = "state";
         for (const auto& a : options_.apps)
@@ -139,7 +139,8 @@ SimAnswer Phone::hostEvent(const std::string& line) {
 void Phone::askLocked() { run("query uilocked", false); }
 
 const Json& Phone::host() {
-    if (!hostCurrent_ && child_) run("dump", false);
+    // The host alone: a whole dump would ask the plugin and read both files.
+    if (!hostCurrent_ && child_) run("dump host", false);
     return host_;
 }
 

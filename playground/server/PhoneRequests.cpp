@@ -65,6 +65,13 @@ Json Phone::dispatch(const Json& r) {
             if (auto a = run(line); !a.ok()) return error(a.error);
         return {{"ok", true}};
     }
+    if (type == "file") {
+        auto lines = fileLines(text(r, "file"), text(r, "key"), member(r, "value"), why);
+        if (lines.empty()) return error(why);
+        for (const auto& line : lines)
+            if (auto a = run(line); !a.ok()) return error(a.error);
+        return {{"ok", true}};
+    }
     if (type == "choose") {
         bool chosen;
         std::string bundle = text(r, "bundle");

@@ -36,14 +36,6 @@ const char* opFor(const Json& value) {
     return "==";
 }
 
-// A key as the first half of KEY=VALUE: plain when it is a plain word.
-std::optional<std::string> keyWord(const std::string& key) {
-    if (key.empty() || key.find('=') != std::string::npos) return std::nullopt;
-    if (isBundleIdentifier(key)) return key;
-    if (!printableLine(key)) return std::nullopt;
-    return quoteWord(key);
-}
-
 } // namespace
 
 void Recorder::begin() {
@@ -94,7 +86,7 @@ void Recorder::sent(const std::string& line) {
     push(line);
 }
 
-void Recorder::files(const Json& contents, const Json& status) {
+void Recorder::files(const Json& status, const Json& words) {
     if (state_ != State::Keeping) return;
     for (const char* file : {"settings", "state"}) {
         const Json& s = status.is_object() && status.contains(file) ? status[file] : Json();
@@ -102,13 +94,12 @@ void Recorder::files(const Json& contents, const Json& status) {
             push(std::string("# the ") + file + " file was not a property list: the replay starts without it");
             continue;
         }
-        if (!contents.is_object() || !contents.contains(file) || !contents[file].is_object()) continue;
-        for (const auto& [key, value] : contents[file].items()) {
-            auto k = keyWord(key);
-            auto v = fileValueWord(value);
-            if (k && v) push(std::string(file) + " " + *k + "=" + *v);
-            else push(std::string("# the ") + file + " file's key " + (printableLine(key) ? key : "(unprintable)") +
-                      " cannot be written inline: the replay starts without it");
+        // Every key as the simulator writes it: the one writer of the
+        // syntax its `settings`/`state` lines read back.
+        if (!words.is_object() || !words.contains(file) || !words[file].is_object()) continue;
+        for (const auto& [key, word] : words[file].items()) {
+            const Json& entry = word.is_object() && word.contains("entry") ? word["entry"] : Json();
+            if (entry.is_string()) push(std::string(file) + " " + entry.get<std::string>());
         }
     }
 }
@@ -149,35 +140,6 @@ std::string waitLine(long long ticks) {
     // Trailing zeros say nothing; one digit after the point stays.
     while (s.back() == '0' && s[s.size() - 2] != '.') s.pop_back();
     return s;
-}
-
-std::optional<std::string> fileValueWord(const Json& value) {
-    if (value.is_boolean()) return value.get<bool>() ? "true" : "false";
-    if (value.is_number_integer()) return value.dump();
-    if (value.is_number_float()) {
-        double d = value.get<double>();
-        if (!std::isfinite(d)) return std::nullopt;
-        char buf[48];
-        std::snprintf(buf, sizeof buf, "%.17g", d);
-        std::string s = buf;
-        // A real keeps its point, or it would be read back as an integer.
-        if (s.find('.') == std::string::npos) {
-            size_t e = s.find_first_of("eE");
-            s.insert(e == std::string::npos ? s.size() : e, ".0");
-        }
-        return s;
-    }
-    if (value.is_string()) return quoteWord(value.get<std::string>());
-    if (value.is_array() && !value.empty()) {
-        std::string out = "[";
-        for (const auto& v : value) {
-            auto w = fileValueWord(v);
-            if (!w) return std::nullopt;
-            out += (out.size() > 1 ? "," : "") + *w;
-        }
-        return out + "]";
-    }
-    return std::nullopt;
 }
 
 std::string pointerStep(const std::string& name) {

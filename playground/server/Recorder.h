@@ -39,9 +39,10 @@ public:
     void started();
     // A line the home screen ran. `wait SECONDS` lines in a row become one.
     void sent(const std::string& line);
-    // The files as a start found them (the dump's `files` and
-    // `fileStatus`), written as `settings` and `state` lines, a key each.
-    void files(const Json& contents, const Json& status);
+    // The files as a start found them (the dump's `fileStatus` and
+    // `fileWords`), written as `settings` and `state` lines, a key each,
+    // every value of every type as the simulator writes it.
+    void files(const Json& status, const Json& words);
 
     // A line the server composed for the person (a check, a comment).
     void add(const std::string& line);
@@ -69,11 +70,6 @@ private:
 // phone's clock steps are sent with; nullopt for any other line.
 std::optional<long long> waitTicks(const std::string& line);
 std::string waitLine(long long ticks);
-
-// A value of a property list (as the dump shows it) as a `settings` or
-// `state` line writes it; nullopt for what such a line cannot write
-// (a dictionary, a null, an empty list).
-std::optional<std::string> fileValueWord(const Json& value);
 
 // A JSON pointer step: '~' and '/' escaped.
 std::string pointerStep(const std::string& name);

@@ -97,7 +97,7 @@ async function start() {
   createSettingsPane(view, requests);
   createAppsPane(view, requests, topbar.respring);
   createDevicePane(view, requests);
-  createFilesPane(view);
+  createFilesPane(view, requests);
   const trace = createTracePane(view);
   createRecordTab(view, requests.send, held);
   connect(picture, trace);

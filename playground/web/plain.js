@@ -33,6 +33,10 @@ export function createPlainWords(config) {
   // The finger as the trace tells it: down, and whether a bubble moved
   // under it, which tells a tap from a drag when the bubble snaps.
   const finger = { down: false, moved: false, n: 0 };
+  // The menu's action the phone says was picked: bubbles that move after
+  // it move because of it, until the next finger comes down.
+  let picked = null;
+  const unquote = (text) => { try { return JSON.parse(text); } catch (e) { return text; } };
 
   const shown = (v) => (v === 'true' ? 'on' : v === 'false' ? 'off'
     : /^-?\d+(\.\d+)?$/.test(v) ? String(Number(v)) : v.replace(/^"(.*)"$/, '$1'));
@@ -90,6 +94,7 @@ export function createPlainWords(config) {
         const on = bubbleAt(dump, x, y);
         finger.down = true;
         finger.moved = false;
+        picked = null;
         finger.n++;
         return on ? `finger down on the ${name(on)} bubble` : 'finger down on the screen';
       }
@@ -129,6 +134,9 @@ export function createPlainWords(config) {
         return 'menu opened';
       case 'alert-dismissed':
         return 'menu closed';
+      case 'alert-action':
+        picked = { title: unquote(rest), n: finger.n };
+        return `menu: "${picked.title}" picked`;
       case 'write':
         return written(w[1], event.slice(7 + w[1].length));
       case 'unlock-request':
@@ -235,6 +243,11 @@ export function createPlainWords(config) {
       if (finger.down) {
         finger.moved = true;
         out.push({ key: `drag:${finger.n}:${b.bundle}`, text: `${name(b.bundle)} dragged to ${point(b.center)}` });
+        continue;
+      }
+      if (picked && /^Align/.test(picked.title)) {
+        out.push({ key: `align:${picked.n}:${b.bundle}`, text: `${name(b.bundle)} aligned to ${point(b.center)}`,
+          why: `"${picked.title}" lines the other bubbles up with the one the menu was opened on` });
         continue;
       }
       const snap = after.plugin && after.plugin.isSticky ? snapped(b, before, after) : null;

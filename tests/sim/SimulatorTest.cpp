@@ -50,6 +50,11 @@ TEST(Simulator, DumpHasEveryMember) {
             EXPECT_TRUE(j["host"].contains(member)) << member;
         EXPECT_TRUE(j["files"].contains("settings"));
         EXPECT_TRUE(j["files"].contains("state"));
+        // The host alone, as the whole dump has it, on one line.
+        d.out.clear();
+        d.run("dump host");
+        ASSERT_EQ(d.out.size(), 1u);
+        EXPECT_EQ(Json::parse(d.out[0]), Json({{"host", j["host"]}}));
     }
 }
 

@@ -68,6 +68,14 @@ TEST(Snapshot, HostBeneath) {
     svg = sim->snapshotSvg();
     EXPECT_NE(svg.find("class=\"front-app\" data-bundle=\"com.example.mail\""), std::string::npos);
     EXPECT_EQ(svg.find("class=\"home-screen\""), std::string::npos);
+    // Held sideways, the app is laid out on the long side and turned to
+    // read upright to the person holding it.
+    ASSERT_EQ(sim->execute("orientation 3"), "");
+    EXPECT_NE(
+        sim->snapshotSvg().find("data-bundle=\"com.example.mail\" transform=\"translate(375 0) rotate(90)\"><rect "
+                                "width=\"667\" height=\"375\""),
+        std::string::npos);
+    ASSERT_EQ(sim->execute("orientation 1"), "");
     ASSERT_EQ(sim->execute("uilocked yes"), "");
     EXPECT_NE(sim->snapshotSvg().find("class=\"lock-screen\""), std::string::npos);
     ASSERT_EQ(sim->execute("siri visible yes"), "");
