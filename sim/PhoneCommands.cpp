@@ -1,7 +1,9 @@
 // The phone around the home screen: what a person does to it (unlock, lock,
-// the Home button) and, after `phone answers yes`, what it does when the home
-// screen asks (an app launched comes to the front, an unlock request brings
-// up the passcode view). Each is a run of host events in the phone's order,
+// the Home button, opening an app or the passcode view) and, after `phone
+// answers yes`, what it does of itself (an app launched comes to the front,
+// an unlock request brings up the passcode view, a touch is preceded by the
+// home screen's question whether the phone is locked, a tap on its own
+// screen is answered, Siri outlasts a respring). Each is a run of host events in the phone's order,
 // since the plugin's visibility rules depend on that order; each event is a
 // step of its own, as if it were a line of the scenario.
 #include "sim/Simulator.h"
@@ -127,6 +129,57 @@ std::string Simulator::cmdPress(const Call& c) {
     else if (st.controlCenterPresented) hostStep([] { host().setControlCenterPresented(false); });
     else if (st.frontKind != FrontDisplayKind::Home) shownStep([] { host().goHome(); });
     return "";
+}
+
+// What a person brings up by hand: an app (a tap on its icon), the home
+// screen, or the passcode view, which belongs to the lock screen.
+std::string Simulator::cmdOpen(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2) return c.usage;
+    const HostState& st = host().state();
+    const std::string& what = w[1].text;
+    if (what == "home" && !w[1].quoted) {
+        shownStep([] { host().goHome(); });
+    } else if (what == "passcode" && !w[1].quoted) {
+        if (st.passcodeVisible) return "";
+        if (!st.uiLocked) return "the passcode view shows only on the lock screen: lock the phone first";
+        shownStep([] { host().setPasscodeVisible(true); });
+    } else {
+        if (!host().applicationWithBundleIdentifier(what)) return "no app " + what + " is installed";
+        shownStep([&] { host().bringToFront(what); });
+    }
+    return "";
+}
+
+std::string Simulator::cmdClose(const Call& c) {
+    const Words& w = c.words;
+    if (w.size() != 2 || w[1].text != "passcode") return c.usage;
+    if (host().state().passcodeVisible) shownStep([] { host().setPasscodeVisible(false); });
+    return "";
+}
+
+// A tap on the phone's own screen, under every window: on the lock screen it
+// wakes the passcode view; it closes Siri or Control Center; on the home
+// screen it opens the app whose icon it hit. The passcode view's keypad and
+// an app in front are their own.
+void Simulator::phoneTap(double x, double y) {
+    const HostState& st = host().state();
+    if (st.passcodeVisible) return;
+    if (st.uiLocked) {
+        shownStep([] { host().setPasscodeVisible(true); });
+    } else if (st.siriVisible) {
+        hostStep([] { host().setSiriVisible(false); });
+    } else if (st.controlCenterPresented) {
+        hostStep([] { host().setControlCenterPresented(false); });
+    } else if (st.frontKind == FrontDisplayKind::Home) {
+        for (const auto& icon : homeIconPlaces(screenWidth_, screenHeight_, homeScreenApps())) {
+            if (x >= icon.x && x < icon.x + kHomeIconSize && y >= icon.y &&
+                y < icon.y + kHomeIconSize + kHomeIconLabelHeight) {
+                shownStep([&] { host().bringToFront(icon.bundle); });
+                return;
+            }
+        }
+    }
 }
 
 void Simulator::answerRequests() {

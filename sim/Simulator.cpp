@@ -133,6 +133,8 @@ std::string Simulator::launch() {
 
 std::string Simulator::respring() {
     configuration_ = SpringBoardHost::current().configuration();
+    // Siri is not the home screen's: on a phone it outlasts a respring.
+    if (answers_) initialState_.siriVisible = SpringBoardHost::current().state().siriVisible;
     double t = now();
     Process::terminate();
     booted_ = false;
@@ -229,6 +231,13 @@ std::string Simulator::cmdSnapshot(const Call& c) {
     return "";
 }
 
+std::vector<SnapshotApp> Simulator::homeScreenApps() const {
+    std::vector<SnapshotApp> apps;
+    for (const auto& a : SpringBoardHost::current().configuration().apps)
+        apps.push_back({a.bundleIdentifier, a.hasIcon, plistToJson(a.badgeValue.get())});
+    return apps;
+}
+
 std::string Simulator::snapshotSvg() {
     SnapshotScene scene;
     scene.width = screenWidth_;
@@ -243,8 +252,7 @@ std::string Simulator::snapshotSvg() {
         if (st.frontKind == FrontDisplayKind::App) scene.frontApp = st.frontBundle;
         else if (st.frontKind == FrontDisplayKind::Other) scene.frontApp = "other";
         scene.orientation = st.frontMostOrientation;
-        for (const auto& a : SpringBoardHost::current().configuration().apps)
-            scene.apps.push_back({a.bundleIdentifier, a.hasIcon, plistToJson(a.badgeValue.get())});
+        scene.apps = homeScreenApps();
     } else {
         scene.off = true;
     }

@@ -16,6 +16,7 @@
 #include "interfaces/PublicNames.h"
 #include "sim/DeviceRoot.h"
 #include "sim/JsonPointer.h"
+#include "sim/Snapshot.h"
 #include "springboard/SpringBoardHost.h"
 
 class UIAlertController;
@@ -165,6 +166,8 @@ private:
     std::string cmdUnlock(const Call& c);
     std::string cmdLock(const Call& c);
     std::string cmdPress(const Call& c);
+    std::string cmdOpen(const Call& c);
+    std::string cmdClose(const Call& c);
     std::string cmdTouch(const Call& c);
     std::string cmdTap(const Call& c);
     std::string cmdDrag(const Call& c);
@@ -198,6 +201,9 @@ private:
     // those the answers raise, in order.
     void answerRequests();
     void answer(const HostRequest& request);
+    // A tap that no window took, on the phone's own screen.
+    void phoneTap(double x, double y);
+    std::vector<SnapshotApp> homeScreenApps() const;
 
     // A TARGET: X,Y, bubble:BUNDLE or bubble#N, as a screen point.
     bool resolveTarget(const std::string& target, double& x, double& y, std::string& error);
@@ -228,6 +234,9 @@ private:
     bool answers_ = false;
     std::deque<HostRequest> requests_;
     bool startsLocked_ = false; // `phone starts locked`
+    // After `phone answers yes`: a touch down that no window took, while it
+    // may still be a tap on the phone's own screen.
+    std::optional<CGPoint> throughTouch_;
     SimulatorWatcher* watcher_ = nullptr;
 };
 

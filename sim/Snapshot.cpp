@@ -145,14 +145,11 @@ private:
         const double w = scene_.width, h = scene_.height;
         out_ << "<g class=\"home-screen\"><rect width=\"" << num(w) << "\" height=\"" << num(h)
              << "\" fill=\"url(#wallpaper)\"/>\n";
-        const double icon = 60;
-        int columns = std::max(1, static_cast<int>((w - 20) / 87));
-        double gap = (w - columns * icon) / (columns + 1);
-        int i = 0;
-        for (const auto& app : scene_.apps) {
-            double x = gap + (i % columns) * (icon + gap);
-            double y = 56 + (i / columns) * 92;
-            ++i;
+        const double icon = kHomeIconSize;
+        auto places = homeIconPlaces(w, h, scene_.apps);
+        for (size_t i = 0; i < places.size(); ++i) {
+            const SnapshotApp& app = scene_.apps[i];
+            const double x = places[i].x, y = places[i].y;
             AppIconStyle style = appIconStyle(app.bundle);
             out_ << "<g class=\"home-icon\" data-bundle=\"" << esc(app.bundle) << "\">";
             if (app.icon) {
@@ -172,7 +169,6 @@ private:
                      << "</text>";
             }
             out_ << "</g>\n";
-            if (y + 150 > h) break;
         }
         out_ << "</g>\n";
     }
@@ -419,3 +415,18 @@ AppIconStyle appIconStyle(const std::string& bundleIdentifier) {
 }
 
 std::string renderSnapshot(const SnapshotScene& scene) { return Painter(scene).render(); }
+
+std::vector<HomeIconPlace> homeIconPlaces(double width, double height, const std::vector<SnapshotApp>& apps) {
+    std::vector<HomeIconPlace> places;
+    const int columns = std::max(1, static_cast<int>((width - 20) / 87));
+    const double gap = (width - columns * kHomeIconSize) / (columns + 1);
+    for (const auto& app : apps) {
+        const size_t i = places.size();
+        const double x = gap + static_cast<double>(i % columns) * (kHomeIconSize + gap);
+        const double y = 56 + static_cast<double>(i / columns) * 92;
+        places.push_back({app.bundle, x, y});
+        // The row that reaches the dock's height is the last one.
+        if (y + 150 > height) break;
+    }
+    return places;
+}

@@ -22,6 +22,9 @@ std::string number(double v) {
     return buf;
 }
 
+// How far a finger may stray and still tap, in points.
+constexpr double kTapSlop = 8;
+
 } // namespace
 
 bool Simulator::resolveTarget(const std::string& target, double& x, double& y, std::string& error) {
@@ -69,19 +72,33 @@ bool Simulator::resolveTarget(const std::string& target, double& x, double& y, s
 
 std::string Simulator::touchDown(double x, double y) {
     auto& ws = WindowServer::shared();
-    if (!ws.touchDown(CGPointMake(x, y))) emit("touch-through " + number(x) + "," + number(y));
+    const bool phone = answers_ && booted_ && SpringBoardHost::isBooted();
+    // The home screen asks whether the phone is locked before a touch
+    // reaches any window.
+    if (phone) askLocked();
+    throughTouch_.reset();
+    if (!ws.touchDown(CGPointMake(x, y))) {
+        emit("touch-through " + number(x) + "," + number(y));
+        if (phone) throughTouch_ = CGPointMake(x, y);
+    }
     if (watcher_) watcher_->finger(SimulatorWatcher::Finger::Down, x, y);
     return "";
 }
 
 void Simulator::touchMove(double x, double y) {
     WindowServer::shared().touchMove(CGPointMake(x, y));
+    // A finger that travels is no longer a tap.
+    if (throughTouch_ && std::hypot(x - throughTouch_->x, y - throughTouch_->y) > kTapSlop) throughTouch_.reset();
     if (watcher_) watcher_->finger(SimulatorWatcher::Finger::Move, x, y);
 }
 
 void Simulator::touchUp(double x, double y) {
     WindowServer::shared().touchUp(CGPointMake(x, y));
     if (watcher_) watcher_->finger(SimulatorWatcher::Finger::Up, x, y);
+    auto tap = throughTouch_;
+    throughTouch_.reset();
+    if (tap && std::hypot(x - tap->x, y - tap->y) <= kTapSlop && answers_ && booted_ && SpringBoardHost::isBooted())
+        phoneTap(tap->x, tap->y);
 }
 
 // A timer due exactly at the end of the span fires in it, as in one
@@ -130,6 +147,7 @@ std::string Simulator::cmdTouch(const Call& c) {
     auto& ws = WindowServer::shared();
     if (w.size() == 2 && w[1].text == "cancel") {
         ws.touchCancel();
+        throughTouch_.reset();
         if (watcher_) watcher_->finger(SimulatorWatcher::Finger::Cancel, 0, 0);
         return "";
     }

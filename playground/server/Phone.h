@@ -129,10 +129,6 @@ private:
     void recover(const std::string& why);
     // Checks, sends and records one line.
     SimAnswer run(const std::string& line, bool echo = true);
-    // A line that changes what is on screen, then the home screen's own
-    // question whether the phone is locked.
-    SimAnswer hostEvent(const std::string& line);
-    void askLocked();
     void catchUp();
     void publish();
     // When the phone next needs a step after a picture (see tick()).
@@ -148,7 +144,6 @@ private:
     Json actTouch(const Json& r);
     Json actMoves(const Json& r);
     Json actPhone(const std::string& line);
-    Json actPasscode(bool show);
     Json actLift(const std::string& bundle);
     Json actRespring();
     Json actReset();

@@ -126,18 +126,6 @@ SimAnswer Phone::run(const std::string& line, bool echo) {
     return answer;
 }
 
-// The home screen asks whether the phone is locked whenever what is on
-// screen changes, and the plugin's answer to that question shows or hides
-// the bubbles: the playground asks as often, so they follow as on the phone.
-SimAnswer Phone::hostEvent(const std::string& line) {
-    SimAnswer a = run(line);
-    const std::string c = line.substr(0, line.find(' '));
-    if (a.ok() && (c == "front" || c == "passcode")) askLocked();
-    return a;
-}
-
-void Phone::askLocked() { run("query uilocked", false); }
-
 const Json& Phone::host() {
     // The host alone: a whole dump would ask the plugin and read both files.
     if (!hostCurrent_ && child_) run("dump host", false);

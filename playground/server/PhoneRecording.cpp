@@ -109,7 +109,6 @@ Json Phone::recordCheck(const Json& r) {
 }
 
 Json Phone::respringInPlace() {
-    bool siri = isTrue(host(), "siriVisible");
     SimAnswer a = run("respring");
     if (!a.ok()) throw ChildGone("the home screen refused respring: " + a.error);
     ++generation_;
@@ -117,8 +116,6 @@ Json Phone::respringInPlace() {
     gesture_ = Gesture();
     order_ = TouchOrder();
     recentFailures_ = 0;
-    // Siri outlasts the home screen, as at a start of a new process.
-    if (isTrue(host(), "siriVisible") != siri) run(std::string("siri visible ") + (siri ? "yes" : "no"), false);
     return {{"ok", true}};
 }
 

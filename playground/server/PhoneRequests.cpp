@@ -82,9 +82,9 @@ Json Phone::dispatch(const Json& r) {
     }
     if (type == "front") {
         const Json& b = member(r, "bundle");
-        if (!b.is_null() && (!b.is_string() || !app(b.get<std::string>()))) return error("no such app");
-        SimAnswer a = hostEvent(b.is_null() ? "front home" : "front " + b.get<std::string>());
-        return a.ok() ? Json{{"ok", true}} : error(a.error);
+        if (!b.is_null() && !(b.is_string() && isBundleIdentifier(b.get<std::string>())))
+            return error("bundle is an app's bundle identifier, or null for the home screen");
+        return actPhone(b.is_null() ? "open home" : "open " + quoteWord(b.get<std::string>()));
     }
     if (type == "home") return actPhone("press home");
     if (type == "lock") return actPhone("lock");
@@ -92,7 +92,7 @@ Json Phone::dispatch(const Json& r) {
     if (type == "passcode") {
         bool show;
         if (!boolean(r, "show", show)) return error("show is true or false");
-        return actPasscode(show);
+        return actPhone(show ? "open passcode" : "close passcode");
     }
     if (type == "controlCenter") {
         bool open;
@@ -137,16 +137,6 @@ Json Phone::dispatch(const Json& r) {
 // phone's order, and each is one line (and one line of a recording).
 Json Phone::actPhone(const std::string& line) {
     SimAnswer a = run(line);
-    return a.ok() ? Json{{"ok", true}} : error(a.error);
-}
-
-// The passcode view belongs to the lock screen: a phone never shows it
-// unlocked, and an unlock takes it away.
-Json Phone::actPasscode(bool show) {
-    if (show == isTrue(host(), "passcode")) return {{"ok", true}};
-    if (show && !isTrue(host(), "uiLocked"))
-        return error("the passcode view shows only on the lock screen: lock the phone first");
-    SimAnswer a = hostEvent(show ? "passcode appear" : "passcode disappear");
     return a.ok() ? Json{{"ok", true}} : error(a.error);
 }
 

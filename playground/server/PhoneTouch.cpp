@@ -97,9 +97,6 @@ Json Phone::actTouch(const Json& r) {
     } else {
         follow(t);
     }
-    // The home screen asks at every touch down, before the touch reaches
-    // a window.
-    if (phase == "down") askLocked();
     // Moves are many and say little: the trace shows where a touch began
     // and ended.
     SimAnswer a = run(*line, phase != "move");
@@ -108,9 +105,7 @@ Json Phone::actTouch(const Json& r) {
         gesture_ = Gesture();
     }
     if (!a.ok()) return error(a.error);
-    bool through = std::any_of(a.trace.begin(), a.trace.end(),
-                               [](const std::string& t) { return eventOf(t).rfind("touch-through ", 0) == 0; });
-    return {{"ok", true}, {"through", through}};
+    return {{"ok", true}};
 }
 
 // The path of a moving finger, point by point: as many moves as the page

@@ -145,10 +145,15 @@ export function createPicture(view, screenSvg) {
     if (seq > 0 && current && !lead.sentAt.has(seq)) lead.sentAt.set(seq, lead.eventTime);
   }
 
-  // A pointer move of the finger, at its event's time.
+  // A move of the finger about to be sent to the phone, at its event's
+  // time: the phone's picture of it is timed from then.
+  function moving(f, time) {
+    if (lead && lead.f === f) lead.eventTime = time;
+  }
+
+  // A pointer move of the finger to draw, at its event's time.
   function moved(f, p, time) {
     if (!lead || lead.f !== f) return;
-    lead.eventTime = time;
     lead.pointer = p;
     lead.waiting.push(time);
     paint();
@@ -199,5 +204,5 @@ export function createPicture(view, screenSvg) {
     if (lead) paint();
   });
 
-  return { show, patch, startLead, noteSent, moved, lifted };
+  return { show, patch, startLead, noteSent, moving, moved, lifted };
 }

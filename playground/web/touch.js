@@ -1,5 +1,6 @@
 // The screen as a touch screen: pointer input becomes touches at the same
-// screen points, and a tap that no window took reaches the phone itself.
+// screen points. What a tap does where no window takes it (the passcode
+// view on the lock screen, an app from its icon) is the phone's own.
 import { $, toast } from './dom.js';
 
 export function createTouch({ view, requests, picture, held, screen }) {
@@ -34,10 +35,10 @@ export function createTouch({ view, requests, picture, held, screen }) {
     screen.setPointerCapture(e.pointerId);
     screen.classList.add('pressed');
     const p = screenPoint(e);
-    finger = { id: e.pointerId, start: p, client: [e.clientX, e.clientY], moved: false,
-      touch: `${pageId}-${++touches}`, seq: 0, last: { t: e.timeStamp, seen: performance.now() } };
+    finger = { id: e.pointerId, touch: `${pageId}-${++touches}`, seq: 0,
+      last: { t: e.timeStamp, seen: performance.now() } };
     picture.startLead(e, finger, p);
-    finger.down = send({ type: 'touch', phase: 'down', x: p.x, y: p.y, t: e.timeStamp }, null, finger);
+    send({ type: 'touch', phase: 'down', x: p.x, y: p.y, t: e.timeStamp }, null, finger);
     const f = finger;
     finger.beat = setInterval(() => beat(f), 40);
     showFinger(e);
@@ -59,16 +60,30 @@ export function createTouch({ view, requests, picture, held, screen }) {
     });
   }
 
+  // A move reaches the phone as soon as the browser has it. Pointer moves
+  // come once a display frame, just before it is drawn, so a move sent from
+  // them would reach the phone a frame late; where the browser offers the
+  // raw moves, they are the ones sent, and the frame's move only draws.
+  const raw = 'onpointerrawupdate' in window;
+
+  function sendMove(e) {
+    const p = screenPoint(e);
+    finger.last = { t: Math.max(e.timeStamp, finger.last.t), seen: performance.now() };
+    picture.moving(finger, e.timeStamp);
+    send({ type: 'moves', points: [[p.x, p.y, e.timeStamp]] }, 'moves', finger);
+  }
+
+  if (raw) {
+    screen.addEventListener('pointerrawupdate', (e) => {
+      if (finger && e.pointerId === finger.id) sendMove(e);
+    });
+  }
+
   screen.addEventListener('pointermove', (e) => {
     if (!finger || e.pointerId !== finger.id) return;
-    const p = screenPoint(e);
-    if (Math.hypot(p.x - finger.start.x, p.y - finger.start.y) > 8) finger.moved = true;
-    finger.last = { t: Math.max(e.timeStamp, finger.last.t), seen: performance.now() };
     showFinger(e);
-    // The drawn-ahead bubble learns of the move first: the move's sending
-    // is timed from its event.
-    picture.moved(finger, p, e.timeStamp);
-    send({ type: 'moves', points: [[p.x, p.y, e.timeStamp]] }, 'moves', finger);
+    picture.moved(finger, screenPoint(e), e.timeStamp);
+    if (!raw) sendMove(e);
   });
 
   // The page lets go of its finger: no more beats, no indicator.
@@ -80,7 +95,7 @@ export function createTouch({ view, requests, picture, held, screen }) {
     fingerDot.classList.remove('held');
   }
 
-  async function lift(e, cancelled) {
+  function lift(e, cancelled) {
     if (!finger || e.pointerId !== finger.id) return;
     const f = finger;
     release(f);
@@ -88,28 +103,9 @@ export function createTouch({ view, requests, picture, held, screen }) {
     const lifted = send(cancelled ? { type: 'touch', phase: 'cancel', t: e.timeStamp }
       : { type: 'touch', phase: 'up', x: p.x, y: p.y, t: e.timeStamp }, null, f);
     lifted.then(() => picture.lifted(f));
-    const down = await f.down;
-    // A tap that no window took reached the phone itself.
-    if (!cancelled && !f.moved && down.ok && down.through) hostTap(f.client[0], f.client[1]);
   }
   screen.addEventListener('pointerup', (e) => lift(e, false));
   screen.addEventListener('pointercancel', (e) => lift(e, true));
-
-  // What the phone does with a tap on its own screen: wakes the passcode
-  // view on the lock screen, closes Siri or Control Center, opens an app
-  // from the home screen.
-  function hostTap(clientX, clientY) {
-    const phone = (view.meta && view.meta.phone) || {};
-    if (phone.passcode) return;
-    if (phone.locked) return send({ type: 'passcode', show: true });
-    if (phone.siri) return send({ type: 'siri', visible: false });
-    if (phone.controlCenter) return send({ type: 'controlCenter', open: false });
-    if (phone.front) return;
-    for (const node of document.elementsFromPoint(clientX, clientY)) {
-      const icon = node.closest && node.closest('.home-icon');
-      if (icon && icon.dataset.bundle) return send({ type: 'front', bundle: icon.dataset.bundle });
-    }
-  }
 
   // The phone follows one finger. Once it has taken in this page's touch,
   // facts naming another page's touch, or this touch ended, mean the

@@ -62,12 +62,25 @@ TEST(PhoneCommands, SameTraceAndDumpAsTheHostLines) {
          "uilocked no\nlockstate 0\nlockscreen dismiss\nfront com.apple.Maps\npasscode disappear\nquery uilocked"},
         {"a bubble tapped on the lock screen opens after the unlock", "",
          "tap bubble:com.apple.mobilemail\nwait 0.5\nunlock",
-         "tap bubble:com.apple.mobilemail\npasscode appear\nquery uilocked\nwait 0.5\nuilocked no\nlockstate 0\n"
-         "lockscreen dismiss\nfront com.apple.mobilemail\npasscode disappear\nquery uilocked"},
+         "query uilocked\ntap bubble:com.apple.mobilemail\npasscode appear\nquery uilocked\nwait 0.5\nuilocked no\n"
+         "lockstate 0\nlockscreen dismiss\nfront com.apple.mobilemail\npasscode disappear\nquery uilocked"},
         {"a bubble tapped unlocked brings its app to the front", kUnlockFromHome,
          "tap bubble:com.apple.mobilemail\nwait 0.5\ntap bubble:com.apple.Maps",
-         "tap bubble:com.apple.mobilemail\nfront com.apple.mobilemail\nquery uilocked\nwait 0.5\n"
-         "tap bubble:com.apple.Maps\nfront com.apple.Maps\nquery uilocked"},
+         "query uilocked\ntap bubble:com.apple.mobilemail\nfront com.apple.mobilemail\nquery uilocked\nwait 0.5\n"
+         "query uilocked\ntap bubble:com.apple.Maps\nfront com.apple.Maps\nquery uilocked"},
+        {"taps on the phone's own screen", "",
+         "tap 150,400\nwait 0.2\nclose passcode\ntap 150,400\nunlock\nsiri visible yes\ntap 150,400\n"
+         "cc present\ntap 150,400\ntap 30,80\nwait 0.3\ntap 30,80\npress home\ndrag 30,80 to 90,80",
+         "query uilocked\ntap 150,400\npasscode appear\nquery uilocked\nwait 0.2\npasscode disappear\n"
+         "query uilocked\nquery uilocked\ntap 150,400\npasscode appear\nquery uilocked\nuilocked no\nlockstate 0\n"
+         "lockscreen dismiss\nfront home\npasscode disappear\nquery uilocked\nsiri visible yes\nquery uilocked\n"
+         "tap 150,400\nsiri visible no\ncc present\nquery uilocked\ntap 150,400\ncc dismiss\nquery uilocked\n"
+         "tap 30,80\nfront com.apple.MobileSMS\nquery uilocked\nwait 0.3\nquery uilocked\ntap 30,80\n"
+         "front home\nquery uilocked\nquery uilocked\ndrag 30,80 to 90,80"},
+        {"what a person opens by hand", "",
+         "open passcode\nopen passcode\nclose passcode\nclose passcode\nopen com.apple.Maps\nopen home",
+         "passcode appear\nquery uilocked\npasscode disappear\nquery uilocked\nfront com.apple.Maps\n"
+         "query uilocked\nfront home\nquery uilocked"},
         {"lock with Control Center open, then lock again", std::string(kUnlockFromHome) + "\ncc present",
          "lock\nwait 0.3\nlock", "cc dismiss\nuilocked yes\nlockstate 3\nquery uilocked\nwait 0.3"},
         {"unlock while unlocked changes nothing", kUnlockFromHome, "unlock", ""},
@@ -79,6 +92,8 @@ TEST(PhoneCommands, SameTraceAndDumpAsTheHostLines) {
              "front home\nquery uilocked\nfront other\nfront home\nquery uilocked"},
         {"the lock screen at every start", "", "respring", "respring\nlockstate 3\nfront home\nquery uilocked",
          kPhoneStart},
+        {"Siri outlasts a respring", "siri visible yes", "respring",
+         "respring\nsiri visible yes\nlockstate 3\nfront home\nquery uilocked", kPhoneStart},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
