@@ -197,3 +197,98 @@ TEST(RecordedVisit, TheReplayEndsInTheSameDump) {
     expectAlike(atStop, phone->lastDump());
     EXPECT_EQ(hub.full().find("check failed"), std::string::npos);
 }
+
+// Tests Home pressed at many moments of a Replay, mid-drag among them: the
+// replay stops there, the phone is locked or unlocked as a whole (never
+// half-way), and it answers the person's next unlock and tap.
+TEST(RecordedVisit, HomeDuringAReplayStopsItAndLeavesAWholePhone) {
+    TempDir root;
+    FrameHub hub;
+    double now = 1000;
+    std::filesystem::create_directories(root / "device");
+    Phone::Options o;
+    o.simProgram = FT_SIM_PROGRAM;
+    o.root = root / "device";
+    o.clock = [&] { return now; };
+    auto phone = std::make_unique<Phone>(o, hub);
+    phone->start();
+    auto ok = [&](const Json& request) { EXPECT_EQ(phone->act(request)["ok"], true) << request.dump(); };
+    auto pass = [&](double seconds) {
+        now += seconds;
+        phone->tick();
+    };
+    auto mail = [&] {
+        Json d = phone->lastDump();
+        for (const auto& b : d["bubbles"])
+            if (b["bundle"] == "com.apple.mobilemail") return b["center"];
+        return Json();
+    };
+    // The newest trace line's number, and whether a touch was cancelled after
+    // the line numbered `since`.
+    auto lastLine = [&] { return Json::parse(hub.full())["trace"].back()["seq"].get<long long>(); };
+    auto cancelledAfter = [&](long long since) {
+        Json trace = Json::parse(hub.full())["trace"];
+        for (const auto& t : trace)
+            if (t["seq"].get<long long>() > since && t["text"] == "touch cancel") return true;
+        return false;
+    };
+    pass(1.0);
+    ok({{"type", "record"}, {"op", "start"}});
+    pass(0.3);
+    ok({{"type", "unlock"}});
+    pass(0.4);
+    Json c = mail();
+    ok({{"type", "touch"}, {"phase", "down"}, {"x", c[0]}, {"y", c[1]}, {"t", 100}});
+    for (int i = 1; i <= 10; ++i) {
+        ok({{"type", "moves"}, {"points", {{c[0].get<double>() - 12 * i, c[1].get<double>() + 5 * i, 100 + 40 * i}}}});
+        pass(0.04);
+    }
+    ok({{"type", "touch"},
+        {"phase", "up"},
+        {"x", c[0].get<double>() - 120},
+        {"y", c[1].get<double>() + 50},
+        {"t", 520}});
+    pass(0.5);
+    ok({{"type", "lock"}});
+    pass(0.3);
+    c = mail();
+    ok({{"type", "touch"}, {"phase", "down"}, {"x", c[0]}, {"y", c[1]}, {"t", 2000}});
+    ok({{"type", "touch"}, {"phase", "up"}, {"x", c[0]}, {"y", c[1]}, {"t", 2050}});
+    pass(0.3);
+    ok({{"type", "unlock"}});
+    pass(0.3);
+    ok({{"type", "record"}, {"op", "stop"}});
+
+    int stoppedMidTouch = 0;
+    for (int steps : {1, 3, 5, 8, 11, 14, 17, 20, 24, 28, 32, 40}) {
+        SCOPED_TRACE("Home after " + std::to_string(steps) + " steps of the replay");
+        ok({{"type", "record"}, {"op", "replay"}, {"speed", 1}});
+        for (int i = 0; i < steps && phone->recording()["replaying"] == true; ++i) pass(0.1);
+        long long before = lastLine();
+        ok({{"type", "home"}});
+        pass(0.1);
+        bool midTouch = cancelledAfter(before);
+        stoppedMidTouch += midTouch;
+        EXPECT_EQ(phone->recording()["replaying"], false);
+        Json host = phone->lastDump()["host"];
+        bool locked = host["uiLocked"] == true;
+        EXPECT_EQ(host["lockState"], locked ? 3 : 0) << host.dump();
+        if (!locked) {
+            EXPECT_EQ(host["passcode"], false) << host.dump();
+        }
+        // The phone is the person's again: an unlock, then a tap on Mail's
+        // bubble opens Mail. A drag that the stop cancelled ends as any drag
+        // not lifted inside its bubble does: the next tap only ends it.
+        if (locked) ok({{"type", "unlock"}});
+        pass(0.5);
+        for (int tap = 0; tap < (midTouch ? 2 : 1); ++tap) {
+            c = mail();
+            ok({{"type", "touch"}, {"phase", "down"}, {"x", c[0]}, {"y", c[1]}, {"t", 9000 + 100 * tap}});
+            ok({{"type", "touch"}, {"phase", "up"}, {"x", c[0]}, {"y", c[1]}, {"t", 9050 + 100 * tap}});
+            pass(0.2);
+        }
+        EXPECT_EQ(phone->lastDump()["host"]["front"], "com.apple.mobilemail");
+    }
+    EXPECT_GT(stoppedMidTouch, 0) << "some presses came mid-drag";
+    EXPECT_NE(hub.full().find("the replay stopped"), std::string::npos);
+}
