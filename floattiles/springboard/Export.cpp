@@ -42,6 +42,26 @@ id storeReadings(const FTStateStore& store) {
     return out;
 }
 
+// Every key of the store in the hide family, by the app it names, whatever
+// its value: what must go for the app to be off the blacklist at the next
+// start.
+id hideKeys(const FTStateStore& store) {
+    auto out = std::make_shared<NSMutableDictionary>();
+    auto dict = store.floatTilesDict();
+    if (!dict) return out;
+    for (const auto& [key, value] : dict->entries()) {
+        auto bundle = FTStateStore::familyBundle(key, kHiddenPrefix);
+        if (!bundle) continue;
+        auto keys = std::dynamic_pointer_cast<NSMutableArray>(out->objectForKey(*bundle));
+        if (!keys) {
+            keys = std::make_shared<NSMutableArray>();
+            out->setObjectForKey(keys, *bundle);
+        }
+        keys->addObject(str(key));
+    }
+    return out;
+}
+
 // What the plugin reads now, and what a start of the home screen would
 // read from the state file as it stands: a store loaded afresh by the same
 // code that loads it at boot.
@@ -51,6 +71,7 @@ id readings() {
     FTStateStore fresh;
     fresh.load();
     out->setObjectForKey(storeReadings(fresh), "nextRespring");
+    out->setObjectForKey(hideKeys(fresh), "hideKeys");
     return out;
 }
 

@@ -141,24 +141,23 @@ Json Phone::actPhone(const std::string& line) {
 }
 
 // Takes an app off the blacklist in the state file. Whether the file hides
-// it is the plugin's own reading (the dump's readings.nextRespring); every
-// hide key of the app goes, whatever its value, since one the plugin reads
-// as false hides nothing either way. The running home screen keeps what it
-// read at its start, as the phone's does, until the next respring.
+// it, and which keys name it in the hide family, are the plugin's own
+// readings of the file as it stands (the dump's readings.nextRespring and
+// readings.hideKeys); every such key goes, whatever
+// its value, since one the plugin reads as false hides nothing either way.
+// The running home screen keeps what it read at its start, as the phone's
+// does, until the next respring.
 Json Phone::actLift(const std::string& bundle) {
     if (!isBundleIdentifier(bundle)) return error("not a bundle identifier");
     SimAnswer answer = run("dump", false);
     Json now = Json::parse(answer.dump, nullptr, false);
-    const Json& hidden = member(member(member(now, "readings"), "nextRespring"), "hidden");
+    const Json& readings = member(now, "readings");
+    const Json& hidden = member(member(readings, "nextRespring"), "hidden");
     if (!hidden.is_array() || std::find(hidden.begin(), hidden.end(), Json(bundle)) == hidden.end())
         return error(bundle + " is not on the blacklist");
     std::vector<std::string> keys;
-    const std::string prefix = text(member(description_, "prefixes"), "hidden");
-    if (prefix.empty()) return error("the plugin described no blacklist prefix");
-    for (const auto& [key, value] : member(member(now, "files"), "state").items()) {
-        size_t at = key.rfind(prefix);
-        if (at != std::string::npos && key.substr(at + prefix.size()) == bundle) keys.push_back(key);
-    }
+    for (const auto& key : member(member(readings, "hideKeys"), bundle.c_str()))
+        if (key.is_string()) keys.push_back(key.get<std::string>());
     for (const auto& key : keys)
         if (auto a = run("remove state " + quoteWord(key)); !a.ok()) return error(a.error);
     return {{"ok", true}, {"removed", keys}};

@@ -647,9 +647,16 @@ TEST_F(PhoneTest, AnAppIsTakenOffTheBlacklistFromTheNextRespring) {
     ASSERT_EQ(dump()["files"]["state"][key], true);
     EXPECT_TRUE(hidden(kMail));
 
+    // Every key the plugin reads as naming Safari in the hide family goes,
+    // true or not; a key naming another app stays.
+    const std::string older = "old " + key, other = key + ".other";
+    ok({{"type", "file"}, {"file", "state"}, {"key", older}, {"value", "false"}});
+    ok({{"type", "file"}, {"file", "state"}, {"key", other}, {"value", "true"}});
     EXPECT_EQ(act({{"type", "lift"}, {"bundle", kSiri}})["ok"], false);
     ok({{"type", "lift"}, {"bundle", safari}});
     EXPECT_FALSE(dump()["files"]["state"].contains(key));
+    EXPECT_FALSE(dump()["files"]["state"].contains(older));
+    EXPECT_TRUE(dump()["files"]["state"].contains(other));
     ok({{"type", "home"}});
     ok({{"type", "front"}, {"bundle", safari}});
     EXPECT_TRUE(hidden(kMail));
