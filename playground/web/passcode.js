@@ -6,9 +6,20 @@ const LETTERS = ['', 'ABC', 'DEF', 'GHI', 'JKL', 'MNO', 'PQRS', 'TUV', 'WXYZ'];
 export function createPasscode(view, send) {
   const view_ = $('#passcode');
   let code = '';
+  // The four dots stay a moment after the fourth digit. The wait belongs to
+  // that entry: a view shown again sooner (a lock and a tap right after the
+  // unlock) starts clean, and the wait must not empty its new digits.
+  let clearing = null;
 
   function showDots() {
     [...$('#passcode-dots').children].forEach((dot, i) => dot.classList.toggle('on', i < code.length));
+  }
+
+  function clear() {
+    clearTimeout(clearing);
+    clearing = null;
+    code = '';
+    showDots();
   }
 
   function typeDigit(digit) {
@@ -16,10 +27,7 @@ export function createPasscode(view, send) {
     code += digit;
     showDots();
     if (code.length === 4) {
-      setTimeout(() => {
-        code = '';
-        showDots();
-      }, 250);
+      clearing = setTimeout(clear, 250);
       send({ type: 'unlock' });
     }
   }
@@ -31,8 +39,7 @@ export function createPasscode(view, send) {
       onclick: () => typeDigit(digit) }, el('b', { text: String(digit) }), el('small', { text: LETTERS[d - 1] || '' })));
   }
   $('#passcode-cancel').addEventListener('click', () => {
-    code = '';
-    showDots();
+    clear();
     send({ type: 'passcode', show: false });
   });
   document.addEventListener('keydown', (e) => {
@@ -45,7 +52,6 @@ export function createPasscode(view, send) {
     const phone = meta.phone || {};
     if (view_.hidden !== !!phone.passcode) return;
     view_.hidden = !phone.passcode;
-    code = '';
-    showDots();
+    clear();
   });
 }
