@@ -21,6 +21,19 @@ long frontOrientation() { return UIApplication::sharedApplication()->_frontMostA
 
 } // namespace
 
+FTDragBounds dragBounds(long orientation) {
+    const FTOverlayState& o = overlayState();
+    FTDragBounds b{0, static_cast<double>(o.screenWidth), 30, static_cast<double>(o.screenHeight - 55.0f)};
+    if (orientation == UIInterfaceOrientationLandscapeRight) {
+        b.maxY += 45;
+        b.minX = 25;
+    } else if (orientation == UIInterfaceOrientationLandscapeLeft) {
+        b.maxY += 45;
+        b.maxX = static_cast<double>(o.screenWidth - 25.0f);
+    }
+    return b;
+}
+
 // The bubbles do not turn with the screen; a bubble in a landscape app
 // carries a quarter-turn transform, so a movement measured in its own
 // coordinates is turned back here.
@@ -42,11 +55,8 @@ void FTCustomViewController::wasDragged(UIButtonFT* sender, UIEvent* event) {
     double dx = current.x - previous.x;
     double dy = current.y - previous.y;
 
-    double minX = 0;
-    double maxX = static_cast<double>(o.screenWidth);
-    const double minY = 30;
-    double maxY = static_cast<double>(o.screenHeight - 55.0f);
     long orientation = frontOrientation();
+    const FTDragBounds bounds = dragBounds(orientation);
 
     CGPoint c = sender->center();
     switch (orientation) {
@@ -54,13 +64,9 @@ void FTCustomViewController::wasDragged(UIButtonFT* sender, UIEvent* event) {
         break;
     case UIInterfaceOrientationLandscapeRight:
         sender->setCenter(CGPointMake(c.x - dy, c.y + dx));
-        maxY = static_cast<double>(o.screenHeight - 55.0f) + 45;
-        minX = 25;
         break;
     case UIInterfaceOrientationLandscapeLeft:
         sender->setCenter(CGPointMake(c.x + dy, c.y - dx));
-        maxY = static_cast<double>(o.screenHeight - 55.0f) + 45;
-        maxX = static_cast<double>(o.screenWidth - 25.0f);
         break;
     default:
         sender->setCenter(CGPointMake(c.x + dx, c.y + dy));
@@ -70,10 +76,10 @@ void FTCustomViewController::wasDragged(UIButtonFT* sender, UIEvent* event) {
     // One correction per event: a bubble beyond two bounds comes back over
     // two events.
     c = sender->center();
-    if (c.x > maxX) sender->setCenter(CGPointMake(maxX, c.y));
-    else if (c.x < minX) sender->setCenter(CGPointMake(minX, c.y));
-    else if (c.y < minY) sender->setCenter(CGPointMake(c.x, minY));
-    else if (c.y > maxY) sender->setCenter(CGPointMake(c.x, maxY));
+    if (c.x > bounds.maxX) sender->setCenter(CGPointMake(bounds.maxX, c.y));
+    else if (c.x < bounds.minX) sender->setCenter(CGPointMake(bounds.minX, c.y));
+    else if (c.y < bounds.minY) sender->setCenter(CGPointMake(c.x, bounds.minY));
+    else if (c.y > bounds.maxY) sender->setCenter(CGPointMake(c.x, bounds.maxY));
 
     CGPoint end = sender->center();
     if (end.x == start.x && end.y == start.y) return;

@@ -8,9 +8,11 @@
 #include "button/UIButtonFT.h"
 #include "interfaces/PluginInspection.h"
 #include "interfaces/PublicNames.h"
+#include "overlay/FTCustomViewController.h"
 #include "overlay/bothVC.h"
 #include "settings/SettingsTable.h"
 #include "settings/StateStore.h"
+#include "uikit/UIApplication.h"
 
 namespace {
 
@@ -151,6 +153,17 @@ extern "C" __attribute__((visibility("default"))) void SimInspectPlugin(PluginIn
     set("myfinalbundle", text(o.myfinalbundle));
     set("mytimer", boolean(o.mytimer && o.mytimer->isValid()));
     set("isDragged", boolean(o.isDragged));
+    // Not a variable: where a drag holds a bubble now, for a picture drawn
+    // ahead of the plugin's own.
+    if (o.isOverlayCreated) {
+        const FTDragBounds b = dragBounds(UIApplication::sharedApplication()->_frontMostAppOrientation());
+        auto bounds = std::make_shared<NSMutableDictionary>();
+        bounds->setObjectForKey(real(b.minX), "minX");
+        bounds->setObjectForKey(real(b.maxX), "maxX");
+        bounds->setObjectForKey(real(b.minY), "minY");
+        bounds->setObjectForKey(real(b.maxY), "maxY");
+        set("dragBounds", bounds);
+    }
     set("idleCounter", integer(o.idleCounter));
     set("pendingLaunchBundleID", text(o.pendingLaunchBundleID));
     set("AVChosenButton", o.AVChosenButton ? text(o.AVChosenButton->getButtonBundleID()) : id(NSNull::null()));

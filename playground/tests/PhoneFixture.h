@@ -74,9 +74,12 @@ protected:
     }
     // Taps a button of the alert on screen where the picture draws it.
     void tapAlertButton(const std::string& title) {
-        std::regex action("<g class=\"alert-action\"><line x1=\"([0-9.]+)\" y1=\"([0-9.]+)\" x2=\"([0-9.]+)\"[^>]*/><text[^>]*>([^<]*)</text>");
+        std::regex action(
+            "<g class=\"alert-action\"><line x1=\"([0-9.]+)\" y1=\"([0-9.]+)\" "
+            "x2=\"([0-9.]+)\"[^>]*/><text[^>]*>([^<]*)</text>");
         std::string picture = svg();
-        for (auto it = std::sregex_iterator(picture.begin(), picture.end(), action); it != std::sregex_iterator(); ++it) {
+        for (auto it = std::sregex_iterator(picture.begin(), picture.end(), action); it != std::sregex_iterator();
+             ++it) {
             if ((*it)[4] != title) continue;
             double x = (std::stod((*it)[1]) + std::stod((*it)[3])) / 2;
             tap(x, std::stod((*it)[2]) + 20);

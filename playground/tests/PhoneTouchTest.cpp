@@ -66,7 +66,7 @@ TEST_F(PhoneTest, AFingersTimeIsThePagesTime) {
     ok({{"type", "hold"}, {"t", 60300}});
     phone->tick();
     EXPECT_TRUE(dump()["alert"].is_null());
-    ok({{"type", "hold"}, {"t", 60200}});   // out of order: ignored
+    ok({{"type", "hold"}, {"t", 60200}}); // out of order: ignored
     ok({{"type", "hold"}, {"t", 60550}});
     now += 5;
     phone->tick();
@@ -189,4 +189,3 @@ TEST_F(PhoneTest, APathOfMovesDragsABubbleAllTheWay) {
     for (int i = 0; i < 1000; ++i) tooMany.push_back({1, 1});
     EXPECT_EQ(act({{"type", "moves"}, {"points", tooMany}})["ok"], false);
 }
-

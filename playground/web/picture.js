@@ -114,19 +114,21 @@ export function createPicture(view, screenSvg) {
     }
   }
 
-  // The phone's picture of a drag comes a request and a frame after the
-  // finger moved. Meanwhile the page moves the bubble under the finger
-  // itself, by as much as the finger moved since the last move the phone's
-  // picture has taken in (the server says which, in the touch's numbering),
-  // and held to the bounds the plugin holds a dragged bubble to. Each new
-  // picture corrects the guess; when the phone has taken in the lift, its
-  // own picture (with any snap) is all there is. Only upright, and never
-  // while the bubbles are locked in place: the page would guess wrong.
+  // The phone's picture of a drag comes a request after the finger moved.
+  // Meanwhile the page moves the bubble under the finger itself, by as much
+  // as the finger moved since the last move the phone's picture has taken
+  // in (the server says which, in the touch's numbering), held to the bounds
+  // the plugin holds a dragged bubble to (its own, the dump's
+  // plugin.dragBounds). Each new picture corrects the guess; when the phone
+  // has taken in the lift, its own picture (with any snap) is all there is.
+  // Only upright, and never while the bubbles are locked in place: the page
+  // would guess wrong.
   function startLead(e, f, p) {
     lead = null;
     const phone = (view.meta && view.meta.phone) || {};
     const plugin = (view.dump && view.dump.plugin) || {};
-    if (phone.orientation !== 1 || plugin.isLocked === true) return;
+    const bounds = plugin.dragBounds;
+    if (phone.orientation !== 1 || plugin.isLocked === true || !bounds) return;
     let group = null;
     for (const node of document.elementsFromPoint(e.clientX, e.clientY)) {
       group = node.closest && node.closest(BUBBLE);
@@ -134,7 +136,7 @@ export function createPicture(view, screenSvg) {
     }
     if (!group || !screenSvg.contains(group)) return;
     const index = [...screenSvg.querySelectorAll(BUBBLE)].indexOf(group);
-    lead = { f, index, points: new Map([[0, p]]), pointer: p, waiting: [], sentAt: new Map(), eventTime: 0 };
+    lead = { f, index, bounds, points: new Map([[0, p]]), pointer: p, waiting: [], sentAt: new Map(), eventTime: 0 };
   }
 
   // The finger's point after each action of the touch, by its number
@@ -188,10 +190,9 @@ export function createPicture(view, screenSvg) {
     group.dataset.own = own;
     const at = /^translate\(([-\d.e]+) ([-\d.e]+)\)/.exec(own);
     if (!at) return false;
-    const { width, height } = view.config.screen;
     const cx = +at[1], cy = +at[2];
-    const x = Math.min(width, Math.max(0, cx + lead.pointer.x - base.x));
-    const y = Math.min(height - 55, Math.max(30, cy + lead.pointer.y - base.y));
+    const x = Math.min(lead.bounds.maxX, Math.max(lead.bounds.minX, cx + lead.pointer.x - base.x));
+    const y = Math.min(lead.bounds.maxY, Math.max(lead.bounds.minY, cy + lead.pointer.y - base.y));
     const next = x === cx && y === cy ? own : `translate(${x - cx} ${y - cy}) ${own}`;
     if (next === drawn) return false;
     group.setAttribute('transform', next);
