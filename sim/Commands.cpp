@@ -60,8 +60,8 @@ const std::vector<Simulator::Command>& Simulator::commands() {
         {"unlock", "unlock", Phase::Booted, nullptr, &S::cmdUnlock},
         {"lock", "lock", Phase::Booted, nullptr, &S::cmdLock},
         {"press", "press home", Phase::Booted, nullptr, &S::cmdPress},
-        {"open", "open BUNDLE|home|passcode", Phase::Booted, nullptr, &S::cmdOpen},
-        {"close", "close passcode", Phase::Booted, nullptr, &S::cmdClose},
+        {"open", "open BUNDLE|home|passcode|controlcenter|siri", Phase::Booted, nullptr, &S::cmdOpen},
+        {"close", "close passcode|controlcenter|siri", Phase::Booted, nullptr, &S::cmdClose},
         // Touches and time.
         {"touch", "touch down TARGET | touch move|up X,Y | touch cancel", Phase::Any, nullptr, &S::cmdTouch},
         {"tap", "tap TARGET", Phase::Any, nullptr, &S::cmdTap},

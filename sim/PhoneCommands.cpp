@@ -132,13 +132,18 @@ std::string Simulator::cmdPress(const Call& c) {
 }
 
 // What a person brings up by hand: an app (a tap on its icon), the home
-// screen, or the passcode view, which belongs to the lock screen.
+// screen, the passcode view (which belongs to the lock screen), Control
+// Center or Siri; each once, however often asked.
 std::string Simulator::cmdOpen(const Call& c) {
     const Words& w = c.words;
     if (w.size() != 2) return c.usage;
     const HostState& st = host().state();
     const std::string& what = w[1].text;
-    if (what == "home" && !w[1].quoted) {
+    if (what == "controlcenter" && !w[1].quoted) {
+        if (!st.controlCenterPresented) hostStep([] { host().setControlCenterPresented(true); });
+    } else if (what == "siri" && !w[1].quoted) {
+        if (!st.siriVisible) hostStep([] { host().setSiriVisible(true); });
+    } else if (what == "home" && !w[1].quoted) {
         shownStep([] { host().goHome(); });
     } else if (what == "passcode" && !w[1].quoted) {
         if (st.passcodeVisible) return "";
@@ -153,8 +158,17 @@ std::string Simulator::cmdOpen(const Call& c) {
 
 std::string Simulator::cmdClose(const Call& c) {
     const Words& w = c.words;
-    if (w.size() != 2 || w[1].text != "passcode") return c.usage;
-    if (host().state().passcodeVisible) shownStep([] { host().setPasscodeVisible(false); });
+    if (w.size() != 2) return c.usage;
+    const HostState& st = host().state();
+    if (w[1].text == "passcode") {
+        if (st.passcodeVisible) shownStep([] { host().setPasscodeVisible(false); });
+    } else if (w[1].text == "controlcenter") {
+        if (st.controlCenterPresented) hostStep([] { host().setControlCenterPresented(false); });
+    } else if (w[1].text == "siri") {
+        if (st.siriVisible) hostStep([] { host().setSiriVisible(false); });
+    } else {
+        return c.usage;
+    }
     return "";
 }
 

@@ -281,7 +281,7 @@ bool isAllowedLine(const std::string& line) {
     if (c == "unlock" || c == "lock") return w.size() == 1;
     if (c == "press") return w.size() == 2 && w[1] == "home";
     if (c == "open") return w.size() == 2;
-    if (c == "close") return w.size() == 2 && w[1] == "passcode";
+    if (c == "close") return w.size() == 2 && oneOf(1, {"passcode", "controlcenter", "siri"});
     if (c == "phone")
         return w.size() == 3 && ((w[1] == "answers" && oneOf(2, {"yes", "no"})) ||
                                  (w[1] == "starts" && oneOf(2, {"locked", "unlocked"})));

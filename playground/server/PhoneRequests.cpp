@@ -97,8 +97,7 @@ Json Phone::dispatch(const Json& r) {
     if (type == "controlCenter") {
         bool open;
         if (!boolean(r, "open", open)) return error("open is true or false");
-        if (open == isTrue(host(), "controlCenter")) return {{"ok", true}};
-        return one(open ? "cc present" : "cc dismiss");
+        return actPhone(open ? "open controlcenter" : "close controlcenter");
     }
     if (type == "call") {
         const Json& s = member(r, "status");
@@ -124,7 +123,7 @@ Json Phone::dispatch(const Json& r) {
     if (type == "siri") {
         bool visible;
         if (!boolean(r, "visible", visible)) return error("visible is true or false");
-        return one(std::string("siri visible ") + (visible ? "yes" : "no"));
+        return actPhone(visible ? "open siri" : "close siri");
     }
     if (type == "lift") return actLift(text(r, "bundle"));
     if (type == "respring") return actRespring();

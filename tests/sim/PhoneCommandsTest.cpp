@@ -78,9 +78,11 @@ TEST(PhoneCommands, SameTraceAndDumpAsTheHostLines) {
          "tap 30,80\nfront com.apple.MobileSMS\nquery uilocked\nwait 0.3\nquery uilocked\ntap 30,80\n"
          "front home\nquery uilocked\nquery uilocked\ndrag 30,80 to 90,80"},
         {"what a person opens by hand", "",
-         "open passcode\nopen passcode\nclose passcode\nclose passcode\nopen com.apple.Maps\nopen home",
+         "open passcode\nopen passcode\nclose passcode\nclose passcode\nopen com.apple.Maps\nopen home\n"
+         "open controlcenter\nopen controlcenter\nclose controlcenter\nclose controlcenter\nopen siri\nopen siri\n"
+         "close siri\nclose siri",
          "passcode appear\nquery uilocked\npasscode disappear\nquery uilocked\nfront com.apple.Maps\n"
-         "query uilocked\nfront home\nquery uilocked"},
+         "query uilocked\nfront home\nquery uilocked\ncc present\ncc dismiss\nsiri visible yes\nsiri visible no"},
         {"lock with Control Center open, then lock again", std::string(kUnlockFromHome) + "\ncc present",
          "lock\nwait 0.3\nlock", "cc dismiss\nuilocked yes\nlockstate 3\nquery uilocked\nwait 0.3"},
         {"unlock while unlocked changes nothing", kUnlockFromHome, "unlock", ""},
