@@ -101,37 +101,46 @@ TEST(Recorder, ChecksSayWhatThePersonPointsAt) {
     for (const char* bad : {"", "two\nlines", "   "}) EXPECT_FALSE(echoLine(bad)) << bad;
 }
 
-// Tests the round trip: a visit by hand (a drag with snap, a respring while
-// recording, a lock and an unlock with a bubble tapped while
-// locked) replays in springboard-sim, and in the playground, to the dump the
-// phone ended in: times, timers, frames, alphas and files.
-TEST(RecordedVisit, TheReplayEndsInTheSameDump) {
-    TempDir root;
-    FrameHub hub;
-    double now = 1000;
-    std::filesystem::create_directories(root / "device");
-    Phone::Options o;
-    o.simProgram = FT_SIM_PROGRAM;
-    o.root = root / "device";
-    o.clock = [&] { return now; };
-    auto phone = std::make_unique<Phone>(o, hub);
-    phone->start();
-    auto ok = [&](const Json& request) { EXPECT_EQ(phone->act(request)["ok"], true) << request.dump(); };
-    auto pass = [&](double seconds) {
+// A playground phone on the real home screen, with a wall clock the test
+// moves by hand.
+class RecordedVisit : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(root / "device");
+        Phone::Options o;
+        o.simProgram = FT_SIM_PROGRAM;
+        o.root = root / "device";
+        o.clock = [this] { return now; };
+        phone = std::make_unique<Phone>(o, hub);
+        phone->start();
+    }
+    void ok(const Json& request) { EXPECT_EQ(phone->act(request)["ok"], true) << request.dump(); }
+    void pass(double seconds) {
         now += seconds;
         phone->tick();
-    };
-    auto touch = [&](const char* phase, const Json& at, double t) {
+    }
+    void touch(const char* phase, const Json& at, double t) {
         ok({{"type", "touch"}, {"phase", phase}, {"x", at[0]}, {"y", at[1]}, {"t", t}});
-    };
-    auto center = [&](const std::string& bundle) {
+    }
+    Json center(const std::string& bundle) {
         Json d = phone->lastDump();
         for (const auto& b : d["bubbles"])
             if (b["bundle"] == bundle) return b["center"];
         return Json();
-    };
-    auto clock = [&] { return Json::parse(hub.full())["meta"]["time"].get<double>(); };
+    }
+    double clock() { return Json::parse(hub.full())["meta"]["time"].get<double>(); }
 
+    TempDir root;
+    FrameHub hub;
+    double now = 1000;
+    std::unique_ptr<Phone> phone;
+};
+
+// Tests the round trip: a visit by hand (a drag with snap, a respring while
+// recording, a lock and an unlock with a bubble tapped while
+// locked) replays in springboard-sim, and in the playground, to the dump the
+// phone ended in: times, timers, frames, alphas and files.
+TEST_F(RecordedVisit, TheReplayEndsInTheSameDump) {
     ok({{"type", "setting"}, {"key", "bubbleSize"}, {"value", 60}});
     // Values of every kind a person can put in the files, kept by the
     // recording and set again by its replay (the dumps compared below hold
@@ -201,28 +210,8 @@ TEST(RecordedVisit, TheReplayEndsInTheSameDump) {
 // Tests Home pressed at many moments of a Replay, mid-drag among them: the
 // replay stops there, the phone is locked or unlocked as a whole (never
 // half-way), and it answers the person's next unlock and tap.
-TEST(RecordedVisit, HomeDuringAReplayStopsItAndLeavesAWholePhone) {
-    TempDir root;
-    FrameHub hub;
-    double now = 1000;
-    std::filesystem::create_directories(root / "device");
-    Phone::Options o;
-    o.simProgram = FT_SIM_PROGRAM;
-    o.root = root / "device";
-    o.clock = [&] { return now; };
-    auto phone = std::make_unique<Phone>(o, hub);
-    phone->start();
-    auto ok = [&](const Json& request) { EXPECT_EQ(phone->act(request)["ok"], true) << request.dump(); };
-    auto pass = [&](double seconds) {
-        now += seconds;
-        phone->tick();
-    };
-    auto mail = [&] {
-        Json d = phone->lastDump();
-        for (const auto& b : d["bubbles"])
-            if (b["bundle"] == "com.apple.mobilemail") return b["center"];
-        return Json();
-    };
+TEST_F(RecordedVisit, HomeDuringAReplayStopsItAndLeavesAWholePhone) {
+    const char* mail = "com.apple.mobilemail";
     // The newest trace line's number, and whether a touch was cancelled after
     // the line numbered `since`.
     auto lastLine = [&] { return Json::parse(hub.full())["trace"].back()["seq"].get<long long>(); };
@@ -237,23 +226,20 @@ TEST(RecordedVisit, HomeDuringAReplayStopsItAndLeavesAWholePhone) {
     pass(0.3);
     ok({{"type", "unlock"}});
     pass(0.4);
-    Json c = mail();
-    ok({{"type", "touch"}, {"phase", "down"}, {"x", c[0]}, {"y", c[1]}, {"t", 100}});
+    Json c = center(mail);
+    const double x = c[0].get<double>(), y = c[1].get<double>();
+    touch("down", c, 100);
     for (int i = 1; i <= 10; ++i) {
-        ok({{"type", "moves"}, {"points", {{c[0].get<double>() - 12 * i, c[1].get<double>() + 5 * i, 100 + 40 * i}}}});
+        ok({{"type", "moves"}, {"points", {{x - 12 * i, y + 5 * i, 100 + 40 * i}}}});
         pass(0.04);
     }
-    ok({{"type", "touch"},
-        {"phase", "up"},
-        {"x", c[0].get<double>() - 120},
-        {"y", c[1].get<double>() + 50},
-        {"t", 520}});
+    touch("up", {x - 120, y + 50}, 520);
     pass(0.5);
     ok({{"type", "lock"}});
     pass(0.3);
-    c = mail();
-    ok({{"type", "touch"}, {"phase", "down"}, {"x", c[0]}, {"y", c[1]}, {"t", 2000}});
-    ok({{"type", "touch"}, {"phase", "up"}, {"x", c[0]}, {"y", c[1]}, {"t", 2050}});
+    c = center(mail);
+    touch("down", c, 2000);
+    touch("up", c, 2050);
     pass(0.3);
     ok({{"type", "unlock"}});
     pass(0.3);
@@ -282,9 +268,9 @@ TEST(RecordedVisit, HomeDuringAReplayStopsItAndLeavesAWholePhone) {
         if (locked) ok({{"type", "unlock"}});
         pass(0.5);
         for (int tap = 0; tap < (midTouch ? 2 : 1); ++tap) {
-            c = mail();
-            ok({{"type", "touch"}, {"phase", "down"}, {"x", c[0]}, {"y", c[1]}, {"t", 9000 + 100 * tap}});
-            ok({{"type", "touch"}, {"phase", "up"}, {"x", c[0]}, {"y", c[1]}, {"t", 9050 + 100 * tap}});
+            c = center(mail);
+            touch("down", c, 9000 + 100 * tap);
+            touch("up", c, 9050 + 100 * tap);
             pass(0.2);
         }
         EXPECT_EQ(phone->lastDump()["host"]["front"], "com.apple.mobilemail");
