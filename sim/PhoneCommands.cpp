@@ -1,11 +1,12 @@
 // The phone around the home screen: what a person does to it (unlock, lock,
-// the Home button, opening an app or the passcode view) and, after `phone
-// answers yes`, what it does of itself (an app launched comes to the front,
-// an unlock request brings up the passcode view, a touch is preceded by the
-// home screen's question whether the phone is locked, a tap on its own
-// screen is answered, Siri outlasts a respring). Each is a run of host events in the phone's order,
-// since the plugin's visibility rules depend on that order; each event is a
-// step of its own, as if it were a line of the scenario.
+// the Home button, opening an app, the passcode view, Control Center or
+// Siri) and, after `phone answers yes`, what it does of itself (an app
+// launched comes to the front, an unlock request brings up the passcode
+// view, a touch is preceded by the home screen's question whether the phone
+// is locked, a tap on its own screen is answered, Siri outlasts a respring).
+// Each is a run of host events in the phone's order, since the plugin's
+// visibility rules depend on that order; each event is a step of its own, as
+// if it were a line of the scenario.
 #include "sim/Simulator.h"
 
 #include "foundation/NSUserDefaults.h"
