@@ -237,6 +237,7 @@ private:
     // After `phone answers yes`: a touch down that no window took, while it
     // may still be a tap on the phone's own screen.
     std::optional<CGPoint> throughTouch_;
+    double throughSince_ = 0; // the run loop's clock at its down
     SimulatorWatcher* watcher_ = nullptr;
 };
 

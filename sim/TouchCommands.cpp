@@ -22,8 +22,10 @@ std::string number(double v) {
     return buf;
 }
 
-// How far a finger may stray and still tap, in points.
+// How far a finger may stray and still tap, in points, and how long it may
+// rest, in seconds.
 constexpr double kTapSlop = 8;
+constexpr double kLongPress = 0.5;
 
 } // namespace
 
@@ -79,7 +81,10 @@ std::string Simulator::touchDown(double x, double y) {
     throughTouch_.reset();
     if (!ws.touchDown(CGPointMake(x, y))) {
         emit("touch-through " + number(x) + "," + number(y));
-        if (phone) throughTouch_ = CGPointMake(x, y);
+        if (phone) {
+            throughTouch_ = CGPointMake(x, y);
+            throughSince_ = NSRunLoop::mainRunLoop().now();
+        }
     }
     if (watcher_) watcher_->finger(SimulatorWatcher::Finger::Down, x, y);
     return "";
@@ -97,7 +102,11 @@ void Simulator::touchUp(double x, double y) {
     if (watcher_) watcher_->finger(SimulatorWatcher::Finger::Up, x, y);
     auto tap = throughTouch_;
     throughTouch_.reset();
-    if (tap && std::hypot(x - tap->x, y - tap->y) <= kTapSlop && answers_ && booted_ && SpringBoardHost::isBooted())
+    // A finger held still is a long press, which the home screen's own
+    // screen does nothing with.
+    const bool quick = NSRunLoop::mainRunLoop().now() - throughSince_ < kLongPress;
+    if (tap && quick && std::hypot(x - tap->x, y - tap->y) <= kTapSlop && answers_ && booted_ &&
+        SpringBoardHost::isBooted())
         phoneTap(tap->x, tap->y);
 }
 

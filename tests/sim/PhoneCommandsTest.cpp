@@ -70,13 +70,14 @@ TEST(PhoneCommands, SameTraceAndDumpAsTheHostLines) {
          "query uilocked\ntap bubble:com.apple.Maps\nfront com.apple.Maps\nquery uilocked"},
         {"taps on the phone's own screen", "",
          "tap 150,400\nwait 0.2\nclose passcode\ntap 150,400\nunlock\nsiri visible yes\ntap 150,400\n"
-         "cc present\ntap 150,400\ntap 30,80\nwait 0.3\ntap 30,80\npress home\ndrag 30,80 to 90,80",
+         "cc present\ntap 150,400\ntap 30,80\nwait 0.3\ntap 30,80\npress home\ndrag 30,80 to 90,80\n"
+         "longpress 30,80",
          "query uilocked\ntap 150,400\npasscode appear\nquery uilocked\nwait 0.2\npasscode disappear\n"
          "query uilocked\nquery uilocked\ntap 150,400\npasscode appear\nquery uilocked\nuilocked no\nlockstate 0\n"
          "lockscreen dismiss\nfront home\npasscode disappear\nquery uilocked\nsiri visible yes\nquery uilocked\n"
          "tap 150,400\nsiri visible no\ncc present\nquery uilocked\ntap 150,400\ncc dismiss\nquery uilocked\n"
          "tap 30,80\nfront com.apple.MobileSMS\nquery uilocked\nwait 0.3\nquery uilocked\ntap 30,80\n"
-         "front home\nquery uilocked\nquery uilocked\ndrag 30,80 to 90,80"},
+         "front home\nquery uilocked\nquery uilocked\ndrag 30,80 to 90,80\nquery uilocked\nlongpress 30,80"},
         {"what a person opens by hand", "",
          "open passcode\nopen passcode\nclose passcode\nclose passcode\nopen com.apple.Maps\nopen home\n"
          "open controlcenter\nopen controlcenter\nclose controlcenter\nclose controlcenter\nopen siri\nopen siri\n"
