@@ -144,6 +144,7 @@ std::string Simulator::cmdEcho(const Call& c) {
     std::string text;
     for (size_t i = 1; i < w.size(); ++i) text += (i > 1 ? " " : "") + w[i].text;
     if (options_.output) options_.output("-- " + text);
+    if (watcher_) watcher_->caption(text);
     return "";
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "foundation/RunLoop.h"
+#include "sim/Snapshot.h"
 
 namespace {
 
@@ -17,7 +18,58 @@ std::string num(double v) {
     return buf;
 }
 
+// A caption's lines: words as they fit a line of `columns` characters (a
+// word longer than a line has one to itself), at most `most` lines, the last
+// ending in an ellipsis where the text goes on.
+std::vector<std::string> captionLines(const std::string& text, size_t columns, size_t most) {
+    std::vector<std::string> lines;
+    std::string line, word;
+    auto flush = [&] {
+        if (!line.empty()) lines.push_back(line);
+        line.clear();
+    };
+    for (size_t i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && text[i] != ' ') {
+            word += text[i];
+            continue;
+        }
+        if (word.empty()) continue;
+        if (!line.empty() && line.size() + 1 + word.size() > columns) flush();
+        line += (line.empty() ? "" : " ") + word;
+        word.clear();
+    }
+    flush();
+    if (lines.size() > most) {
+        lines.resize(most);
+        lines.back() += " …";
+    }
+    return lines;
+}
+
 } // namespace
+
+// The scenario's own words about what happens, over the bottom of the
+// screen, in a dark band that reads on any picture.
+std::string Film::captionSvg() const {
+    const double w = sim_->screenWidth(), h = sim_->screenHeight();
+    const double size = std::clamp(w / 25, 12.0, 22.0);
+    const double lineHeight = size * 1.3;
+    // Glyphs about 0.55 of the size wide on average, a margin either side.
+    const auto columns = static_cast<size_t>(std::max(8.0, (w - 3 * size) / (size * 0.55)));
+    auto lines = captionLines(caption_, columns, 3);
+    if (lines.empty()) return "";
+    const double band = static_cast<double>(lines.size()) * lineHeight + size;
+    const double top = h - band - size;
+    std::string out = "<g class=\"caption\"><rect x=\"" + num(size / 2) + "\" y=\"" + num(top) + "\" width=\"" +
+                      num(w - size) + "\" height=\"" + num(band) + "\" rx=\"" + num(size / 2) +
+                      "\" fill=\"#000000\" fill-opacity=\"0.7\"/>";
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const double y = top + size / 2 + lineHeight * (static_cast<double>(i) + 0.8);
+        out += "<text x=\"" + num(w / 2) + "\" y=\"" + num(y) + "\" text-anchor=\"middle\" font-size=\"" + num(size) +
+               "\" fill=\"#ffffff\">" + escapeXml(lines[i]) + "</text>";
+    }
+    return out + "</g>\n";
+}
 
 void Film::attach(Simulator& sim) {
     sim_ = &sim;
@@ -32,13 +84,19 @@ void Film::detach() {
     sim_ = nullptr;
 }
 
-// The simulator's picture, then the finger over everything: a translucent
-// dot where it touches and a fading line through its last points.
+// The simulator's picture, then the caption, then the finger over
+// everything: a translucent dot where it touches and a fading line through
+// its last points.
 std::string Film::picture() const {
     std::string svg = sim_->snapshotSvg();
-    if (!fingerDown_) return svg;
     size_t close = svg.rfind("</svg>");
     if (close == std::string::npos) return svg;
+    if (!caption_.empty() && NSRunLoop::mainRunLoop().now() < captionUntil_) {
+        std::string band = captionSvg();
+        svg.insert(close, band);
+        close += band.size();
+    }
+    if (!fingerDown_) return svg;
     std::string finger = "<g class=\"finger\">";
     for (size_t i = 1; i < trail_.size(); ++i) {
         double opacity = 0.5 * static_cast<double>(i) / static_cast<double>(trail_.size());
@@ -114,6 +172,13 @@ void Film::finger(Finger what, double x, double y) {
 }
 
 void Film::commandEnded() { add(kChangeFrames, false); }
+
+void Film::caption(const std::string& text) {
+    caption_ = text;
+    captionUntil_ = NSRunLoop::mainRunLoop().now() + kCaptionSeconds;
+    // Time to read it before anything else happens.
+    add(kCaptionFrames, true);
+}
 
 long Film::frameCount() const {
     long n = 0;

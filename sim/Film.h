@@ -9,6 +9,10 @@
 //   a finger moves                     one frame, the dot and a short trail
 //   a finger lifts                     held kFingerFrames, the dot gone
 //   a command changes the picture      held kChangeFrames
+//   an `echo` line                     held kCaptionFrames, its text as a
+//                                      caption, kept under the pictures
+//                                      after it for kCaptionSeconds of the
+//                                      clock or until the next `echo`
 //
 // Touches and most commands take no time on the phone's clock; they get
 // frames of their own so that they can be seen. A picture that stands
@@ -27,6 +31,8 @@ public:
     static constexpr int kFingerFrames = 3;
     static constexpr int kChangeFrames = 10;
     static constexpr double kStillSeconds = 1;
+    static constexpr int kCaptionFrames = 45;
+    static constexpr double kCaptionSeconds = 3;
     // The last picture is held this long, so a film that loops shows how
     // the run ended before it starts again.
     static constexpr double kEndSeconds = 1;
@@ -51,6 +57,7 @@ public:
     void clockTick() override;
     void finger(Finger what, double x, double y) override;
     void commandEnded() override;
+    void caption(const std::string& text) override;
 
     const std::vector<Frame>& frames() const { return frames_; }
     // Frames at 30 a second, the end's hold included.
@@ -70,6 +77,7 @@ public:
 
 private:
     std::string picture() const;
+    std::string captionSvg() const;
     void add(long count, bool lengthen);
 
     Simulator* sim_ = nullptr;
@@ -77,7 +85,9 @@ private:
     bool fingerDown_ = false;
     double fingerX_ = 0, fingerY_ = 0;
     std::deque<std::pair<double, double>> trail_;
-    long stillFrames_ = 0; // clock frames in a row that showed nothing new
-    double lastTick_ = -1; // the clock at the last frame it made
+    std::string caption_;
+    double captionUntil_ = 0; // the clock's time it goes at
+    long stillFrames_ = 0;    // clock frames in a row that showed nothing new
+    double lastTick_ = -1;    // the clock at the last frame it made
     double leftOut_ = 0;
 };

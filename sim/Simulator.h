@@ -41,6 +41,8 @@ public:
     virtual void clockTick() = 0;
     virtual void finger(Finger what, double x, double y) = 0;
     virtual void commandEnded() = 0;
+    // An `echo` line's text: what the scenario says is happening.
+    virtual void caption(const std::string&) {}
 };
 
 class Simulator {

@@ -23,20 +23,6 @@ std::string num(double v) {
     return s == "-0" ? "0" : s;
 }
 
-std::string esc(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
 std::string hexOf(double r, double g, double b) { return colorHex(CGColor{r, g, b, 1}); }
 
 void hslToRgb(double h, double s, double l, double& r, double& g, double& b) {
@@ -81,7 +67,7 @@ public:
                 alertDrawn = alertDrawn || alert == scene_.alert;
                 continue;
             }
-            out_ << "<g class=\"window\" data-class=\"" << esc(w->className()) << "\" data-level=\""
+            out_ << "<g class=\"window\" data-class=\"" << escapeXml(w->className()) << "\" data-level=\""
                  << num(w->windowLevel()) << "\">\n";
             drawView(*w, 1);
             out_ << "</g>\n";
@@ -151,7 +137,7 @@ private:
             const SnapshotApp& app = scene_.apps[i];
             const double x = places[i].x, y = places[i].y;
             AppIconStyle style = appIconStyle(app.bundle);
-            out_ << "<g class=\"home-icon\" data-bundle=\"" << esc(app.bundle) << "\">";
+            out_ << "<g class=\"home-icon\" data-bundle=\"" << escapeXml(app.bundle) << "\">";
             if (app.icon) {
                 drawIcon(app.bundle, x, y, icon, icon, icon * 0.225);
             } else {
@@ -159,14 +145,15 @@ private:
                      << "fill=\"#ffffff\" fill-opacity=\"0.15\" stroke=\"#ffffff\" stroke-dasharray=\"4 3\"/>";
             }
             out_ << "<text x=\"" << num(x + icon / 2) << "\" y=\"" << num(y + icon + 15)
-                 << "\" text-anchor=\"middle\" font-size=\"11\" fill=\"#ffffff\">" << esc(style.name) << "</text>";
+                 << "\" text-anchor=\"middle\" font-size=\"11\" fill=\"#ffffff\">" << escapeXml(style.name)
+                 << "</text>";
             std::string badge = fittedBadge(textForBadge(app.badge));
             if (!badge.empty()) {
                 double bw = std::max(22.0, 9.0 + 8.0 * glyphs(badge));
-                out_ << "<rect x=\"" << num(x + icon - bw / 2 - 2) << "\" y=\"" << num(y - 9) << "\" width=\"" << num(bw)
-                     << "\" height=\"22\" rx=\"11\" fill=\"#ff3b30\"/><text x=\"" << num(x + icon - 2) << "\" y=\""
-                     << num(y + 7) << "\" text-anchor=\"middle\" font-size=\"14\" fill=\"#ffffff\">" << esc(badge)
-                     << "</text>";
+                out_ << "<rect x=\"" << num(x + icon - bw / 2 - 2) << "\" y=\"" << num(y - 9) << "\" width=\""
+                     << num(bw) << "\" height=\"22\" rx=\"11\" fill=\"#ff3b30\"/><text x=\"" << num(x + icon - 2)
+                     << "\" y=\"" << num(y + 7) << "\" text-anchor=\"middle\" font-size=\"14\" fill=\"#ffffff\">"
+                     << escapeXml(badge) << "</text>";
             }
             out_ << "</g>\n";
         }
@@ -211,15 +198,16 @@ private:
                            : o == 4 ? "translate(0 " + num(H) + ") rotate(-90)"
                                     : "";
         AppIconStyle style = appIconStyle(scene_.frontApp);
-        out_ << "<g class=\"front-app\" data-bundle=\"" << esc(scene_.frontApp) << "\""
+        out_ << "<g class=\"front-app\" data-bundle=\"" << escapeXml(scene_.frontApp) << "\""
              << (turn.empty() ? "" : " transform=\"" + turn + "\"") << "><rect width=\"" << num(w) << "\" height=\""
              << num(h) << "\" fill=\"#f2f2f7\"/><rect width=\"" << num(w) << "\" height=\"96\" fill=\"" << style.light
              << "\"/>";
         drawIcon(scene_.frontApp, w / 2 - 40, h / 2 - 100, 80, 80, 18);
-        out_ << "<text x=\"" << num(w / 2) << "\" y=\"" << num(h / 2 + 15) << "\" text-anchor=\"middle\" font-size=\"26\" "
-             << "font-weight=\"bold\" fill=\"#1c1c1e\">" << esc(style.name) << "</text><text x=\"" << num(w / 2)
+        out_ << "<text x=\"" << num(w / 2) << "\" y=\"" << num(h / 2 + 15)
+             << "\" text-anchor=\"middle\" font-size=\"26\" "
+             << "font-weight=\"bold\" fill=\"#1c1c1e\">" << escapeXml(style.name) << "</text><text x=\"" << num(w / 2)
              << "\" y=\"" << num(h / 2 + 40) << "\" text-anchor=\"middle\" font-size=\"13\" fill=\"#8e8e93\">"
-             << esc(scene_.frontApp) << "</text></g>\n";
+             << escapeXml(scene_.frontApp) << "</text></g>\n";
     }
 
     // The generated icon of an app, filling the rect.
@@ -229,9 +217,9 @@ private:
         out_ << "<defs><linearGradient id=\"" << gid << "\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"1\"><stop offset=\"0\" "
              << "stop-color=\"" << style.light << "\"/><stop offset=\"1\" stop-color=\"" << style.dark
              << "\"/></linearGradient></defs>";
-        out_ << "<g class=\"app-icon\" data-bundle=\"" << esc(bundle) << "\"><rect x=\"" << num(x) << "\" y=\"" << num(y)
-             << "\" width=\"" << num(w) << "\" height=\"" << num(h) << "\" rx=\"" << num(radius) << "\" fill=\"url(#"
-             << gid << ")\"/>";
+        out_ << "<g class=\"app-icon\" data-bundle=\"" << escapeXml(bundle) << "\"><rect x=\"" << num(x) << "\" y=\""
+             << num(y) << "\" width=\"" << num(w) << "\" height=\"" << num(h) << "\" rx=\"" << num(radius)
+             << "\" fill=\"url(#" << gid << ")\"/>";
         double s = std::min(w, h);
         out_ << "<circle cx=\"" << num(x + w / 2) << "\" cy=\"" << num(y + h / 2) << "\" r=\"" << num(s * 0.36)
              << "\" fill=\"none\" stroke=\"#ffffff\" stroke-opacity=\"0.35\" stroke-width=\"" << num(s * 0.04) << "\"/>";
@@ -241,7 +229,7 @@ private:
         if (s * 0.4 <= kLargestInitials)
             out_ << "<text x=\"" << num(x + w / 2) << "\" y=\"" << num(y + h / 2 + s * 0.14)
                  << "\" text-anchor=\"middle\" font-size=\"" << num(s * 0.4)
-                 << "\" font-weight=\"bold\" fill=\"#ffffff\">" << esc(style.initials) << "</text>";
+                 << "\" font-weight=\"bold\" fill=\"#ffffff\">" << escapeXml(style.initials) << "</text>";
         out_ << "</g>";
     }
 
@@ -259,9 +247,10 @@ private:
         double radius = std::max(0.0, layer->cornerRadius());
         double bx = b.origin.x, by = b.origin.y, bw = b.size.width, bh = b.size.height;
 
-        out_ << "<g class=\"view\" data-class=\"" << esc(v.className()) << "\" transform=\"translate(" << num(c.x) << " "
-             << num(c.y) << ") matrix(" << num(m.a) << " " << num(m.b) << " " << num(m.c) << " " << num(m.d) << " "
-             << num(m.tx) << " " << num(m.ty) << ") translate(" << num(-bw / 2 - bx) << " " << num(-bh / 2 - by) << ")\"";
+        out_ << "<g class=\"view\" data-class=\"" << escapeXml(v.className()) << "\" transform=\"translate(" << num(c.x)
+             << " " << num(c.y) << ") matrix(" << num(m.a) << " " << num(m.b) << " " << num(m.c) << " " << num(m.d)
+             << " " << num(m.tx) << " " << num(m.ty) << ") translate(" << num(-bw / 2 - bx) << " " << num(-bh / 2 - by)
+             << ")\"";
         if (alpha < 1) out_ << " opacity=\"" << num(alpha) << "\"";
         out_ << ">";
         std::string rect = "x=\"" + num(bx) + "\" y=\"" + num(by) + "\" width=\"" + num(bw) + "\" height=\"" + num(bh) + "\"";
@@ -312,7 +301,7 @@ private:
             tx = x + w;
         }
         out_ << "<text x=\"" << num(tx) << "\" y=\"" << num(y + h / 2 + size * 0.35) << "\" text-anchor=\"" << anchor
-             << "\" font-size=\"" << num(size) << "\" " << fillOf(color) << ">" << esc(l.text()) << "</text>";
+             << "\" font-size=\"" << num(size) << "\" " << fillOf(color) << ">" << escapeXml(l.text()) << "</text>";
     }
 
     // ---- the alert ----
@@ -330,13 +319,13 @@ private:
         double y = box.origin.y + 30;
         if (!alert.title().empty()) {
             out_ << "<text class=\"alert-title\" x=\"" << num(cx) << "\" y=\"" << num(y)
-                 << "\" text-anchor=\"middle\" font-size=\"17\" font-weight=\"bold\" fill=\"#000000\">" << esc(alert.title())
-                 << "</text>";
+                 << "\" text-anchor=\"middle\" font-size=\"17\" font-weight=\"bold\" fill=\"#000000\">"
+                 << escapeXml(alert.title()) << "</text>";
             y += 22;
         }
         for (const auto& line : wrap(alert.message(), static_cast<size_t>(std::max(10.0, (box.size.width - 30) / 7)))) {
             out_ << "<text class=\"alert-message\" x=\"" << num(cx) << "\" y=\"" << num(y)
-                 << "\" text-anchor=\"middle\" font-size=\"13\" fill=\"#000000\">" << esc(line) << "</text>";
+                 << "\" text-anchor=\"middle\" font-size=\"13\" fill=\"#000000\">" << escapeXml(line) << "</text>";
             y += 17;
         }
         for (size_t i = 0; i < actions.size() && i < frames.size(); ++i) {
@@ -345,13 +334,13 @@ private:
             std::string color = a.style() == UIAlertActionStyleDestructive ? "#ff3b30" : "#007aff";
             // Long titles shrink to fit their button, as the platform's do.
             double size = std::min(17.0, (f.size.width - 16) / (0.56 * std::max<size_t>(1, a.title().size())));
-            out_ << "<g class=\"alert-action\"><line x1=\"" << num(f.origin.x) << "\" y1=\"" << num(f.origin.y) << "\" x2=\""
-                 << num(f.origin.x + f.size.width) << "\" y2=\"" << num(f.origin.y)
+            out_ << "<g class=\"alert-action\"><line x1=\"" << num(f.origin.x) << "\" y1=\"" << num(f.origin.y)
+                 << "\" x2=\"" << num(f.origin.x + f.size.width) << "\" y2=\"" << num(f.origin.y)
                  << "\" stroke=\"#c6c6c8\" stroke-width=\"0.5\"/><text x=\"" << num(f.origin.x + f.size.width / 2)
-                 << "\" y=\"" << num(f.origin.y + f.size.height / 2 + size * 0.35) << "\" text-anchor=\"middle\" font-size=\""
-                 << num(std::max(8.0, size)) << "\""
-                 << (a.style() == UIAlertActionStyleCancel ? " font-weight=\"bold\"" : "") << " fill=\"" << color << "\">"
-                 << esc(a.title()) << "</text></g>";
+                 << "\" y=\"" << num(f.origin.y + f.size.height / 2 + size * 0.35)
+                 << "\" text-anchor=\"middle\" font-size=\"" << num(std::max(8.0, size)) << "\""
+                 << (a.style() == UIAlertActionStyleCancel ? " font-weight=\"bold\"" : "") << " fill=\"" << color
+                 << "\">" << escapeXml(a.title()) << "</text></g>";
         }
         out_ << "</g>\n";
     }
@@ -429,4 +418,27 @@ std::vector<HomeIconPlace> homeIconPlaces(double width, double height, const std
         if (y + 150 > height) break;
     }
     return places;
+}
+
+std::string escapeXml(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
 }

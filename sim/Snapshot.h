@@ -35,6 +35,9 @@ struct SnapshotScene {
 
 std::string renderSnapshot(const SnapshotScene& scene);
 
+// A text as SVG's text and attribute values take it.
+std::string escapeXml(const std::string& text);
+
 // Where the home screen puts the apps' icons, as it draws them: the top-left
 // corner of each square icon, its name below it. A tap on the phone's own
 // screen finds the icon under the finger in the same places.

@@ -114,3 +114,66 @@ TEST(Film, FramesAndTheStillPicturesAtEitherEnd) {
     EXPECT_GT(insideDot, 300);
     EXPECT_EQ(outsideDot, 0);
 }
+
+// Tests that an `echo` line is a caption: its text held long enough to read,
+// in a band at the foot of the screen only, kept under the pictures after it
+// for three seconds of the clock, then gone; a long text wraps and is cut to
+// three lines.
+TEST(Film, AnEchoIsACaption) {
+    Simulator::Options o;
+    o.deviceTemplate = FT_DEVICE_TEMPLATE;
+    Simulator sim(std::move(o));
+    Film film;
+    film.attach(sim);
+    for (const char* line :
+         {"screen 320x480 scale=1", "app com.example.mail", "state FLTTILE-com.example.mail=true", "boot", "wait 0.5"})
+        ASSERT_EQ(sim.execute(line), "") << line;
+    const size_t before = film.frames().size();
+    ASSERT_EQ(sim.execute("echo \"tap the <Mail> bubble\""), "");
+    ASSERT_EQ(film.frames().size(), before + 1);
+    const Film::Frame& captioned = film.frames().back();
+    EXPECT_GE(captioned.count, Film::kCaptionFrames);
+    EXPECT_NE(captioned.svg.find(">tap the &lt;Mail&gt; bubble</text>"), std::string::npos);
+    ASSERT_EQ(sim.execute("wait 2"), "");
+    EXPECT_NE(film.frames().back().svg.find("class=\"caption\""), std::string::npos) << "still up after 2 s";
+    ASSERT_EQ(sim.execute("wait 1.5"), "");
+    EXPECT_EQ(film.frames().back().svg.find("class=\"caption\""), std::string::npos) << "gone after 3 s";
+
+    std::string words;
+    for (int i = 0; i < 60; ++i) words += " word" + std::to_string(i);
+    ASSERT_EQ(sim.execute("echo" + words), "");
+    const std::string& svg = film.frames().back().svg;
+    const size_t band = svg.find("class=\"caption\"");
+    ASSERT_NE(band, std::string::npos);
+    size_t lines = 0;
+    for (size_t at = svg.find("<text", band); at != std::string::npos; at = svg.find("<text", at + 1)) ++lines;
+    EXPECT_EQ(lines, 3u);
+    EXPECT_NE(svg.find(" …</text>", band), std::string::npos);
+    film.detach();
+
+    // Drawn, it changes nothing above the band.
+    const std::string path = (std::filesystem::temp_directory_path() / "film-caption.webp").string();
+    ASSERT_EQ(film.write(path), "");
+    int width = 0, height = 0;
+    std::vector<DecodedFrame> frames = decodeFilm(path, width, height);
+    std::filesystem::remove(path);
+    // The caption comes in at the frames' count before the echo; the picture
+    // that ends there is the one before it (the encoder joins pictures whose
+    // pixels are the same).
+    long startMs = 0;
+    for (size_t i = 0; i < before; ++i) startMs += film.frames()[i].count;
+    startMs = std::lround(static_cast<double>(startMs) * 1000 / 30);
+    size_t at = 0;
+    while (at + 1 < frames.size() && frames[at].endMs < startMs) ++at;
+    ASSERT_EQ(frames[at].endMs, startMs);
+    ASSERT_LT(at + 1, frames.size());
+    int changedAbove = 0, changedBelow = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const size_t i = (static_cast<size_t>(y) * width + x) * 4;
+            if (std::equal(&frames[at + 1].rgba[i], &frames[at + 1].rgba[i] + 4, &frames[at].rgba[i])) continue;
+            (y < height - 80 ? changedAbove : changedBelow)++;
+        }
+    EXPECT_EQ(changedAbove, 0);
+    EXPECT_GT(changedBelow, 1000);
+}
