@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "sim/Film.h"
@@ -58,6 +59,27 @@ std::vector<uint8_t> stillPixels(const std::string& svg, int width, int height) 
     return rgba;
 }
 
+// A phone for a film: the device's template, nothing else.
+std::unique_ptr<Simulator> newPhone() {
+    Simulator::Options o;
+    o.deviceTemplate = FT_DEVICE_TEMPLATE;
+    return std::make_unique<Simulator>(std::move(o));
+}
+
+// The pixels that differ between two frames, as {those `in` says yes to,
+// the others}.
+std::pair<int, int> changedPixels(const DecodedFrame& a, const DecodedFrame& b, int width, int height,
+                                  const std::function<bool(int, int)>& in) {
+    std::pair<int, int> counts{0, 0};
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const size_t at = (static_cast<size_t>(y) * width + x) * 4;
+            if (std::equal(&a.rgba[at], &a.rgba[at] + 4, &b.rgba[at])) continue;
+            (in(x, y) ? counts.first : counts.second)++;
+        }
+    return counts;
+}
+
 } // namespace
 
 // Tests that a film runs at 30 frames a second of the phone's clock, with
@@ -65,9 +87,8 @@ std::vector<uint8_t> stillPixels(const std::string& svg, int width, int height) 
 // and that its first and last frames are the still pictures of those
 // moments to the pixel (the film is lossless).
 TEST(Film, FramesAndTheStillPicturesAtEitherEnd) {
-    Simulator::Options o;
-    o.deviceTemplate = FT_DEVICE_TEMPLATE;
-    Simulator sim(std::move(o));
+    auto phone = newPhone();
+    Simulator& sim = *phone;
     Film film;
     film.attach(sim);
     for (const char* line : {"screen 320x480 scale=1", "app com.example.mail",
@@ -104,13 +125,9 @@ TEST(Film, FramesAndTheStillPicturesAtEitherEnd) {
     // The touch-down frame comes next: the boot's picture with the
     // finger's dot where it pressed, and nothing else changed.
     ASSERT_GE(frames.size(), 2u);
-    int insideDot = 0, outsideDot = 0;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const size_t at = (static_cast<size_t>(y) * width + x) * 4;
-            if (std::equal(&frames[1].rgba[at], &frames[1].rgba[at] + 4, &frames[0].rgba[at])) continue;
-            ((x - 100) * (x - 100) + (y - 300) * (y - 300) <= 17 * 17 ? insideDot : outsideDot)++;
-        }
+    auto [insideDot, outsideDot] = changedPixels(frames[0], frames[1], width, height, [](int x, int y) {
+        return (x - 100) * (x - 100) + (y - 300) * (y - 300) <= 17 * 17;
+    });
     EXPECT_GT(insideDot, 300);
     EXPECT_EQ(outsideDot, 0);
 }
@@ -120,9 +137,8 @@ TEST(Film, FramesAndTheStillPicturesAtEitherEnd) {
 // for three seconds of the clock, then gone; a long text wraps and is cut to
 // three lines.
 TEST(Film, AnEchoIsACaption) {
-    Simulator::Options o;
-    o.deviceTemplate = FT_DEVICE_TEMPLATE;
-    Simulator sim(std::move(o));
+    auto phone = newPhone();
+    Simulator& sim = *phone;
     Film film;
     film.attach(sim);
     for (const char* line :
@@ -167,13 +183,9 @@ TEST(Film, AnEchoIsACaption) {
     while (at + 1 < frames.size() && frames[at].endMs < startMs) ++at;
     ASSERT_EQ(frames[at].endMs, startMs);
     ASSERT_LT(at + 1, frames.size());
-    int changedAbove = 0, changedBelow = 0;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const size_t i = (static_cast<size_t>(y) * width + x) * 4;
-            if (std::equal(&frames[at + 1].rgba[i], &frames[at + 1].rgba[i] + 4, &frames[at].rgba[i])) continue;
-            (y < height - 80 ? changedAbove : changedBelow)++;
-        }
+    const int bandTop = height - 80;
+    auto [changedBelow, changedAbove] =
+        changedPixels(frames[at], frames[at + 1], width, height, [&](int, int y) { return y >= bandTop; });
     EXPECT_EQ(changedAbove, 0);
     EXPECT_GT(changedBelow, 1000);
 }
