@@ -10,6 +10,7 @@
 #include "FuzzSupport.h"
 #include "PluginState.h"
 #include "foundation/DevicePaths.h"
+#include "foundation/NSUserDefaults.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/RunLoop.h"
 #include "overlay/FTCustomViewController.h"
@@ -86,6 +87,8 @@ void freshDevice() {
     fs::path prefs = fs::path(root) / "var/mobile/Library/Preferences";
     fs::remove_all(prefs, ec);
     fs::create_directories(prefs, ec);
+    // A new device's preferences daemon has read none of its files.
+    NSUserDefaults::forgetCopies();
 }
 
 std::string hostPath(const std::string& devicePath) {

@@ -150,13 +150,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool exists = false;
     std::vector<uint8_t> after = fuzz::readDeviceFile(kSettingsPath, &exists);
     fuzz::check(exists, "the settings file is gone");
-    if (!toggled || !before) {
-        fuzz::check(after == original, "the settings file changed though the plugin could not write it");
+    if (!toggled) {
+        fuzz::check(after == original, "the settings file changed though the plugin wrote nothing");
     } else {
         auto now = std::dynamic_pointer_cast<NSDictionary>(PropertyList::parse(after));
         fuzz::check(now != nullptr, "the lock toggle left a file that does not read");
         auto locked = now->objectForKey("isLocked");
         fuzz::check(readBool(locked.get()) == settingsVariables().isLocked, "the lock toggle did not write isLocked");
+        // A file the preferences daemon cannot read counts as empty: the
+        // toggle's write replaces it with the lock alone.
+        if (!before) {
+            fuzz::check(now->count() == 1, "replacing an unreadable file left more than the lock");
+            return 0;
+        }
         bool had = before->objectForKey("isLocked") != nullptr;
         fuzz::check(now->count() == before->count() + (had ? 0 : 1), "the lock toggle added or dropped keys");
         for (const auto& [key, value] : before->entries())

@@ -8,6 +8,7 @@
 #include "foundation/DevicePaths.h"
 #include "foundation/NSUserDefaults.h"
 #include "foundation/NotificationCenter.h"
+#include "runtime/UnrecognizedSelector.h"
 #include "sim/ScenarioParser.h"
 #include "sim/Suggest.h"
 #include "springboard/HostNotifications.h"
@@ -25,7 +26,7 @@ const std::vector<Simulator::Command>& Simulator::commands() {
         {"screen", "screen WxH [scale=S]", Phase::BeforeBoot, "screen is set before boot", &S::cmdScreen},
         {"app", "app BUNDLE [icon=yes|no] [badge=VALUE] [orientation=N]", Phase::BeforeBoot,
          "apps are installed before boot", &S::cmdApp},
-        {"absent", "absent CLASS", Phase::BeforeBoot, "absent is set before boot", &S::cmdAbsent},
+        {"absent", "absent CLASS [SELECTOR]", Phase::BeforeBoot, "absent is set before boot", &S::cmdAbsent},
         {"plugin", "plugin PATH.so | plugin none", Phase::BeforeBoot, "plugins are installed before boot",
          &S::cmdPlugin},
         // Files.
@@ -72,7 +73,7 @@ const std::vector<Simulator::Command>& Simulator::commands() {
         // Looking.
         {"expect",
          "expect POINTER OP VALUE | expect trace|no-trace \"TEXT\" | expect onscreen|offscreen bubble:BUNDLE | "
-         "expect bytes settings|state PATH",
+         "expect bytes settings|state PATH | expect crash [\"TEXT\"]",
          Phase::Any, nullptr, &S::cmdExpect},
         {"dump", "dump [PATH.json|-|host]", Phase::Any, nullptr, &S::cmdDump},
         {"snapshot", "snapshot PATH.svg | snapshot PATH.png | snapshot -", Phase::Any, nullptr, &S::cmdSnapshot},
@@ -93,16 +94,60 @@ std::string Simulator::execute(const std::string& line) {
     const std::string& name = parsed.words[0].text;
     const auto& table = commands();
     auto command = std::find_if(table.begin(), table.end(), [&](const Command& c) { return name == c.name; });
-    std::string result = command == table.end() ? unknownCommand(name) : run(*command, parsed.words, line);
-    if (name != "expect") ranSinceExpect_ = true;
-    // The command's preference writes are in their files before the next
-    // command runs, and its trace ends with their outcomes.
-    NSUserDefaults::synchronize();
-    // What the rest of the phone does in answer comes after the command
-    // that asked for it, each answer as a command of its own.
-    answerRequests();
+    // An `expect crash` before speaks of this command.
+    std::optional<std::string> expectedCrash;
+    if (name != "expect") expectedCrash = std::exchange(expectedCrash_, std::nullopt);
+    std::string result, crash;
+    try {
+        result = command == table.end() ? unknownCommand(name) : run(*command, parsed.words, line);
+        if (name != "expect") ranSinceExpect_ = true;
+        // The command's preference writes are in their files before the
+        // next command runs, and its trace ends with their outcomes.
+        NSUserDefaults::synchronize();
+        // What the rest of the phone does in answer comes after the command
+        // that asked for it, each answer as a command of its own.
+        answerRequests();
+    } catch (const UnrecognizedSelector& e) {
+        ranSinceExpect_ = true;
+        crash = e.what();
+        crashed(e);
+    }
+    if (expectedCrash) {
+        if (crash.empty()) {
+            if (result.empty()) result = "expect crash: the home screen did not crash";
+        } else if (crash.find(*expectedCrash) == std::string::npos) {
+            result = "expect crash: the home screen crashed with " + quoteText(crash) + ", not with " +
+                     quoteText(*expectedCrash);
+        }
+    } else if (!crash.empty()) {
+        result =
+            "the home screen crashed: " + crash + " (a scenario that expects it says expect crash on the line before)";
+    }
     if (watcher_) watcher_->commandEnded();
     return result;
+}
+
+// The home screen's process dies of an uncaught exception; on the phone
+// the home screen then starts again, which here is a respring. One that
+// dies again while it starts stays down (until a respring or boot).
+void Simulator::crashed(const UnrecognizedSelector& e) {
+    emit(std::string("crash ") + UnrecognizedSelector::kName + ": " + e.what());
+    NSUserDefaults::synchronize();
+    requests_.clear();
+    if (!launched_) {
+        Process::terminate();
+        booted_ = false;
+        emit("the home screen stays down (it crashed while starting)");
+        return;
+    }
+    try {
+        respring();
+    } catch (const UnrecognizedSelector& again) {
+        emit(std::string("crash ") + UnrecognizedSelector::kName + ": " + again.what());
+        Process::terminate();
+        booted_ = false;
+        emit("the home screen stays down (it crashed while starting)");
+    }
 }
 
 std::vector<std::pair<std::string, std::string>> Simulator::commandUsages() {
@@ -239,14 +284,14 @@ std::string Simulator::cmdUILocked(const Call& c) {
 std::string Simulator::cmdQuery(const Call& c) {
     const Words& w = c.words;
     if (w.size() != 2 || w[1].text != "uilocked") return c.usage;
-    msg(SpringBoardHost::current().lockScreenManager(), "isUILocked");
+    SpringBoardHost::current().askUILocked();
     return "";
 }
 
 std::string Simulator::cmdLockScreen(const Call& c) {
     const Words& w = c.words;
     if (w.size() != 2 || w[1].text != "dismiss") return c.usage;
-    msg(SpringBoardHost::current().lockScreenManager(), "lockScreenViewControllerWillDismiss");
+    SpringBoardHost::current().dismissLockScreen();
     return "";
 }
 
@@ -260,10 +305,8 @@ std::string Simulator::cmdPasscode(const Call& c) {
 std::string Simulator::cmdBadge(const Call& c) {
     const Words& w = c.words;
     if (w.size() != 3) return c.usage;
-    auto app = SpringBoardHost::current().applicationWithBundleIdentifier(w[1].text);
-    if (!app) return "no app " + w[1].text + " is installed";
     id value = (w[2].text == "none" && !w[2].quoted) ? nullptr : badgeObject(w[2]);
-    msg(std::static_pointer_cast<NSObject>(app), "setBadgeValue:", value);
+    if (!SpringBoardHost::current().setBadgeValue(w[1].text, value)) return "no app " + w[1].text + " is installed";
     return "";
 }
 

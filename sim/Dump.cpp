@@ -148,7 +148,10 @@ Json Simulator::hostDump() const {
                         {"orientation", a.orientation}});
     }
     host["apps"] = apps;
-    host["absent"] = Json(std::vector<std::string>(config.absentClasses.begin(), config.absentClasses.end()));
+    // The classes, then the methods ("CLASS SELECTOR"), this host lacks.
+    std::vector<std::string> absent(config.absentClasses.begin(), config.absentClasses.end());
+    for (const auto& [cls, sel] : config.absentMethods) absent.push_back(cls + " " + sel);
+    host["absent"] = Json(absent);
     return host;
 }
 

@@ -26,6 +26,13 @@ std::string Simulator::cmdExpect(const Call& c) {
     // looks at what happened since the previous expectation. A run of `expect no-trace` lines shares one window: each
     // looks at what the commands before the run did. Right after another kind of expectation a no-trace would look at
     // nothing and pass whatever the phone did, so that is refused.
+    // `expect crash` speaks of the command after it: that one must crash
+    // the home screen (with TEXT in the reason, if given).
+    if (w.size() >= 2 && w[1].text == "crash" && !w[1].quoted) {
+        if (w.size() > 3) return "usage: expect crash [\"TEXT\"]";
+        expectedCrash_ = w.size() == 3 ? w[2].text : std::string();
+        return "";
+    }
     bool noTrace = w.size() >= 2 && w[1].text == "no-trace" && !w[1].quoted;
     size_t sinceExpect = expectMark_;
     if (noTrace && !ranSinceExpect_) {

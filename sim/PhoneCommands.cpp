@@ -42,7 +42,7 @@ void Simulator::shownStep(const std::function<void()>& event) {
 }
 
 void Simulator::askLocked() {
-    hostStep([] { msg(host().lockScreenManager(), "isUILocked"); });
+    hostStep([] { host().askUILocked(); });
 }
 
 std::string Simulator::cmdPhone(const Call& c) {
@@ -88,7 +88,7 @@ std::string Simulator::cmdUnlock(const Call&) {
     if (!st.passcodeVisible) shownStep([] { host().setPasscodeVisible(true); });
     hostStep([] { host().setUILocked(false); });
     hostStep([] { host().setLockState(0); });
-    hostStep([] { msg(host().lockScreenManager(), "lockScreenViewControllerWillDismiss"); });
+    hostStep([] { host().dismissLockScreen(); });
     // The app the lock screen launched comes to the front now, not after
     // the passcode view has gone.
     for (auto it = requests_.begin(); it != requests_.end(); ++it) {

@@ -85,8 +85,9 @@ std::string Simulator::cmdApp(const Call& c) {
 
 std::string Simulator::cmdAbsent(const Call& c) {
     const Words& w = c.words;
-    if (w.size() != 2) return c.usage;
-    configuration_.absentClasses.insert(w[1].text);
+    if (w.size() == 2) configuration_.absentClasses.insert(w[1].text);
+    else if (w.size() == 3) configuration_.absentMethods.emplace(w[1].text, w[2].text);
+    else return c.usage;
     return "";
 }
 
@@ -227,6 +228,18 @@ std::string Simulator::cmdPut(const Call& c) {
     if (!fs::is_regular_file(source, ec)) return "no file " + source;
     fs::path target = DevicePaths::map(file);
     fs::create_directories(target.parent_path(), ec);
-    fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec);
-    return ec ? "cannot copy " + source + ": " + ec.message() : "";
+    // A new file put in place, as a person's copy over the file would be: a
+    // preferences daemon that keeps a copy of the old one does not see it
+    // (after boot, an edit behind its back), and a reader sees the old file
+    // or the new one.
+    fs::path staged = target;
+    staged += ".put";
+    fs::copy_file(source, staged, fs::copy_options::overwrite_existing, ec);
+    if (!ec) fs::rename(staged, target, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(staged, ignored);
+        return "cannot copy " + source + ": " + ec.message();
+    }
+    return "";
 }

@@ -37,6 +37,8 @@ Simulator::Simulator(Options options)
     // writes them off the home screen's thread; each command ends when
     // they are written (see execute), so a run stays deterministic.
     NSUserDefaults::setWritesDeferred(true);
+    // A new device: its daemon holds no file yet.
+    NSUserDefaults::forgetCopies();
     UIScreen::configure(screenWidth_, screenHeight_, screenScale_);
     // The platform's clock counts for the life of this program; a new
     // device starts its own time at zero.
@@ -79,6 +81,14 @@ void Simulator::connectDevice() {
         std::string file = path == kSettingsPath ? "settings" : path == kStatePath ? "state" : path;
         emit("write " + file + " " + key + "=" + plistToJson(value.get()).dump() + (ok ? "" : " failed"));
     });
+    NSUserDefaults::setNoticeObserver([this](const std::string& path, PreferencesNotice notice) {
+        if (!listening()) return;
+        std::string file = path == kSettingsPath ? "settings" : path == kStatePath ? "state" : path;
+        emit("prefsd " + file +
+             (notice == PreferencesNotice::OverwroteEdit
+                  ? " overwrites the file: it was changed behind the daemon's back"
+                  : " replaces the file: the daemon could not read it, so it counted as empty"));
+    });
     WindowServer::shared().setAlertObserver([this](const std::shared_ptr<UIAlertController>& alert, bool presented) {
         if (!listening()) return;
         if (!presented) {
@@ -99,10 +109,16 @@ void Simulator::disconnectDevice() {
     LogSink::setHandler(nullptr);
     AnimationLog::setObserver(nullptr);
     NSUserDefaults::setWriteObserver(nullptr);
+    NSUserDefaults::setNoticeObserver(nullptr);
 }
 
 std::string Simulator::boot(bool launch) {
     if (booted_) return "already booted (respring restarts the home screen)";
+    // The files the scenario made before the phone's first start are the
+    // device's as it starts: its daemon has read none of them yet. (A
+    // respring leaves the daemon as it is: it is not the home screen's.)
+    if (!everBooted_) NSUserDefaults::forgetCopies();
+    everBooted_ = true;
     auto& host = SpringBoardHost::current();
     host.install(configuration_, [this](const std::string& line) { emit(line); }, initialState_);
     host.setRequestHandler([this](const HostRequest& r) {

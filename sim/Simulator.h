@@ -20,6 +20,7 @@
 #include "springboard/SpringBoardHost.h"
 
 class UIAlertController;
+class UnrecognizedSelector;
 class UIView;
 struct Word;
 
@@ -177,6 +178,8 @@ private:
     std::string cmdMenu(const Call& c);
     std::string cmdWait(const Call& c);
     std::string cmdExpect(const Call& c);
+    // After an uncaught exception: the home screen starts again.
+    void crashed(const UnrecognizedSelector& e);
     std::string expectBytes(const Words& w);
     std::string expectOnScreen(const Call& c);
     // Warns on the trace of settings the plugin will not read; before the
@@ -221,6 +224,7 @@ private:
     HostState initialState_;   // what every boot's host starts answering
     double screenWidth_ = 375, screenHeight_ = 667, screenScale_ = 2;
     bool booted_ = false;
+    bool everBooted_ = false;
     bool launched_ = false;
     double timeBase_ = 0;
     std::vector<std::string> trace_;
@@ -229,6 +233,8 @@ private:
     std::vector<std::pair<std::string, id>> uncheckedSettings_;
     bool ranSinceExpect_ = false; // a command other than expect ran since the last one
     bool lastExpectWasNoTrace_ = false;
+    // `expect crash [TEXT]`: the next command must crash the home screen.
+    std::optional<std::string> expectedCrash_;
     size_t noTraceFrom_ = 0; // where the window of the current run of no-trace lines starts
     int suppressWrites_ = 0;
     // `phone answers yes`: the requests of the home screen are answered as

@@ -1,10 +1,14 @@
 // The preferences store. `initWithSuiteName:` given an absolute file path
-// opens that property list; each `setObject:forKey:` merges one key into the
-// file under an exclusive lock, writes a temporary file beside it, flushes
-// it and renames it over the file, so no writer ever loses another's keys
-// and a failed write leaves the old file whole. A writer killed in the
-// middle leaves the old file or the new one, and at most one hidden
-// temporary file, which the next write removes.
+// opens that property list. Every `setObject:forKey:` goes to the device's
+// preferences daemon, which keeps its own copy of the file, sets the key in
+// it and writes the whole copy back (a temporary file beside the file,
+// flushed and renamed over it, under an exclusive lock), so a failed write
+// leaves the old file whole and a writer killed in the middle leaves the
+// old file or the new one. As on the phone, the daemon reads a file once:
+// a change made to the file behind its back is not seen, and is overwritten
+// at its next write (the notice observer hears of it); a file it cannot
+// read counts as empty, and its next write replaces it. See
+// PreferencesFile.h.
 #pragma once
 
 #include <functional>
@@ -12,6 +16,7 @@
 #include <string>
 
 #include "foundation/Foundation.h"
+#include "foundation/PreferencesFile.h"
 
 class NSUserDefaults : public NSObject {
 public:
@@ -29,7 +34,8 @@ public:
     // (The key is taken by value: a deferred change keeps it.)
     bool setObjectForKey(const id& value, std::string key);
     bool removeObjectForKey(std::string key) { return setObjectForKey(nullptr, std::move(key)); }
-    // The value now in the file for key (read afresh), or nil.
+    // The daemon's value for key (its copy, read from the file at first
+    // use), after every pending write, or nil.
     id objectForKey(const std::string& key) const;
 
     const std::string& suiteName() const { return suite_; }
@@ -46,6 +52,12 @@ public:
                                              const id& value, bool ok)>;
     static WriteObserver writeObserver;
     static void setWriteObserver(WriteObserver observer) { writeObserver = std::move(observer); }
+    // Told, before the write observer hears of its changes, when a write
+    // overwrote a change made behind the daemon's back or replaced a file
+    // the daemon could not read.
+    using NoticeObserver = std::function<void(const std::string& devicePath, PreferencesNotice notice)>;
+    static NoticeObserver noticeObserver;
+    static void setNoticeObserver(NoticeObserver observer) { noticeObserver = std::move(observer); }
 
     // Whether setObjectForKey hands its change to the preferences daemon,
     // which writes it on a thread of its own, as on the phone (where the
@@ -61,6 +73,10 @@ public:
     // Waits until every change handed to the daemon is in its file (a
     // reader of a preferences file sees the changes made before it).
     static void waitForPendingWrites();
+    // The daemon starts afresh, holding no file (a new device, or a device
+    // whose files were made before its first start): each file is read
+    // again at its next use.
+    static void forgetCopies();
 
 private:
     std::string suite_;

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "runtime/Process.h"
+#include "runtime/UnrecognizedSelector.h"
 
 // ---- Value ----
 
@@ -78,7 +79,8 @@ bool NSObject::isKindOfClass(const Class* cls) const {
 }
 
 bool NSObject::respondsToSelector(const SEL& sel) const {
-    const Class* cls = isa();
+    // A class object answers for its class methods, as on the platform.
+    const Class* cls = object_getClass(this);
     return cls && cls->lookUp(sel) != nullptr;
 }
 
@@ -116,6 +118,12 @@ IMP Class::ownMethod(const SEL& sel) const {
 }
 
 void Class::addMethod(const SEL& sel, IMP imp) { methods_[sel] = imp; }
+
+void Class::removeMethod(const SEL& sel) {
+    methods_.erase(sel);
+    ivars_.erase(sel);
+    if (meta_) meta_->methods_.erase(sel);
+}
 
 void Class::addClassMethod(const SEL& sel, IMP imp) {
     if (meta_) meta_->methods_[sel] = imp;
@@ -182,6 +190,13 @@ Class* Runtime::classNamed(const std::string& name) const {
     return it == classes_.end() ? nullptr : it->second.get();
 }
 
+void Runtime::removeMethod(const std::string& className, const SEL& sel) {
+    Class* cls = classNamed(className);
+    if (!cls) return;
+    for (auto& [name, c] : classes_)
+        if (!c->isMetaclass() && c->isSubclassOf(cls)) c->removeMethod(sel);
+}
+
 void Runtime::removeClass(const std::string& name) {
     classes_.erase(name);
     classes_.erase(" meta " + name);
@@ -214,9 +229,13 @@ id object_getIvar(const id& obj, const Ivar* ivar) {
 Value objc_msgSend(const id& receiver, const SEL& sel, const Args& args) {
     if (!receiver) return {};
     Class* cls = object_getClass(receiver.get());
+    // An object of a class this process never defined (a host class the
+    // device lacks) is no object the runtime knows: nothing answers.
     if (!cls) return {};
     IMP imp = cls->lookUp(sel);
-    if (!imp) return {};
+    // A live object that cannot answer raises, as on the platform: only nil
+    // answers everything with nothing.
+    if (!imp) throw UnrecognizedSelector(receiver->className(), sel, cls->isMetaclass());
     return imp(receiver, sel, args);
 }
 

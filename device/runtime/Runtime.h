@@ -118,6 +118,9 @@ public:
     IMP ownMethod(const SEL& sel) const;
     void addMethod(const SEL& sel, IMP imp);
     void addClassMethod(const SEL& sel, IMP imp);
+    // Takes the instance method, class method and instance variable of
+    // that name away from this class itself.
+    void removeMethod(const SEL& sel);
     void addIvar(std::string name, std::function<id(NSObject&)> get);
     const Ivar* ivar(const std::string& name) const;
 
@@ -142,6 +145,10 @@ public:
     Class* defineClass(const std::string& name, const std::string& superclassName = "NSObject");
     Class* classNamed(const std::string& name) const;
     void removeClass(const std::string& name);
+    // A host version without one method: the class and every subclass of
+    // it lose the instance method, class method or instance variable of
+    // that name.
+    void removeMethod(const std::string& className, const SEL& sel);
     uint64_t generation() const { return generation_; }
 
     // Classes that every process starts with (Foundation, UIKit, ...):
@@ -170,8 +177,12 @@ Class* object_getClass(const NSObject* obj);
 const Ivar* class_getInstanceVariable(const Class* cls, const std::string& name);
 id object_getIvar(const id& obj, const Ivar* ivar);
 
-// Sends a message. A nil receiver, or one whose class has no method for the
-// selector, does nothing and answers an empty Value.
+// Sends a message. A nil receiver does nothing and answers an empty Value,
+// as does an object whose class this process never defined (an instance
+// of a host class the device lacks); a live receiver whose class has no
+// method for the selector raises UnrecognizedSelector, as the platform
+// raises "unrecognized selector" (ask respondsToSelector first where a
+// method may be missing).
 Value objc_msgSend(const id& receiver, const SEL& sel, const Args& args = {});
 Value objc_msgSend(Class* receiver, const SEL& sel, const Args& args = {});
 

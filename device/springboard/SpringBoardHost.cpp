@@ -30,16 +30,6 @@ Value sbFrontDisplayDidChange(const id&, const SEL&, const Args&) {
     traceImpl("SpringBoard", "frontDisplayDidChange:");
     return {};
 }
-Value sbFrontMostAppOrientation(const id& self, const SEL&, const Args&) {
-    auto app = std::dynamic_pointer_cast<UIApplication>(self);
-    return app ? Value(app->_frontMostAppOrientation()) : Value();
-}
-Value sbLaunchApplication(const id& self, const SEL&, const Args& args) {
-    auto app = std::dynamic_pointer_cast<UIApplication>(self);
-    auto bundle = args.empty() ? nullptr : args[0].as<NSString>();
-    if (!app || !bundle) return Value(false);
-    return Value(app->launchApplicationWithIdentifier(bundle->UTF8String(), args.size() > 1 && args[1].boolValue()));
-}
 Value sbSharedApplication(const id&, const SEL&, const Args&) { return Value(host().application()); }
 
 // ---- SBApplication ----
@@ -204,6 +194,8 @@ void SpringBoardHost::install(const DeviceConfiguration& configuration, TraceHan
     application_ = std::make_shared<SpringBoard>();
     UIApplication::setSharedApplication(application_);
 
+    removeAbsentMethods();
+
     auto controller = std::make_shared<HostObject>("SBApplicationController");
     auto byBundle = std::make_shared<NSMutableDictionary>();
     for (const auto& app : configuration_.apps) {
@@ -235,8 +227,6 @@ void SpringBoardHost::defineClasses() {
     if (Class* c = define("SpringBoard", "UIApplication")) {
         c->addMethod("applicationDidFinishLaunching:", sbApplicationDidFinishLaunching);
         c->addMethod("frontDisplayDidChange:", sbFrontDisplayDidChange);
-        c->addMethod("_frontMostAppOrientation", sbFrontMostAppOrientation);
-        c->addMethod("launchApplicationWithIdentifier:suspended:", sbLaunchApplication);
         c->addClassMethod("sharedApplication", sbSharedApplication);
     }
     if (Class* c = define("SBApplication", "NSObject")) {
@@ -301,6 +291,16 @@ void SpringBoardHost::bundleLoaded(const std::string& devicePath) {
     c->addClassMethod("sharedInstance", axpiSharedInstance);
     c->addMethod("activateSiri", axpiActivateSiri);
     systemActionHelper_ = std::make_shared<HostObject>("AXPISystemActionHelper");
+    removeAbsentMethods();
+}
+
+void SpringBoardHost::removeAbsentMethods() {
+    Runtime& rt = Runtime::current();
+    for (const auto& [cls, sel] : configuration_.absentMethods) rt.removeMethod(cls, sel);
+}
+
+void SpringBoardHost::send(const id& receiver, const SEL& sel, const Args& args) const {
+    if (receiver && receiver->respondsToSelector(sel)) objc_msgSend(receiver, sel, args);
 }
 
 bool SpringBoardHost::frameworkPresent() {
@@ -311,7 +311,7 @@ bool SpringBoardHost::frameworkPresent() {
 
 void SpringBoardHost::finishLaunching() {
     if (!installed_) return;
-    msg(std::static_pointer_cast<NSObject>(application_), "applicationDidFinishLaunching:", application_);
+    send(application_, "applicationDidFinishLaunching:", {Value(application_)});
 }
 
 // ---- events ----
@@ -326,7 +326,7 @@ bool SpringBoardHost::bringToFront(const std::string& bundleIdentifier) {
         state_.frontMostOrientation = installed->orientation;
         state_.orientationFromApp = true;
     }
-    msg(std::static_pointer_cast<NSObject>(application_), "frontDisplayDidChange:", id(app));
+    send(application_, "frontDisplayDidChange:", {Value(id(app))});
     return true;
 }
 
@@ -335,28 +335,28 @@ void SpringBoardHost::goHome() {
     state_.frontBundle.clear();
     if (state_.orientationFromApp) state_.frontMostOrientation = UIInterfaceOrientationPortrait;
     state_.orientationFromApp = false;
-    msg(std::static_pointer_cast<NSObject>(application_), "frontDisplayDidChange:", id());
+    send(application_, "frontDisplayDidChange:", {Value(id())});
 }
 
 void SpringBoardHost::bringOtherDisplayToFront() {
     state_.frontKind = FrontDisplayKind::Other;
     state_.frontBundle.clear();
-    msg(std::static_pointer_cast<NSObject>(application_), "frontDisplayDidChange:", otherDisplay_);
+    send(application_, "frontDisplayDidChange:", {Value(otherDisplay_)});
 }
 
 void SpringBoardHost::setControlCenterPresented(bool presented) {
     state_.controlCenterPresented = presented;
-    msg(controlCenter_, presented ? "_willPresent" : "_didDismiss");
+    send(controlCenter_, presented ? "_willPresent" : "_didDismiss");
 }
 
 void SpringBoardHost::setLockState(uint64_t lockState) {
     state_.lockState = lockState;
-    msg(lockStateAggregator_, "_updateLockState");
+    send(lockStateAggregator_, "_updateLockState");
 }
 
 void SpringBoardHost::setPasscodeVisible(bool visible) {
     state_.passcodeVisible = visible;
-    msg(passcodeViewController_, visible ? "viewDidAppear:" : "viewDidDisappear:", true);
+    send(passcodeViewController_, visible ? "viewDidAppear:" : "viewDidDisappear:", {Value(true)});
 }
 
 void SpringBoardHost::setFrontMostOrientation(long orientation) {
@@ -372,7 +372,18 @@ void SpringBoardHost::sendCallEvent(const id& event) {
     auto e = std::dynamic_pointer_cast<HostObject>(event);
     auto call = e ? std::dynamic_pointer_cast<HostObject>(e->object) : nullptr;
     state_.callStatus = call ? std::optional<int>(static_cast<int>(call->status)) : std::nullopt;
-    msg(telephonyManager_, "callEventHandler:", event);
+    send(telephonyManager_, "callEventHandler:", {Value(event)});
+}
+
+void SpringBoardHost::askUILocked() { send(lockScreenManager_, "isUILocked"); }
+
+void SpringBoardHost::dismissLockScreen() { send(lockScreenManager_, "lockScreenViewControllerWillDismiss"); }
+
+bool SpringBoardHost::setBadgeValue(const std::string& bundleIdentifier, const id& value) {
+    auto app = applicationWithBundleIdentifier(bundleIdentifier);
+    if (!app) return false;
+    send(app, "setBadgeValue:", {Value(value)});
+    return true;
 }
 
 void SpringBoardHost::request(const HostRequest& r) const {

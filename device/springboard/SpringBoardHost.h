@@ -46,6 +46,10 @@ struct InstalledApp {
 struct DeviceConfiguration {
     std::vector<InstalledApp> apps;
     std::set<std::string> absentClasses;   // host classes this device lacks
+    // Methods (or instance variables) this device's host version lacks, as
+    // {class, selector}: the class and its subclasses answer no such
+    // method, and the host never sends it.
+    std::set<std::pair<std::string, std::string>> absentMethods;
 
     InstalledApp* app(const std::string& bundleIdentifier);
     const InstalledApp* app(const std::string& bundleIdentifier) const;
@@ -135,6 +139,14 @@ public:
     // from makeCallEvent). The phone knows its call whatever a plugin's
     // replacement does with the event, so the status is kept first.
     void sendCallEvent(const id& event);
+    // The home screen's own question isUILocked, asked of its lock-screen
+    // manager (the answer is the host's; a plugin's replacement sees it).
+    void askUILocked();
+    // lockScreenViewControllerWillDismiss of the lock-screen manager.
+    void dismissLockScreen();
+    // setBadgeValue: of an installed app's SBApplication; false for an app
+    // that is not installed.
+    bool setBadgeValue(const std::string& bundleIdentifier, const id& value);
 
     // ---- what the host does when asked through the runtime ----
     void launchApplication(const std::string& bundleIdentifier, bool suspended);
@@ -176,6 +188,11 @@ public:
 
 private:
     void defineClasses();
+    // The methods this host version lacks go, in the classes defined so far.
+    void removeAbsentMethods();
+    // Sends a host event, unless this host version has no such method: a
+    // host never sends what it does not implement.
+    void send(const id& receiver, const SEL& sel, const Args& args = {}) const;
     void request(const HostRequest& r) const;
     DeviceConfiguration configuration_;
     TraceHandler trace_;

@@ -84,7 +84,7 @@ void UIButtonFT::setAndUpdateBadgeView() {
     if (!s.isBadgeEnabled) return;
 
     id app = host::applicationForBundleIdentifier(buttonBundleID ? buttonBundleID->UTF8String() : std::string());
-    id badge = msg(app, "badgeValue").object();
+    id badge = host::send(app, "badgeValue").object();
     auto text = NSString::stringWithFormat("%@", static_cast<const NSObject*>(badge.get()));
     int64_t n = text->integerValue();
     if (n == currentBadgeValue) return;

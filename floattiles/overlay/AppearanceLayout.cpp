@@ -8,6 +8,7 @@
 #include "overlay/FTCustomViewController.h"
 #include "settings/SettingsTable.h"
 #include "settings/StateStore.h"
+#include "springboard/HostInterfaces.h"
 #include "uikit/UIApplication.h"
 
 namespace {
@@ -50,7 +51,7 @@ CentreLimits centreLimits(bool orientationChange) {
     l.left = orientationChange ? 0.0 : 15.0;
     l.top = 30.0;
     l.bottom = static_cast<double>(o.screenHeight - 55.0f);
-    long front = UIApplication::sharedApplication()->_frontMostAppOrientation();
+    long front = host::frontMostAppOrientation();
     if (front == UIInterfaceOrientationLandscapeRight) {
         l.bottom += 45;
         l.left += 25;

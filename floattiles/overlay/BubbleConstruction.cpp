@@ -6,6 +6,7 @@
 #include "overlay/FTCustomViewController.h"
 #include "settings/SettingsTable.h"
 #include "settings/StateStore.h"
+#include "springboard/HostInterfaces.h"
 #include "uikit/UIGestureRecognizer.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UIWindow.h"
@@ -83,21 +84,21 @@ void FTCustomViewController::initBundles() {
     mainWindowForButtons->setWindowLevel(UIWindowLevelAlert + 1.0);
     mainWindowForButtons->setHidden(NO);
     mainWindowForButtons->setOpaque(NO);
-    mainWindowForButtons->setAutorotates(NO);
-    mainWindowForButtons->setAutorotates(NO);
-    mainWindowForButtons->setAutorotates(YES);
-    mainWindowForButtons->setAutorotates(NO);
-    mainWindowForButtons->_setSecure(YES);
+    host::setAutorotates(*mainWindowForButtons, NO);
+    host::setAutorotates(*mainWindowForButtons, NO);
+    host::setAutorotates(*mainWindowForButtons, YES);
+    host::setAutorotates(*mainWindowForButtons, NO);
+    host::setSecure(*mainWindowForButtons, YES);
     mainWindowForButtons->setUserInteractionEnabled(YES);
     mainWindowForButtons->makeKeyAndVisible();
     mainWindowForButtons->setBackgroundColor(UIColor::clearColor());
 
-    // The chosen apps in the file's order, as the store found them in its
+    // The chosen apps in the order of their keys, as the store found them in its
     // one pass over the keys at load: a start does not walk the file again.
     for (const std::string& bundle : stateStore().chosenBundles()) {
         o.myfinalbundle = std::make_shared<NSString>(bundle);
 
-        auto icon = UIImage::_applicationIconImageForBundleIdentifier(bundle, 2, UIScreen::mainScreen()->scale());
+        auto icon = host::applicationIconImage(bundle, 2, UIScreen::mainScreen()->scale());
         if (!icon) continue;
 
         appButton = UIButton::buttonWithType<UIButtonFT>(UIButtonTypeCustom);

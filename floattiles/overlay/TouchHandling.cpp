@@ -17,7 +17,7 @@
 
 namespace {
 
-long frontOrientation() { return UIApplication::sharedApplication()->_frontMostAppOrientation(); }
+long frontOrientation() { return host::frontMostAppOrientation(); }
 
 } // namespace
 
@@ -126,21 +126,21 @@ void FTCustomViewController::tappedSiri(UIButtonFT* sender) {
         std::string bundleText = bundle ? bundle->UTF8String() : std::string();
         if (bundle && bundleText == host::kSiriBundleID) {
             auto framework = NSBundle::bundleWithPath(host::kAccessibilityFrameworkPath);
-            if (msg(host::accessibilityServer(), "isSiriVisible").boolValue()) {
-                msg(host::accessibilityServer(), "dismissSiri");
+            if (host::send(host::accessibilityServer(), "isSiriVisible").boolValue()) {
+                host::send(host::accessibilityServer(), "dismissSiri");
             } else if (framework) {
                 if (!framework->isLoaded()) framework->load();
-                msg(host::systemActionHelper(), "activateSiri");
+                host::send(host::systemActionHelper(), "activateSiri");
             } else {
-                msg(host::accessibilityServer(), "openSiri");
+                host::send(host::accessibilityServer(), "openSiri");
             }
         } else {
             id manager = host::lockScreenManager();
-            if (msg(manager, "isUILocked").boolValue()) {
+            if (host::send(manager, "isUILocked").boolValue()) {
                 o.pendingLaunchBundleID = bundle;
-                msg(manager, "lockScreenViewControllerRequestsUnlock");
+                host::send(manager, "lockScreenViewControllerRequestsUnlock");
             } else {
-                UIApplication::sharedApplication()->launchApplicationWithIdentifier(bundleText, NO);
+                host::launchApplication(bundleText);
                 o.pendingLaunchBundleID = nullptr;
             }
         }

@@ -2,6 +2,7 @@
 
 #include "PluginState.h"
 #include "foundation/NotificationCenter.h"
+#include "springboard/HostInterfaces.h"
 #include "springboard/HostNotifications.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIScreen.h"
@@ -17,11 +18,11 @@ std::shared_ptr<bothVC>& singleInstance() {
 // only the front app's orientation as it now stands.
 void orientationCallback(CFNotificationCenterRef, void*, CFStringRef, const void*, CFDictionaryRef) {
     auto instance = bothVC::sharedInstance();
-    int64_t orientation = UIApplication::sharedApplication()->_frontMostAppOrientation();
+    int64_t orientation = host::frontMostAppOrientation();
     if (orientation != bothVC::getoldOrientation()) {
         bothVC::notifyOrientationChange();
     } else if (instance->mainView) {
-        instance->mainView->_setAllowsAutorotation(NO);
+        host::setAllowsAutorotation(*instance->mainView, NO);
     }
 }
 
@@ -67,8 +68,8 @@ void bothVC::init() {
 
     springboardWindow->setHidden(NO);
     springboardWindow->setOpaque(NO);
-    springboardWindow->setAutorotates(NO);
-    springboardWindow->setAutorotates(NO);
+    host::setAutorotates(*springboardWindow, NO);
+    host::setAutorotates(*springboardWindow, NO);
     springboardWindow->setUserInteractionEnabled(YES);
     springboardWindow->makeKeyAndVisible();
     springboardWindow->setBackgroundColor(UIColor::clearColor());
@@ -84,7 +85,7 @@ double bothVC::rotationAngleForOrientation(int64_t orientation) {
 }
 
 void bothVC::orientationChanged() {
-    overlayState().oldOrientation = UIApplication::sharedApplication()->_frontMostAppOrientation();
+    overlayState().oldOrientation = host::frontMostAppOrientation();
     CGAffineTransform rotation = CGAffineTransformMakeRotation(rotationAngleForOrientation(overlayState().oldOrientation));
     if (!mainView) return;
     mainView->updateCenterIfNeeded(NO, YES);

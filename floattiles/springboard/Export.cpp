@@ -12,6 +12,7 @@
 #include "overlay/bothVC.h"
 #include "settings/SettingsTable.h"
 #include "settings/StateStore.h"
+#include "springboard/HostInterfaces.h"
 #include "uikit/UIApplication.h"
 
 namespace {
@@ -156,7 +157,7 @@ extern "C" __attribute__((visibility("default"))) void SimInspectPlugin(PluginIn
     // Not a variable: where a drag holds a bubble now, for a picture drawn
     // ahead of the plugin's own.
     if (o.isOverlayCreated) {
-        const FTDragBounds b = dragBounds(UIApplication::sharedApplication()->_frontMostAppOrientation());
+        const FTDragBounds b = dragBounds(host::frontMostAppOrientation());
         auto bounds = std::make_shared<NSMutableDictionary>();
         bounds->setObjectForKey(real(b.minX), "minX");
         bounds->setObjectForKey(real(b.maxX), "maxX");

@@ -102,7 +102,7 @@ Value frontDisplayDidChange(const id& self, const SEL& sel, const Args& args) {
         hide();
         return {};
     }
-    v.currentBundle = msg(display, "bundleIdentifier").as<NSString>();
+    v.currentBundle = host::send(display, "bundleIdentifier").as<NSString>();
     if (v.currentBundle && stateStore().isHiddenApp(v.currentBundle->UTF8String())) {
         hide();
         return callHost(hostImplementation().frontDisplayDidChange, self, sel, args);
@@ -158,7 +158,7 @@ Value lockScreenViewControllerWillDismiss(const id& self, const SEL& sel, const 
         // Taken out first: the launch may come back into the plugin.
         auto pending = std::move(o.pendingLaunchBundleID);
         o.pendingLaunchBundleID = nullptr;
-        UIApplication::sharedApplication()->launchApplicationWithIdentifier(pending->UTF8String(), NO);
+        host::launchApplication(pending->UTF8String());
     }
     if (settingsVariables().isLSOnly) hide();
     visibilityState().isInCall = false;
@@ -172,8 +172,8 @@ Value updateLockState(const id& self, const SEL& sel, const Args& args) {
     // The stored state is compared sign-extended to the width of the host's
     // unsigned answer.
     uint64_t last = static_cast<uint64_t>(static_cast<int64_t>(v.lastLockState));
-    if (msg(self, "lockState").uintValue() == last) return {};
-    uint64_t state = msg(self, "lockState").uintValue();
+    if (host::send(self, "lockState").uintValue() == last) return {};
+    uint64_t state = host::send(self, "lockState").uintValue();
     if (state == 1 || state == 3) {
         if (s.isHiddenInLS || s.isSBOnly || s.isInAppOnly) hide();
         else show();
@@ -182,7 +182,8 @@ Value updateLockState(const id& self, const SEL& sel, const Args& args) {
         else if (s.isLSOnly || s.isInAppOnly) hide();
         else show();
     }
-    v.lastLockState = static_cast<int32_t>(static_cast<uint32_t>(msg(self, "lockState").uintValue() & 0xffffffffu));
+    v.lastLockState =
+        static_cast<int32_t>(static_cast<uint32_t>(host::send(self, "lockState").uintValue() & 0xffffffffu));
     return {};
 }
 
@@ -211,9 +212,9 @@ Value passcodeViewDidDisappear(const id& self, const SEL& sel, const Args& args)
 Value callEventHandler(const id& self, const SEL& sel, const Args& args) {
     FTVisibilityState& v = visibilityState();
     id event = firstArgument(args);
-    id call = msg(event, "object").object();
+    id call = host::send(event, "object").object();
     if (event && call) {
-        auto status = [&] { return static_cast<int32_t>(msg(call, "status").intValue()); };
+        auto status = [&] { return static_cast<int32_t>(host::send(call, "status").intValue()); };
         NSLog("zefran call status :%d", status());
         if ((status() == 3 || status() == 4 || status() == 5) && !v.isCurrentlyHidden) {
             v.isInCall = true;

@@ -24,6 +24,8 @@ protected:
         char pattern[] = "/tmp/floattiles-test-XXXXXX";
         root_ = mkdtemp(pattern);
         DevicePaths::setRoot(root_);
+        // A new device: its preferences daemon has read none of its files.
+        NSUserDefaults::forgetCopies();
         resetPluginState();
     }
 

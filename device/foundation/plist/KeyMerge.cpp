@@ -5,40 +5,44 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "foundation/PropertyList.h"
 #include "foundation/plist/BinaryFormat.h"
 #include "foundation/plist/BinaryReader.h"
 #include "foundation/plist/BinaryValidator.h"
+#include "foundation/plist/KeyMerge.h"
 #include "foundation/plist/LibplistBridge.h"
 #include "foundation/plist/LibplistNodes.h"
 #include "foundation/plist/Utf8.h"
 
-using namespace propertylist;
-
-namespace {
+namespace propertylist {
 
 // libplist's tree of a list, and its format, when parse() reads the list;
 // null otherwise. A list that parse() refuses (a text that is not UTF-8,
-// say) is no list to any reader here: rewriting it would replace a file
-// whose contents nobody could see, so it is left as it is. A binary list
-// is read once, by the device's own reader, straight into the tree the
-// merge rewrites; XML is libplist's to read, and its tree is checked by
-// the device's reading of it.
-PlistOwner readableTree(const std::vector<uint8_t>& list, PropertyListFormat& format) {
+// say) is no list to any reader here. A binary list is read once, by the
+// device's own reader, straight into the tree the merge rewrites; XML is
+// libplist's to read, and its tree is checked by the device's reading of
+// it.
+PlistOwner dictionaryTree(const std::vector<uint8_t>& list, PropertyListFormat& format) {
     if (list.empty() || list.size() > PropertyListLimits::maxBytes) return nullptr;
+    PlistOwner root;
+    PropertyListFormat found = PropertyListFormat::Binary;
     if (hasBinaryMagic(list)) {
         BinaryValidator binary(list.data(), list.size());
         if (!binary.validate()) return nullptr;
-        PlistOwner root = readBinaryTree(binary);
-        format = PropertyListFormat::Binary;
-        return root;
+        root = readBinaryTree(binary);
+    } else {
+        root = parseXmlTree(list);
+        if (!root || !valueOfTree(root.get())) return nullptr;
+        found = PropertyListFormat::XML;
     }
-    PlistOwner root = parseXmlTree(list);
-    if (!root || !valueOfTree(root.get())) return nullptr;
-    format = PropertyListFormat::XML;
+    if (!root || plist_get_node_type(root.get()) != PLIST_DICT) return nullptr;
+    format = found;
     return root;
 }
+
+namespace {
 
 // Whether any of keys stands in the dictionary more than once: one walk,
 // however many keys a write changes.
@@ -55,23 +59,58 @@ bool anyKeyTwice(plist_t dict, const std::vector<std::pair<std::string, const NS
     return twice;
 }
 
-// The dictionary as readers see it: each key once, in the place where it
-// first stands, with the value it last has.
-plist_t withoutDuplicateKeys(plist_t dict) {
-    plist_t merged = plist_new_dict();
+} // namespace
+
+PlistOwner withoutDuplicateKeys(plist_t dict) {
+    PlistOwner merged(plist_new_dict());
     forEachEntry(dict, [&](const char* key, plist_t value) {
-        if (key) plist_dict_set_item(merged, key, plist_copy(value));
+        if (key) plist_dict_set_item(merged.get(), key, plist_copy(value));
         return true;
     });
     return merged;
 }
 
-} // namespace
+bool hasDuplicateKeys(plist_t dict) {
+    std::unordered_set<std::string> seen;
+    seen.reserve(plist_dict_get_size(dict));
+    bool twice = false;
+    forEachEntry(dict, [&](const char* key, plist_t) {
+        twice = key && !seen.emplace(key).second;
+        return !twice;
+    });
+    return twice;
+}
+
+bool setKeysInTree(PlistOwner& root, const std::vector<std::pair<std::string, const NSObject*>>& changes,
+                   PropertyListFormat format) {
+    for (const auto& change : changes)
+        if (!isPlainText(change.first)) return false;
+    // A key may stand in a list more than once (no writer makes such a list,
+    // a damaged or hand-made one may); readers take its first place and its
+    // last value. Changing one occurrence would leave readers with the old
+    // value, so such a list is first made what readers see.
+    if (anyKeyTwice(root.get(), changes)) root = withoutDuplicateKeys(root.get());
+    for (const auto& [key, value] : changes) {
+        if (value) {
+            // The value sits one level below the root.
+            plist_t node = treeOfValue(value, 2, format);
+            if (!node) return false;
+            plist_dict_set_item(root.get(), key.c_str(), node);
+        } else {
+            plist_dict_remove_item(root.get(), key.c_str());
+        }
+    }
+    return true;
+}
+
+} // namespace propertylist
+
+using namespace propertylist;
 
 // The merge works on libplist's tree, not on Foundation values: the keys it
 // does not touch are written back from the nodes they were read into,
-// so nothing of theirs (UIDs, 16-byte integers, exact dates, key order,
-// text as it was) can change on the way.
+// so nothing of theirs (UIDs, 16-byte integers, exact dates, key order in
+// the file, text as it was) can change on the way.
 bool PropertyList::setValueForKey(const std::vector<uint8_t>& list, const std::string& key, const NSObject* value,
                                   std::vector<uint8_t>& out, PropertyListFormat* format) {
     return setValuesForKeys(list, {{key, value}}, out, format);
@@ -82,30 +121,8 @@ bool PropertyList::setValuesForKeys(const std::vector<uint8_t>& list,
                                     std::vector<uint8_t>& out, PropertyListFormat* format) {
     out.clear();
     PropertyListFormat found = PropertyListFormat::Binary;
-    PlistOwner root;
-    if (list.empty()) {
-        root.reset(plist_new_dict());
-    } else {
-        root = readableTree(list, found);
-    }
-    if (!root || plist_get_node_type(root.get()) != PLIST_DICT) return false;
-    for (const auto& change : changes)
-        if (!isPlainText(change.first)) return false;
-    // A key may stand in a list more than once (no writer makes such a list,
-    // a damaged or hand-made one may); readers take its first place and its
-    // last value. Changing one occurrence would leave readers with the old
-    // value, so such a list is first made what readers see.
-    if (anyKeyTwice(root.get(), changes)) root.reset(withoutDuplicateKeys(root.get()));
-    for (const auto& [key, value] : changes) {
-        if (value) {
-            // The value sits one level below the root.
-            plist_t node = treeOfValue(value, 2, found);
-            if (!node) return false;
-            plist_dict_set_item(root.get(), key.c_str(), node);
-        } else {
-            plist_dict_remove_item(root.get(), key.c_str());
-        }
-    }
+    PlistOwner root = list.empty() ? PlistOwner(plist_new_dict()) : dictionaryTree(list, found);
+    if (!root || !setKeysInTree(root, changes, found)) return false;
     if (!writeTree(root.get(), found, out)) return false;
     if (format) *format = found;
     return true;

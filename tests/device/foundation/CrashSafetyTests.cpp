@@ -171,6 +171,8 @@ protected:
         std::vector<uint8_t> bytes;
         ASSERT_TRUE(PropertyList::serialize(dict, format, bytes));
         writeBytes(host, bytes);
+        // A file laid down before the device starts: its daemon has not read it.
+        NSUserDefaults::forgetCopies();
     }
 
     // The temporary files of the store's file now in its folder.

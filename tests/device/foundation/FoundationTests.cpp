@@ -34,8 +34,8 @@ TEST(Readings, StringTruth) {
     for (const char* yes : {"yes", "Y", "T", "true", "  t", "1", "-5", " 12abc", "00012", "+7", "99999999999999999999",
                             "+Y", "-0t", "+000009", "00y", " -T"})
         EXPECT_EQ(boolOf(yes), true) << yes;
-    for (const char* no : {"", "no", "0", "+0", "-00", "0.5", ".5", "false", "abc", "   ", "N", "x1", "+-1", "+ Y",
-                           "0n"})
+    for (const char* no :
+         {"", "no", "0", "+0", "-00", "0.5", ".5", "false", "abc", "   ", "N", "x1", "+-1", "+ Y", "0n"})
         EXPECT_EQ(boolOf(no), false) << no;
 }
 

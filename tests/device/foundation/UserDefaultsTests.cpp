@@ -38,6 +38,8 @@ protected:
         std::vector<uint8_t> bytes;
         ASSERT_TRUE(PropertyList::serialize(dict, format, bytes));
         writeBytes(host, bytes);
+        // A file laid down before the device starts: its daemon has not read it.
+        NSUserDefaults::forgetCopies();
     }
     // Every name in the preferences folder, to see that no temporary file
     // was left behind.
@@ -164,32 +166,95 @@ TEST_F(UserDefaultsTest, OtherKeysKeepTheirExactValues) {
 }
 
 // Tests that reads go to the file each time, so a change made by another
-// writer is seen at once.
-TEST_F(UserDefaultsTest, ReadsAfresh) {
+// Tests that reads come from the daemon's copy: the file is read once, an
+// edit behind the daemon's back is not seen, and a daemon that starts
+// afresh reads the file as it stands.
+TEST_F(UserDefaultsTest, ReadsTheDaemonsCopy) {
     auto defaults = NSUserDefaults::initWithSuiteName(kFile);
-    EXPECT_FALSE(defaults->objectForKey("k"));
     seed(*dictOf({{"k", str("one")}}), PropertyListFormat::XML);
     auto v = std::dynamic_pointer_cast<NSString>(defaults->objectForKey("k"));
     ASSERT_TRUE(v);
     EXPECT_EQ(v->UTF8String(), "one");
-    seed(*dictOf({{"k", str("two")}}), PropertyListFormat::Binary);
-    EXPECT_EQ(std::dynamic_pointer_cast<NSString>(defaults->objectForKey("k"))->UTF8String(), "two");
     writeText(host, "garbage");
+    v = std::dynamic_pointer_cast<NSString>(defaults->objectForKey("k"));
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->UTF8String(), "one");
+    NSUserDefaults::forgetCopies();
     EXPECT_FALSE(defaults->objectForKey("k"));
 }
 
-// Tests that an existing file that is not a dictionary list is never
-// overwritten: the write is refused and the bytes stay as they were.
-TEST_F(UserDefaultsTest, RefusesToReplaceAnUnreadableFile) {
+// Tests the daemon's writes over a file changed behind its back: the edit
+// is lost, the copy is written whole, and the notice says so once; the next
+// write notices nothing.
+TEST_F(UserDefaultsTest, WritesOverAnEditBehindItsBack) {
+    std::vector<PreferencesNotice> notices;
+    NSUserDefaults::setNoticeObserver([&](const std::string& path, PreferencesNotice n) {
+        EXPECT_EQ(path, kFile);
+        notices.push_back(n);
+    });
+    auto defaults = NSUserDefaults::initWithSuiteName(kFile);
+    seed(*dictOf({{"a", str("1")}}), PropertyListFormat::Binary);
+    ASSERT_TRUE(defaults->setObjectForKey(str("2"), "b"));
+    std::vector<uint8_t> edited;
+    ASSERT_TRUE(PropertyList::serialize(*dictOf({{"edit", str("by hand")}}), PropertyListFormat::Binary, edited));
+    writeBytes(host, edited);
+    ASSERT_TRUE(defaults->setObjectForKey(str("3"), "c"));
+    EXPECT_EQ(onDisk()->allKeys(), (std::vector<std::string>{"a", "b", "c"}));
+    ASSERT_TRUE(defaults->setObjectForKey(str("4"), "d"));
+    // A file removed behind its back comes back whole.
+    std::filesystem::remove(host);
+    ASSERT_TRUE(defaults->setObjectForKey(str("5"), "e"));
+    EXPECT_EQ(onDisk()->allKeys(), (std::vector<std::string>{"a", "b", "c", "d", "e"}));
+    EXPECT_EQ(notices,
+              (std::vector<PreferencesNotice>{PreferencesNotice::OverwroteEdit, PreferencesNotice::OverwroteEdit}));
+    NSUserDefaults::setNoticeObserver(nullptr);
+}
+
+// Tests that another process's daemon is no edit behind this one's back:
+// a device has one daemon, so a write another process made is read in, not
+// written over.
+TEST_F(UserDefaultsTest, AnotherDaemonsWriteIsReadIn) {
+    bool noticed = false;
+    NSUserDefaults::setNoticeObserver([&](const std::string&, PreferencesNotice) { noticed = true; });
+    auto defaults = NSUserDefaults::initWithSuiteName(kFile);
+    ASSERT_TRUE(defaults->setObjectForKey(str("1"), "mine"));
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        NSUserDefaults::forgetCopies();
+        ::_exit(NSUserDefaults::initWithSuiteName(kFile)->setObjectForKey(str("2"), "theirs") ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_TRUE(defaults->setObjectForKey(str("3"), "again"));
+    EXPECT_EQ(onDisk()->allKeys(), (std::vector<std::string>{"again", "mine", "theirs"}));
+    EXPECT_FALSE(noticed);
+    NSUserDefaults::setNoticeObserver(nullptr);
+}
+
+// Tests that a file the daemon cannot read counts as empty, as on the
+// phone: the next write replaces it with a dictionary of that write alone,
+// and says so.
+TEST_F(UserDefaultsTest, ReplacesAnUnreadableFile) {
+    std::vector<PreferencesNotice> notices;
+    NSUserDefaults::setNoticeObserver([&](const std::string&, PreferencesNotice n) { notices.push_back(n); });
     auto defaults = NSUserDefaults::initWithSuiteName(kFile);
     for (std::string content : {std::string("not a plist"), std::string("<plist><array><true/></array></plist>"),
                                 std::string("bplist00\x01\x02", 10)}) {
         writeText(host, content);
-        EXPECT_FALSE(defaults->setObjectForKey(str("v"), "k")) << content;
-        auto bytes = readBytes(host);
-        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), content);
+        NSUserDefaults::forgetCopies();
+        EXPECT_EQ(defaults->objectForKey("k"), nullptr);
+        EXPECT_TRUE(defaults->setObjectForKey(str("v"), "k")) << content;
+        PropertyListFormat format = PropertyListFormat::XML;
+        auto d = onDisk(&format);
+        ASSERT_TRUE(d) << content;
+        EXPECT_EQ(format, PropertyListFormat::Binary);
+        EXPECT_EQ(d->allKeys(), std::vector<std::string>{"k"});
     }
+    EXPECT_EQ(notices, std::vector<PreferencesNotice>(3, PreferencesNotice::ReplacedUnreadable));
     EXPECT_EQ(folder(), (std::vector<std::string>{"com.example.test.plist", "com.example.test.plist.lock"}));
+    NSUserDefaults::setNoticeObserver(nullptr);
 }
 
 // Tests that an empty file counts as an empty dictionary: it holds nothing

@@ -12,6 +12,7 @@
 #include "foundation/RunLoop.h"
 #include "runtime/Process.h"
 #include "runtime/Runtime.h"
+#include "runtime/UnrecognizedSelector.h"
 
 namespace {
 
@@ -76,14 +77,48 @@ TEST_F(RuntimeTest, MessagesToNothingAnswerEmpty) {
     Class* cls = Runtime::current().defineClass("RTKnown");
     cls->addMethod("greet", baseGreet);
     auto obj = std::make_shared<Probe>("RTKnown");
-    EXPECT_TRUE(msg(obj, "noSuchSelector").isNil());
-    EXPECT_TRUE(msg(cls, "noSuchClassMethod").isNil());
     EXPECT_TRUE(obj->trace.empty());
 
     // An object whose class the runtime does not know also answers nil.
     auto stranger = std::make_shared<Probe>("RTNeverDefined");
     EXPECT_TRUE(msg(stranger, "greet").isNil());
     EXPECT_FALSE(stranger->respondsToSelector("greet"));
+}
+
+// Tests that a live object whose class lacks the method raises, naming the
+// class and the selector as the platform's "unrecognized selector" does,
+// for instances and classes alike; a method a host version lacks goes from
+// the class and its subclasses, and the class stops answering it.
+TEST_F(RuntimeTest, UnrecognizedSelectorsRaise) {
+    Class* cls = Runtime::current().defineClass("RTLive");
+    cls->addMethod("greet", baseGreet);
+    cls->addClassMethod("shared", sharedInstance);
+    Runtime::current().defineClass("RTLiveSub", "RTLive");
+    auto obj = std::make_shared<Probe>("RTLive");
+    try {
+        msg(obj, "noSuchSelector");
+        ADD_FAILURE() << "no exception";
+    } catch (const UnrecognizedSelector& e) {
+        EXPECT_STREQ(e.what(), "-[RTLive noSuchSelector]: unrecognized selector sent to instance");
+        EXPECT_EQ(e.method(), "-[RTLive noSuchSelector]");
+    }
+    try {
+        msg(cls, "noSuchClassMethod");
+        ADD_FAILURE() << "no exception";
+    } catch (const UnrecognizedSelector& e) {
+        EXPECT_STREQ(e.what(), "+[RTLive noSuchClassMethod]: unrecognized selector sent to class");
+    }
+    EXPECT_TRUE(cls->respondsToSelector("shared"));
+    EXPECT_FALSE(cls->respondsToSelector("greet"));
+
+    auto sub = std::make_shared<Probe>("RTLiveSub");
+    EXPECT_EQ(msg(sub, "greet", 0).intValue(), 1);
+    Runtime::current().removeMethod("RTLive", "greet");
+    Runtime::current().removeMethod("RTLive", "shared");
+    EXPECT_FALSE(obj->respondsToSelector("greet"));
+    EXPECT_FALSE(sub->respondsToSelector("greet"));
+    EXPECT_FALSE(cls->respondsToSelector("shared"));
+    EXPECT_THROW(msg(sub, "greet", 0), UnrecognizedSelector);
 }
 
 // Tests that two replacements of one method both run, each reaching the one
@@ -138,7 +173,6 @@ TEST_F(RuntimeTest, MissingClassOrMethodLeavesTheSlotEmpty) {
     EXPECT_EQ(slot, nullptr);
     auto obj = std::make_shared<Probe>("RTPartial");
     EXPECT_FALSE(obj->respondsToSelector("missingSelector"));
-    EXPECT_TRUE(msg(obj, "missingSelector").isNil());
     EXPECT_TRUE(obj->trace.empty());
 
     secondSlot = nullptr;
@@ -160,7 +194,7 @@ TEST_F(RuntimeTest, ClassMethodHookThroughTheMetaclass) {
     MSHookMessageEx(cls->metaclass(), "sharedInstance", hookedShared, &sharedSlot);
     EXPECT_EQ(sharedSlot, &sharedInstance);
     EXPECT_EQ(msg(cls, "sharedInstance").intValue(), 1007);
-    EXPECT_TRUE(msg(std::make_shared<Probe>("RTShared"), "sharedInstance").isNil());
+    EXPECT_FALSE(std::make_shared<Probe>("RTShared")->respondsToSelector("sharedInstance"));
 
     // Class methods are inherited by subclasses through their metaclass.
     Class* sub = Runtime::current().defineClass("RTSharedSub", "RTShared");

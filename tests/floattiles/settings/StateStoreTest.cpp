@@ -48,7 +48,8 @@ TEST_F(StateStoreTest, LoadFillsTheStore) {
                 {"HIDAPPS-c", NSNumber::numberWithBool(true)}});
     stateStore().load();
     ASSERT_NE(stateStore().floatTilesDict(), nullptr);
-    EXPECT_EQ(stateStore().floatTilesDict()->allKeys(), (std::vector<std::string>{"FLTTILE-a", "FLTTILE-b", "HIDAPPS-c"}));
+    EXPECT_EQ(stateStore().floatTilesDict()->allKeys(),
+              (std::vector<std::string>{"FLTTILE-a", "FLTTILE-b", "HIDAPPS-c"}));
 }
 
 // Tests that the hide-flag answer matches a walk over every key, for every

@@ -148,7 +148,10 @@ Value frontHook(const id& self, const SEL& sel, const Args& args) {
     auto app = args.empty() ? nullptr : args[0].object();
     std::string what = "home";
     if (app) {
-        auto bundle = msg(app, "bundleIdentifier").as<NSString>();
+        // A display that is not an app has no bundleIdentifier: asking it
+        // would crash the home screen.
+        auto bundle =
+            app->respondsToSelector("bundleIdentifier") ? msg(app, "bundleIdentifier").as<NSString>() : nullptr;
         what = bundle ? bundle->UTF8String() : "not-an-app";
     }
     NSLog("hooktest front #%d %s", ++frontCount, what.c_str());
@@ -162,6 +165,9 @@ Value isUILockedHook(const id& self, const SEL& sel, const Args& args) {
 }
 
 Value callHook(const id& self, const SEL& sel, const Args& args) {
+    // Asked without looking first, on purpose: a host without these
+    // methods crashes the home screen here, which the stage's crash
+    // scenarios use.
     id event = args.empty() ? nullptr : args[0].object();
     id call = msg(event, "object").object();
     if (call) NSLog("hooktest call status %d", static_cast<int>(msg(call, "status").intValue()));

