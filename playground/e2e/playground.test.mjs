@@ -319,6 +319,73 @@ test('the playground drives the phone as a person would', async (t) => {
     await shot('12-odd-values');
   });
 
+  await t.test('a settings file of odd values shows in every row what the plugin read, and why', async () => {
+    // Texts for switches, colours without "#" or with spaces, a size below
+    // zero: what the file says is not what the plugin reads.
+    const text = (s) => `<string>${s}</string>`;
+    const odd = {
+      isEnabled: text('yes'), isSticky: text('nope'), isCircle: text('NO'), isDim: text('0'), isAppsOnly: '<integer>2</integer>',
+      isBadgeEnabled: '<array><integer>1</integer></array>', isHiddenInCC: '<dict><key>a</key><true/></dict>',
+      bubbleSize: '<integer>-40</integer>', frameColor: text('00ff00'), badgeColor: text('#FFF'), badgeTextColor: text(' #00ff00 '),
+    };
+    const path = await page.evaluate(() => playground.config.files.settings);
+    writeFileSync(join(root, path), '<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0"><dict>' +
+      Object.entries(odd).map(([k, v]) => `<key>${k}</key>${v}`).join('') + '</dict></plist>\n');
+    const generation = await page.evaluate(() => playground.meta.generation);
+    await page.click('#respring');
+    await until((g) => playground.meta.generation === g + 1 && playground.dump.files.settings?.isSticky === 'nope' &&
+      playground.dump.bubbles.length === 1, 'the respring with the odd settings', generation);
+    await openTab('settings');
+
+    // Every row against the plugin's variables, and each colour against the
+    // colour the phone draws; a row whose key holds an odd value shows the
+    // file's value and the plugin's word on it.
+    const agree = (oddKeys) => until((oddKeys) => {
+      const d = playground.dump;
+      const b = d.bubbles[0];
+      const drawn = { frameColor: b.borderColor, badgeColor: b.badge.color, badgeTextColor: b.badge.label.textColor };
+      const wrong = [];
+      for (const s of playground.config.settings) {
+        const v = d.plugin[s.variable];
+        const shown = s.type === 'boolean' ? document.querySelector(`input[data-setting="${s.key}"]`).checked
+          : document.querySelector(`[data-${s.type === 'number' ? 'readout' : 'drawn'}="${s.key}"]`).textContent;
+        const want = s.type === 'boolean' ? v : s.type === 'number' ? `${v} pt` : drawn[s.key];
+        if (shown !== want) wrong.push(`${s.key} shows ${shown}, the plugin ${want}`);
+        const file = document.querySelector(`[data-row="${s.key}"] .row-file`);
+        const said = file.hidden ? null : file.textContent;
+        if (oddKeys.includes(s.key) !== (said !== null)) wrong.push(`${s.key} ${said ? 'says ' + said : 'says nothing of the file'}`);
+        else if (said && !(said.includes(d.fileWords.settings[s.key].value) && said.includes(d.readings.settings[s.key].why)))
+          wrong.push(`${s.key} says ${said}`);
+      }
+      return wrong.length ? false : true;
+    }, `every row to show the plugin's reading (${oddKeys.join(', ')} odd)`, oddKeys);
+    const oddKeys = Object.keys(odd);
+    await agree(oddKeys);
+    const d = await dump();
+    assert.deepEqual([d.plugin.isSticky, d.plugin.isCircle, d.plugin.isDim, d.plugin.bubbleSize, d.bubbles[0].borderColor],
+      [false, false, false, 50, '#00ff00'], 'the plugin reads the texts as off, keeps its size, reads the colour');
+    await shot('13-odd-settings');
+
+    // Sizes of 0 and a text, set from the Files panel: the plugin keeps its
+    // size, and the row says so.
+    await page.click('.seg-item[data-file="settings"]');
+    for (const [value, inFile] of [['0', 0], ['"no"', 'no'], ['[1,2]', [1, 2]]]) {
+      await page.click('table.plist[data-file="settings"] tr[data-key="bubbleSize"] button[title="Edit bubbleSize"]');
+      await page.locator('form.file-edit input').nth(1).fill(value);
+      await page.click('form.file-edit button[type="submit"]');
+      await until((want) => JSON.stringify(playground.dump.files.settings.bubbleSize) === want, `bubbleSize ${value} in the file`,
+        JSON.stringify(inFile));
+      await agree(oddKeys);
+    }
+
+    // "Default" writes the default, and the ring takes it at once.
+    await page.click('[data-row="frameColor"] button');
+    await until(() => playground.dump.files.settings.frameColor === '#fffefe' && playground.dump.bubbles[0].borderColor === '#fffefe',
+      'the default border colour in the file and on the bubble');
+    await agree(oddKeys.filter((k) => k !== 'frameColor'));
+    assert.equal(await page.locator('[data-row="frameColor"] button').isDisabled(), true, 'nothing left to put back');
+  });
+
   await t.test('at a phone\'s width the page never scrolls sideways', async () => {
     await page.setViewportSize({ width: 390, height: 844 });
     for (const tab of ['settings', 'apps', 'device', 'record']) {
@@ -326,7 +393,7 @@ test('the playground drives the phone as a person would', async (t) => {
       const wide = await page.evaluate(() => document.documentElement.scrollWidth - document.documentElement.clientWidth);
       assert.equal(wide, 0, `the ${tab} tab is ${wide} px wider than the page`);
     }
-    await shot('13-narrow');
+    await shot('14-narrow');
   });
 
   await t.test('the server ends cleanly when asked', async () => {
