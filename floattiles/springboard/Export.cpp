@@ -15,6 +15,7 @@
 #include "settings/Settings.h"
 #include "settings/SettingsTable.h"
 #include "settings/StateStore.h"
+#include "springboard/Hooks.h"
 #include "uikit/UIApplication.h"
 
 namespace {
@@ -178,8 +179,18 @@ id description() {
     prefixes->setObjectForKey(text(kChosenPrefix), "chosen");
     prefixes->setObjectForKey(text(kPositionPrefix), "position");
     prefixes->setObjectForKey(text(kHiddenPrefix), "hidden");
+    // What a page says of the bubbles it sees: which settings hide them at
+    // the first home after a start, and the alpha of a dimmed bubble.
+    auto firstHome = std::make_shared<NSMutableArray>();
+    for (bool FTSettings::*flag : kFirstHomeHidingFlags)
+        for (const auto& d : settingDefinitions())
+            if (d.flag == flag) firstHome->addObject(text(d.key));
+    auto rules = std::make_shared<NSMutableDictionary>();
+    rules->setObjectForKey(firstHome, "firstHomeHides");
+    rules->setObjectForKey(real(kDimAlpha03), "dimmedAlpha");
     auto out = std::make_shared<NSMutableDictionary>();
     out->setObjectForKey(settings, "settings");
+    out->setObjectForKey(rules, "rules");
     out->setObjectForKey(groups, "groups");
     out->setObjectForKey(files, "files");
     out->setObjectForKey(prefixes, "prefixes");

@@ -10,18 +10,20 @@ const TURNED = {
   4: 'to landscape left (home button on the left)',
 };
 const CALLS = { 1: 'connected', 3: 'calling out', 4: 'ringing', 5: 'ending', 6: 'ended' };
-// The visibility settings under which the first display without an app
-// after a start (on a phone, the lock screen it starts on) hides the
-// bubbles, whatever they say about the home screen.
-const FIRST_HOME = ['isHiddenInLS', 'isSBOnly', 'isInAppOnly'];
-const DIM = 0.31;
 
 export function createPlainWords(config) {
   const names = new Map(config.apps.map((a) => [a.bundle, a.name]));
   const labels = new Map(config.settings.map((s) => [s.key, s.label]));
+  const variables = new Map(config.settings.map((s) => [s.key, s.variable]));
   const name = (bundle) => names.get(bundle) || bundle;
   const label = (key) => labels.get(key) || key;
   const { width: W, height: H } = config.screen;
+  // As the plugin describes itself: the settings under which the first
+  // display without an app after a start (on a phone, the lock screen it
+  // starts on) hides the bubbles, and the alpha of a dimmed bubble.
+  const rules = config.rules || {};
+  const FIRST_HOME = rules.firstHomeHides || [];
+  const DIM = rules.dimmedAlpha;
   // The state file's key prefixes, as the plugin names them.
   const prefixes = config.prefixes || {};
   const escape = (text) => String(text || '').replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
@@ -207,7 +209,7 @@ export function createPlainWords(config) {
     if (hid.length) {
       const item = { text: all(hid) ? 'bubbles hidden' : `${list(hid)} hidden` };
       if (!p0.isFirstHomeHandled && p1.isFirstHomeHandled) {
-        const on = FIRST_HOME.filter((k) => p1[k]).map(label);
+        const on = FIRST_HOME.filter((k) => p1[variables.get(k)]).map(label);
         item.why = `the first screen without an app after a start (the lock screen) hides them while ${on.join(' or ')} is on; the home screen after it follows the setting`;
       }
       out.push(item);
