@@ -174,20 +174,27 @@ test('the playground drives the phone as a person would', async (t) => {
         ...say(p.changes(at([200, 310]), at([0, 310]))),
         ...p.changes(at([9, 9], 1, { plugin: { isSBOnly: true } }),
           at([9, 9], 1, { hidden: true, plugin: { isSBOnly: true, isFirstHomeHandled: true } })).map((i) => i.why),
+        // The blacklist picked before any app came to the front.
+        p.line({ kind: 'sim', text: '[2.000] alert-action "Add Current App To Blacklist"' }),
+        ...p.changes(at([9, 9], 1, { plugin: { currentBundle: null } }),
+          at([9, 9], 1, { hidden: true, plugin: { currentBundle: null } })).map((i) => `${i.text}: ${i.why}`),
       ];
     }, [MAIL]);
     const lines = await page.evaluate((texts) => {
       const p = playground.createPlainWords(playground.config);
       return texts.map(([kind, text]) => p.line({ kind, text }, playground.dump));
     }, [['sim', `[1.000] write state POSAPPS-${MAIL}=[0.0,320.0]`], ['sim', '[1.000] write settings isLocked=true failed'],
-      ['input', 'settings bubbleSize=70.0'], ['sim', '[1.000] alert "Float Tiles" "Choose" ["Cancel"]'], ['sim', '[1.000] animate 0.300 options=3']]);
+      ['input', 'settings bubbleSize=70.0'], ['sim', '[1.000] alert "Float Tiles" "Choose" ["Cancel"]'], ['sim', '[1.000] animate 0.300 options=3'],
+      ['input', `badge ${MESSAGES} 3`]]);
     assert.deepEqual(lines, ['state file written: position of Mail saved', 'settings file NOT written: bubbles locked in place',
-      'settings changed: Bubble size 70', 'menu opened', null]);
+      'settings changed: Bubble size 70', 'menu opened', null, 'badge of Messages set to 3']);
     assert.deepEqual(told, ['finger down on the Mail bubble', 'finger lifted', 'Mail snapped to the left edge (tap)',
       'finger down on the Mail bubble', 'Mail dragged to (100, 310)', 'finger lifted', 'Mail snapped to the right edge',
       'Mail snapped to the left side', 'Mail snapped to the right side',
       'menu: "Align By This Button (Vertically)" picked', 'Mail aligned to (0, 310)',
-      'the first screen without an app after a start (the lock screen) hides them while Home screen only is on; the home screen after it follows the setting']);
+      'the first screen without an app after a start (the lock screen) hides them while Home screen only is on; the home screen after it follows the setting',
+      'menu: "Add Current App To Blacklist" picked',
+      'bubbles hidden: no app has come to the front since the start, so there is no current app: nothing is marked or written, and the next change of the screen in front decides again']);
   });
 
   await t.test('the home button goes home, and a home-screen icon opens its app', async () => {
@@ -386,8 +393,23 @@ test('the playground drives the phone as a person would', async (t) => {
     assert.equal(await page.locator('[data-row="frameColor"] button').isDisabled(), true, 'nothing left to put back');
   });
 
-  await t.test('at a phone\'s width the page never scrolls sideways', async () => {
-    await page.setViewportSize({ width: 390, height: 844 });
+  await t.test('at a phone\'s width the page never scrolls sideways, and no control is cut', async () => {
+    // A control is cut when it sticks out of the nearest box that clips,
+    // or its own text is wider than it.
+    const cut = () => page.evaluate(() => [...document.querySelectorAll('.topbar .chip, .topbar .btn, #tab-device button, #tab-device select')]
+      .filter((e) => e.offsetParent).filter((e) => {
+        const r = e.getBoundingClientRect();
+        let p = e.parentElement;
+        while (p && getComputedStyle(p).overflow === 'visible') p = p.parentElement;
+        const box = p ? p.getBoundingClientRect() : { left: 0, right: innerWidth };
+        return r.left < box.left - 0.5 || r.right > box.right + 0.5 || e.scrollWidth > e.clientWidth + 1;
+      }).map((e) => e.textContent.trim() || e.id));
+    for (const width of [1200, 390]) {
+      await page.setViewportSize({ width, height: 844 });
+      await openTab('device');
+      assert.deepEqual(await cut(), [], `cut at ${width} px`);
+    }
+    assert.ok(await page.locator('#clock').isVisible(), 'the clock stays');
     for (const tab of ['settings', 'apps', 'device', 'record']) {
       await openTab(tab);
       const wide = await page.evaluate(() => document.documentElement.scrollWidth - document.documentElement.clientWidth);

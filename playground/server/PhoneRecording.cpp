@@ -218,6 +218,7 @@ Json Phone::recording() const {
             {"keeping", recorder_.keeping()},
             {"replaying", replaying_},
             {"revision", recorder_.revision()},
+            {"firstLine", Recorder::firstLine()},
             {"lines", lines}};
 }
 

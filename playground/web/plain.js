@@ -74,7 +74,7 @@ export function createPlainWords(config) {
       case 'orientation':
         return `phone turned ${TURNED[w[1]] || w[1]}`;
       case 'badge':
-        return w[2] === 'none' ? `${name(w[1])}'s badge cleared` : `${name(w[1])}'s badge set to ${shown(w.slice(2).join(' '))}`;
+        return w[2] === 'none' ? `badge of ${name(w[1])} cleared` : `badge of ${name(w[1])} set to ${shown(w.slice(2).join(' '))}`;
       case 'uilocked':
         return w[1] === 'yes' ? 'phone locked' : 'phone unlocked';
       case 'lockscreen':
@@ -211,6 +211,12 @@ export function createPlainWords(config) {
       if (!p0.isFirstHomeHandled && p1.isFirstHomeHandled) {
         const on = FIRST_HOME.filter((k) => p1[variables.get(k)]).map(label);
         item.why = `the first screen without an app after a start (the lock screen) hides them while ${on.join(' or ')} is on; the home screen after it follows the setting`;
+      } else if (picked && /^(Hide NOW|Add Current App To Blacklist)/.test(picked.title)) {
+        // The menu's "current app" is the plugin's: the last app that came
+        // to the front, kept after the home screen comes back.
+        item.why = p1.currentBundle
+          ? `the current app is the last that came to the front, ${name(p1.currentBundle)}, also on the home screen`
+          : 'no app has come to the front since the start, so there is no current app: nothing is marked or written, and the next change of the screen in front decides again';
       }
       out.push(item);
     }
@@ -237,7 +243,8 @@ export function createPlainWords(config) {
     // A new size keeps each bubble's top-left corner, so its centre moves.
     const size = (b) => b.frame && b.frame[2];
     const grown = now.filter((b) => size(b) !== size(old.get(b.bundle)));
-    if (grown.length) out.push({ text: `bubbles resized to ${Math.round(size(grown[0]))} points` });
+    const points = (n) => `${n} point${n === 1 ? '' : 's'}`;
+    if (grown.length) out.push({ text: `bubbles resized to ${points(Math.round(size(grown[0])))}` });
 
     for (const b of now) {
       const before = old.get(b.bundle);
