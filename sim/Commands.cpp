@@ -221,8 +221,7 @@ std::string Simulator::cmdLockState(const Call& c) {
     const Words& w = c.words;
     if (w.size() != 2) return c.usage;
     auto n = parseInteger(w[1].text);
-    if (!n)
-        return "lockstate is the aggregator's lock state, an integer: 0 unlocked, 1 or 3 locked (a lock sends 3)";
+    if (!n) return "lockstate is the aggregator's lock state, an integer: 0 unlocked, 1 or 3 locked (a lock sends 3)";
     SpringBoardHost::current().setLockState(static_cast<uint64_t>(*n));
     return "";
 }

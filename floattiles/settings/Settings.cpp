@@ -59,18 +59,24 @@ SettingReading readSetting(const SettingDefinition& d, const id& value, FTSettin
 
 std::string settingReadingWords(const SettingDefinition& d, SettingReading reading) {
     switch (reading) {
-    case SettingReading::AsWritten: return "";
-    case SettingReading::FlagFromNumber: return "a number reads as on unless it is 0";
+    case SettingReading::AsWritten:
+        return "";
+    case SettingReading::FlagFromNumber:
+        return "a number reads as on unless it is 0";
     case SettingReading::FlagFromText:
         return "a text reads as on only when it begins with Y, T (either case) or a digit 1 to 9, after any "
                "spaces, a sign and zeros";
-    case SettingReading::SizeFromText: return "a text reads as the number it begins with";
-    case SettingReading::SizeFromBoolean: return "a Boolean reads as 1 (true) or 0 (false)";
-    case SettingReading::SizeRefused: return "a size is a finite number above 0: the plugin keeps the size it had";
+    case SettingReading::SizeFromText:
+        return "a text reads as the number it begins with";
+    case SettingReading::SizeFromBoolean:
+        return "a Boolean reads as 1 (true) or 0 (false)";
+    case SettingReading::SizeRefused:
+        return "a size is a finite number above 0: the plugin keeps the size it had";
     case SettingReading::SizeFromTextRefused:
         return "a text reads as the number it begins with (0 when it begins with none), and a size is a finite "
                "number above 0: the plugin keeps the size it had";
-    case SettingReading::ColourRead: return "the colour library reads this text as the colour shown";
+    case SettingReading::ColourRead:
+        return "the colour library reads this text as the colour shown";
     case SettingReading::ColourUnread:
         return std::string("no colour the colour library can read: the plugin draws its default, ") + d.fallback;
     case SettingReading::NotOfItsType:

@@ -231,7 +231,7 @@ export function createPlainWords(config) {
 
     if (p1.isDim && p1.isAlwaysDim && !p0.isAlwaysDim && visible.some((b) => b.alpha > DIM)) {
       out.push({ text: 'Always dimmed is on, and the bubbles stay lit for now',
-        why: 'they read it at their next use of it: ' + ('isDim' in ((after.files && after.files.settings) || {})
+        why: 'they read it at their next use of it: ' + ((((after.readings || {}).settings || {}).isDim || {}).inFile
           ? 'the next settings change dims them' : 'a drag no longer lights them up, and once Dim when idle is in the file the next settings change dims them') });
     }
 
