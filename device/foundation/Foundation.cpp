@@ -185,19 +185,18 @@ std::shared_ptr<NSString> NSString::substringFromIndex(uint64_t index) const {
     return std::make_shared<NSString>(value_.substr(index));
 }
 
-// The platform's reading: after leading white space, "Y", "y", "T" or "t"
-// reads as YES; otherwise an optional sign and any leading zeros are
-// skipped and a digit 1 to 9 reads as YES. Everything else, "0.5" included
-// (its first significant character is the point), reads as NO. Trailing
-// text is ignored.
+// The platform's reading, as documented: leading white space, then an
+// optional sign and any zeros are skipped, and "Y", "y", "T", "t" or a
+// digit 1 to 9 reads as YES ("+Y", "-0t" and "+000009" among them).
+// Everything else, "0.5" included (its first significant character is the
+// point), reads as NO. Trailing text is ignored.
 bool NSString::boolValue() const {
     size_t i = skipSpaces(value_);
-    if (i >= value_.size()) return false;
-    char c = value_[i];
-    if (c == 'Y' || c == 'y' || c == 'T' || c == 't') return true;
-    if (c == '+' || c == '-') ++i;
+    if (i < value_.size() && (value_[i] == '+' || value_[i] == '-')) ++i;
     while (i < value_.size() && value_[i] == '0') ++i;
-    return i < value_.size() && value_[i] >= '1' && value_[i] <= '9';
+    if (i >= value_.size()) return false;
+    const char c = value_[i];
+    return c == 'Y' || c == 'y' || c == 'T' || c == 't' || (c >= '1' && c <= '9');
 }
 
 // The leading decimal integer after white space, 0 when there is none;
@@ -328,9 +327,10 @@ void NSMutableArray::removeObjectAtIndex(uint64_t index) {
 
 std::string NSDictionary::description() const {
     std::string s = "{";
-    for (size_t i = 0; i < entries_.size(); ++i) {
+    const auto& all = entries();
+    for (size_t i = 0; i < all.size(); ++i) {
         if (i) s += "; ";
-        s += entries_[i].first + " = " + (entries_[i].second ? entries_[i].second->description() : "(null)");
+        s += all[i].first + " = " + (all[i].second ? all[i].second->description() : "(null)");
     }
     return s + "}";
 }
@@ -425,6 +425,47 @@ void NSDictionary::adopt(std::vector<std::pair<std::string, id>>&& entries) {
     hashes_.reserve(entries_.capacity());
     for (const auto& e : entries_) hashes_.push_back(keyHash(e.first));
     rebuildIndex(slotCountFor(std::max<uint64_t>(entries_.capacity(), entries_.size())));
+    // Put in order now: a reader's dictionary is walked at once, and a file
+    // the device wrote is already in order, which costs one pass to see.
+    ordered_ = 0;
+    putInOrder();
+}
+
+// The keys in order. Those from ordered_ on came after the last ordering, in
+// the order they came: the ordered ones that a newcomer does not undercut
+// stay where they are (a file in order with a few keys added last, as the
+// preferences daemon leaves one, is then one pass), the rest are sorted
+// and merged in.
+void NSDictionary::putInOrder() const {
+    if (ordered_ == entries_.size()) return;
+    auto* self = const_cast<NSDictionary*>(this);
+    const auto& e = entries_;
+    auto before = [&e](uint32_t a, uint32_t b) { return e[a].first < e[b].first; };
+    std::vector<uint32_t> kept, strays;
+    kept.reserve(e.size());
+    for (uint32_t p = 0; p < e.size(); ++p) {
+        if (p < ordered_ || kept.empty() || before(kept.back(), p)) kept.push_back(p);
+        else strays.push_back(p);
+    }
+    if (strays.empty()) {
+        self->ordered_ = e.size();
+        return;
+    }
+    std::sort(strays.begin(), strays.end(), before);
+    std::vector<uint32_t> order(e.size());
+    std::merge(kept.begin(), kept.end(), strays.begin(), strays.end(), order.begin(), before);
+    std::vector<std::pair<std::string, id>> sortedEntries;
+    std::vector<uint64_t> sortedHashes;
+    sortedEntries.reserve(self->entries_.capacity());
+    sortedHashes.reserve(self->hashes_.capacity());
+    for (uint32_t p : order) {
+        sortedEntries.push_back(std::move(self->entries_[p]));
+        sortedHashes.push_back(hashes_[p]);
+    }
+    self->entries_ = std::move(sortedEntries);
+    self->hashes_ = std::move(sortedHashes);
+    self->rebuildIndex(slots_.size());
+    self->ordered_ = entries_.size();
 }
 
 std::shared_ptr<NSMutableDictionary> NSMutableDictionary::dictionaryWithEntries(
@@ -442,16 +483,20 @@ id NSDictionary::objectForKey(const std::string& key) const {
 
 uint64_t NSDictionary::indexOfKey(const std::string& key) const {
     if (entries_.empty()) return NSNotFound;
+    putInOrder();
     uint64_t slot = slots_[findSlot(key, keyHash(key))];
     return slot == kNoEntry ? NSNotFound : static_cast<uint32_t>(slot);
 }
 
-const std::vector<std::pair<std::string, id>>& NSDictionary::entries() const { return entries_; }
+const std::vector<std::pair<std::string, id>>& NSDictionary::entries() const {
+    putInOrder();
+    return entries_;
+}
 
 std::vector<std::string> NSDictionary::allKeys() const {
     std::vector<std::string> keys;
     keys.reserve(entries_.size());
-    for (const auto& e : entries_) keys.push_back(e.first);
+    for (const auto& e : entries()) keys.push_back(e.first);
     return keys;
 }
 
@@ -468,7 +513,10 @@ void NSDictionary::set(std::string&& key, id value) {
     }
     slots_[slot] = slotFor(hash, static_cast<uint32_t>(entries_.size()));
     hashes_.push_back(hash);
+    // A key after every other one keeps the dictionary in order as it is.
+    const bool stillOrdered = ordered_ == entries_.size() && (entries_.empty() || entries_.back().first < key);
     entries_.emplace_back(std::move(key), std::move(value));
+    if (stillOrdered) ordered_ = entries_.size();
 }
 
 void NSDictionary::remove(const std::string& key) {
@@ -477,6 +525,7 @@ void NSDictionary::remove(const std::string& key) {
     if (slot == kNoEntry) return;
     auto at = static_cast<uint32_t>(slot);
     // Every later entry moves up a place: the index is made again.
+    if (at < ordered_) --ordered_;
     entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(at));
     hashes_.erase(hashes_.begin() + static_cast<std::ptrdiff_t>(at));
     rebuildIndex(slots_.size());

@@ -1,7 +1,12 @@
 // Foundation's value objects: strings, numbers, data, dates, arrays and
-// dictionaries, the types a property list is made of. Dictionaries keep
-// their keys in insertion order (for a file read from disk, the order the
-// keys stand in the file); that order is their own enumeration order.
+// dictionaries, the types a property list is made of.
+//
+// A dictionary has no order of its own on the phone: it enumerates its keys
+// in its hash table's order, never in the order a file gave them. Here the
+// order depends on the keys alone, as on the phone, and is their sorted
+// order (bytewise, as the keys are UTF-8): the same keys give the same
+// order whatever order a file or a writer put them in, and it is the order
+// a scenario or a recording writes them in.
 #pragma once
 
 #include <cstdarg>
@@ -177,11 +182,13 @@ public:
     uint64_t count() const { return entries_.size(); }
     id objectForKey(const std::string& key) const;
     id valueForKey(const std::string& key) const { return objectForKey(key); }
-    // The keys in the dictionary's own order.
+    // The keys in the dictionary's own order (sorted; see above).
     std::vector<std::string> allKeys() const;
     // Where key stands in that order (its place in entries()), or
     // NSNotFound.
     uint64_t indexOfKey(const std::string& key) const;
+    // The entries in that order. Not for two threads at once: the first
+    // look after keys were added puts them in order.
     const std::vector<std::pair<std::string, id>>& entries() const;
 
 protected:
@@ -192,7 +199,10 @@ protected:
     void reserve(uint64_t capacity);
     // Takes entries as if each were set in turn (none nil).
     void adopt(std::vector<std::pair<std::string, id>>&& entries);
+    // entries_[0, ordered_) is in order; keys set since stand after it in
+    // the order they came, until the next look at the order.
     std::vector<std::pair<std::string, id>> entries_;
+    mutable size_t ordered_ = 0;
 
 private:
     // Where each key stands in entries_: an open-addressing table (linear
@@ -212,6 +222,7 @@ private:
     // Fills a table of slotCount slots; a key met again gives its value to
     // its first place and is dropped (answers whether any was).
     bool rebuildIndex(size_t slotCount);
+    void putInOrder() const;
     static uint64_t slotFor(uint64_t hash, uint32_t position) { return (hash << 32) | position; }
     std::vector<uint64_t> slots_;
     unsigned shift_ = 64;
@@ -225,13 +236,12 @@ public:
     static std::shared_ptr<NSMutableDictionary> dictionaryWithCapacity(uint64_t capacity);
     std::string className() const override { return "NSMutableDictionary"; }
     // A dictionary of entries taken over from the caller (a reader that
-    // made them), as if each were set in turn: a key that comes again keeps
-    // its first place and takes its last value. Room is kept for as many
-    // entries as the vector has capacity for. No value may be nil.
+    // made them), as if each were set in turn: a key that comes again takes
+    // its last value. Room is kept for as many entries as the vector has
+    // capacity for. No value may be nil.
     static std::shared_ptr<NSMutableDictionary> dictionaryWithEntries(std::vector<std::pair<std::string, id>>&& entries);
     // Sets a key taken over from the caller (a reader that made the text).
     void setObjectForKey(id value, std::string&& key) { value ? set(std::move(key), std::move(value)) : remove(key); }
-    // A key already present keeps its place in the order; a new key goes last.
     // Setting nil removes the key.
     void setObjectForKey(id value, const std::string& key) { value ? set(key, std::move(value)) : remove(key); }
     void removeObjectForKey(const std::string& key) { remove(key); }

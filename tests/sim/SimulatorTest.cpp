@@ -327,7 +327,7 @@ TEST(Runner, FileRunReportsLines) {
     // In the trace too, where it happened, with the value's neighbours.
     EXPECT_NE(out.str().find("[0.000] failed " + file.string() +
                              ":3: expect failed: /files/settings/n is 1, "
-                             "expected == 2\n  in /files/settings: {\"n\":1,\"m\":0}"),
+                             "expected == 2\n  in /files/settings: {\"m\":0,\"n\":1}"),
               std::string::npos)
         << out.str();
     EXPECT_TRUE(fs::exists(dir / "kept" / "t-line3.json"));

@@ -508,7 +508,7 @@ TEST_F(CrashSafetyTest, FullPlaceFailsCleanly) {
 
     ASSERT_TRUE(defaults->setObjectForKey(big, "big"));
     EXPECT_EQ(readBytes(host), wouldBe);
-    EXPECT_EQ(onDisk()->allKeys(), (std::vector<std::string>{"keep", "isLocked", "big"}));
+    EXPECT_EQ(onDisk()->allKeys(), (std::vector<std::string>{"big", "isLocked", "keep"}));
 }
 
 // Tests a real full file system and a real read-only one (a tiny memory

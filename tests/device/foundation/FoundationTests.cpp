@@ -28,12 +28,14 @@ std::optional<double> doubleOf(const std::string& s) {
 
 } // namespace
 
-// Tests the truth reading of strings: a leading Y, y, T or t, or a first
-// significant digit 1-9 after sign and zeros; everything else is NO.
+// Tests the truth reading of strings as documented: after white space, an
+// optional sign and zeros, a Y, y, T, t or digit 1-9 is YES; else NO.
 TEST(Readings, StringTruth) {
-    for (const char* yes : {"yes", "Y", "T", "true", "  t", "1", "-5", " 12abc", "00012", "+7", "99999999999999999999"})
+    for (const char* yes : {"yes", "Y", "T", "true", "  t", "1", "-5", " 12abc", "00012", "+7", "99999999999999999999",
+                            "+Y", "-0t", "+000009", "00y", " -T"})
         EXPECT_EQ(boolOf(yes), true) << yes;
-    for (const char* no : {"", "no", "0", "+0", "-0", "0.5", ".5", "false", "abc", "   ", "N", "x1"})
+    for (const char* no : {"", "no", "0", "+0", "-00", "0.5", ".5", "false", "abc", "   ", "N", "x1", "+-1", "+ Y",
+                           "0n"})
         EXPECT_EQ(boolOf(no), false) << no;
 }
 

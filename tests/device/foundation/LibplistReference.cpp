@@ -48,3 +48,17 @@ id parseThroughLibplist(const std::vector<uint8_t>& bytes, PropertyListFormat* f
     if (value && format) *format = PropertyListFormat::Binary;
     return value;
 }
+
+std::vector<std::string> keysInFileOrder(const std::vector<uint8_t>& bytes) {
+    std::vector<std::string> keys;
+    if (bytes.empty()) return keys;
+    plist_t root = nullptr;
+    plist_from_memory(reinterpret_cast<const char*>(bytes.data()), static_cast<uint32_t>(bytes.size()), &root);
+    PlistOwner owner(root);
+    if (!root || plist_get_node_type(root) != PLIST_DICT) return keys;
+    forEachEntry(root, [&](const char* key, plist_t) {
+        if (key) keys.emplace_back(key);
+        return true;
+    });
+    return keys;
+}

@@ -8,8 +8,15 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "foundation/PropertyList.h"
 
 id parseThroughLibplist(const std::vector<uint8_t>& bytes, PropertyListFormat* format = nullptr);
+
+// The root dictionary's keys in the order the file holds them, as libplist
+// reads them (the device's dictionaries enumerate in their own order, so a
+// file's order is only seen this way); empty when the file is no
+// dictionary libplist reads.
+std::vector<std::string> keysInFileOrder(const std::vector<uint8_t>& bytes);

@@ -39,16 +39,16 @@ TEST(StateStoreKeys, TruthOfValues) {
     EXPECT_FALSE(FTStateStore::truthOf(nullptr));
 }
 
-// Tests loading: a missing file leaves the store absent, a file fills it in
-// file order.
-TEST_F(StateStoreTest, LoadKeepsFileOrder) {
+// Tests loading: a missing file leaves the store absent, a file fills it,
+// its keys in their sorted order.
+TEST_F(StateStoreTest, LoadFillsTheStore) {
     stateStore().load();
     EXPECT_EQ(stateStore().floatTilesDict(), nullptr);
     writeState({{"FLTTILE-b", NSNumber::numberWithBool(true)}, {"FLTTILE-a", NSNumber::numberWithBool(false)},
                 {"HIDAPPS-c", NSNumber::numberWithBool(true)}});
     stateStore().load();
     ASSERT_NE(stateStore().floatTilesDict(), nullptr);
-    EXPECT_EQ(stateStore().floatTilesDict()->allKeys(), (std::vector<std::string>{"FLTTILE-b", "FLTTILE-a", "HIDAPPS-c"}));
+    EXPECT_EQ(stateStore().floatTilesDict()->allKeys(), (std::vector<std::string>{"FLTTILE-a", "FLTTILE-b", "HIDAPPS-c"}));
 }
 
 // Tests that the hide-flag answer matches a walk over every key, for every
@@ -155,7 +155,7 @@ TEST(StateStoreKeys, BothFamiliesAtOnceMatchEachAlone) {
 }
 
 // Tests that the chosen apps found at load are the ones a walk gives, in
-// the file's order, and still are after a chosen key changes in memory.
+// the keys' order, and still are after a chosen key changes in memory.
 TEST_F(StateStoreTest, ChosenAppsAnswerLikeAWalk) {
     writeState({{"FLTTILE-com.b", NSNumber::numberWithBool(true)},
                 {"POSAPPS-com.b", std::make_shared<NSArray>()},
@@ -173,14 +173,14 @@ TEST_F(StateStoreTest, ChosenAppsAnswerLikeAWalk) {
         }
         return out;
     };
-    EXPECT_EQ(stateStore().chosenBundles(), (std::vector<std::string>{"com.b", "com.a", "com.e", "com.f"}));
+    EXPECT_EQ(stateStore().chosenBundles(), (std::vector<std::string>{"com.b", "com.e", "com.f", "com.a"}));
     EXPECT_EQ(stateStore().chosenBundles(), walk());
     EXPECT_TRUE(stateStore().isHiddenApp("FLTTILE-com.f"));
 
     stateStore().setObjectForKey(NSNumber::numberWithBool(true), "FLTTILE-com.c");
     stateStore().setObjectForKey(NSNumber::numberWithBool(false), "FLTTILE-com.b");
     EXPECT_EQ(stateStore().chosenBundles(), walk());
-    EXPECT_EQ(stateStore().chosenBundles(), (std::vector<std::string>{"com.a", "com.c", "com.e", "com.f"}));
+    EXPECT_EQ(stateStore().chosenBundles(), (std::vector<std::string>{"com.c", "com.e", "com.f", "com.a"}));
 }
 
 // Tests the hide marks: in memory an integer 1, in the file a boolean true,
