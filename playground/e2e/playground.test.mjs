@@ -318,7 +318,10 @@ test('the playground drives the phone as a person would', async (t) => {
       const bubbles = d.bubbles.map((b) => b.bundle);
       const tagged = [...document.querySelectorAll('#app-list .app-row')].filter((row) => /on screen|hidden now/.test(row.textContent))
         .map((row) => row.querySelector('input[data-app]').dataset.app);
-      return JSON.stringify(on) === JSON.stringify(bubbles) && JSON.stringify(tagged) === JSON.stringify(bubbles) &&
+      // The tab lists the apps in the phone's order of apps, the bubbles
+      // come in the plugin's: the same apps, each in its own order.
+      const same = (a, b) => JSON.stringify([...a].sort()) === JSON.stringify([...b].sort());
+      return same(on, bubbles) && same(tagged, bubbles) &&
         listed.join() === d.readings.now.hidden.join() && { on, listed, bubbles };
     }, 'the Apps tab to agree with the phone');
     // In the order of their keys, whatever the file's order.
@@ -342,7 +345,7 @@ test('the playground drives the phone as a person would', async (t) => {
     const generation = await page.evaluate(() => playground.meta.generation);
     await page.click('#respring');
     await until((g) => playground.meta.generation === g + 1 && playground.dump.files.settings?.isSticky === 'nope' &&
-      playground.dump.bubbles.length === 1, 'the respring with the odd settings', generation);
+      playground.dump.bubbles.length > 0, 'the respring with the odd settings', generation);
     await openTab('settings');
 
     // Every row against the plugin's variables, and each colour against the
