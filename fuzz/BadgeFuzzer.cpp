@@ -14,7 +14,8 @@
 //  - an unchanged count changes nothing; otherwise the stored count is the
 //    count, 9999 for 10000 and more, kept within 32 bits;
 //  - a count of 1 or more shows the count's text (or "9999") in the badge,
-//    opaque; a count below 1 hides the label;
+//    opaque, in the frame of its row (the four-digit row for "9999"); a
+//    count below 1 hides the label;
 //  - with badges off, nothing is ever shown;
 //  - every frame is finite.
 #include <cerrno>
@@ -130,6 +131,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             fuzz::check(label->superview() == bubble->getBadgeView().get() && label->alpha() == 1.0 &&
                             bubble->getBadgeView()->alpha() == 1.0,
                         "a count of one or more is not shown");
+            // The frame of the digits shown, "9999" being four of them.
+            auto row = UIButtonFT::badgeFrameForCount(count >= 10000 ? 9999 : count, s.bubbleSize, false);
+            fuzz::check(row && bubble->getBadgeView()->frame() == *row, "the badge is not laid out for what it shows");
         } else {
             fuzz::check(label->alpha() == 0.0 && !label->superview(), "a count below one still shows");
         }

@@ -266,7 +266,7 @@ std::string Simulator::cmdLockState(const Call& c) {
     const Words& w = c.words;
     if (w.size() != 2) return c.usage;
     auto n = parseInteger(w[1].text);
-    if (!n) return "lockstate is an integer";
+    if (!n) return "lockstate is the aggregator's lock state, an integer: 0 unlocked, 1 or 3 locked (a lock sends 3)";
     SpringBoardHost::current().setLockState(static_cast<uint64_t>(*n));
     return "";
 }
@@ -321,7 +321,9 @@ std::string Simulator::cmdCall(const Call& c) {
         event = host.makeCallEvent(false, 0);
     } else {
         auto status = parseInteger(w[1].text);
-        if (!status || *status < INT32_MIN || *status > INT32_MAX) return "call status is a 32-bit integer";
+        if (!status || *status < INT32_MIN || *status > INT32_MAX)
+            return "call status is a 32-bit integer, the telephony's: 4 incoming (ringing), 3 outgoing, 1 connected, "
+                   "5 ending, 6 ended; or none (no event) or noobject (an event without a call)";
         event = host.makeCallEvent(true, static_cast<int>(*status));
     }
     host.sendCallEvent(event);

@@ -3,6 +3,7 @@
 #include "sim/Simulator.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +18,29 @@
 #include "uikit/WindowServer.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// What a value that is not JSON was most likely meant to be: a word of
+// another language's spelling of true, false or null, or a text without
+// its quotes.
+std::string jsonHint(const std::string& text) {
+    std::string word = text;
+    while (!word.empty() && (word.back() == ' ' || word.back() == '\t')) word.pop_back();
+    std::string lower;
+    for (char ch : word) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    if (lower == "true" || lower == "yes") return " (did you mean true?)";
+    if (lower == "false" || lower == "no") return " (did you mean false?)";
+    if (lower == "null" || lower == "none" || lower == "nil") return " (did you mean null?)";
+    bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char ch) {
+        return std::isalnum(static_cast<unsigned char>(ch)) || ch == '.' || ch == '-' || ch == '_' || ch == '#';
+    });
+    if (plain && !std::isdigit(static_cast<unsigned char>(word[0])) && word[0] != '-')
+        return " (a text is written in double quotes: \"" + word + "\")";
+    return "";
+}
+
+} // namespace
 
 std::string Simulator::cmdExpect(const Call& c) {
     const Words& w = c.words;
@@ -75,7 +99,7 @@ std::string Simulator::cmdExpect(const Call& c) {
     // The value runs to the end of the line, less a trailing comment.
     std::string valueText = full.words.empty() ? rest : rest.substr(0, full.words.back().end);
     Json expected = Json::parse(valueText, nullptr, false);
-    if (expected.is_discarded()) return "the value is not JSON: " + valueText;
+    if (expected.is_discarded()) return "the value is not JSON: " + valueText + jsonHint(valueText);
     Json d = dump();
     std::string error;
     auto matches = resolvePointerAll(d, pointer, &error);

@@ -141,11 +141,24 @@ private:
         for (char ch : t)
             realChars = realChars && (std::isdigit(static_cast<unsigned char>(ch)) || ch == '.' || ch == '-' ||
                                       ch == '+' || ch == 'e' || ch == 'E');
-        if (realChars) {
-            char* end = nullptr;
-            errno = 0;
-            double d = std::strtod(t.c_str(), &end);
-            if (end == t.c_str() + t.size() && errno != ERANGE) return id(NSNumber::numberWithDouble(d));
+        bool numberChars = !t.empty();
+        for (char ch : t)
+            numberChars = numberChars && (std::isdigit(static_cast<unsigned char>(ch)) || ch == '.' || ch == '-' ||
+                                          ch == '+' || ch == 'e' || ch == 'E');
+        char* end = nullptr;
+        errno = 0;
+        double d = numberChars ? std::strtod(t.c_str(), &end) : 0;
+        bool whole = numberChars && end == t.c_str() + t.size();
+        if (whole && errno == ERANGE && std::fabs(d) > 1)
+            return fail("a real beyond the largest a file holds (about 1.8e308): " + t +
+                        "; real:inf and real:-inf are the infinities");
+        // Past the range it is refused above; below it, it is as near 0 as a double goes.
+        if (realChars && whole) return id(NSNumber::numberWithDouble(d));
+        if (whole) {
+            // "1e5" is a number all the same: say how to write it.
+            std::string mantissa = t.substr(0, t.find_first_of("eE"));
+            return fail("not a value: " + t + " (a real is written with a point: " + mantissa + ".0" +
+                        t.substr(mantissa.size()) + ")");
         }
         return fail("not a value: " + t +
                     " (true, false, a number, a \"text\", date:..., data:..., [V,...] or {KEY:V,...})");

@@ -399,6 +399,16 @@ AppIconStyle appIconStyle(const std::string& bundleIdentifier) {
     if (letters.size() > 1) style.initials += letters[1];
     style.name = last;
     if (!style.name.empty()) style.name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(style.name[0])));
+    // The system apps whose identifiers do not say the name the home
+    // screen gives them.
+    static const std::pair<const char*, const char*> kSystemNames[] = {
+        {"com.apple.MobileSMS", "Messages"},     {"com.apple.Preferences", "Settings"},
+        {"com.apple.mobileslideshow", "Photos"}, {"com.apple.mobilecal", "Calendar"},
+        {"com.apple.mobilenotes", "Notes"},      {"com.apple.MobileAddressBook", "Contacts"},
+        {"com.apple.mobiletimer", "Clock"},      {"com.apple.AppStore", "App Store"},
+    };
+    for (const auto& [bundle, name] : kSystemNames)
+        if (bundleIdentifier == bundle) style.name = name;
     if (style.name.size() > 12) style.name = style.name.substr(0, 11) + "…";
     return style;
 }

@@ -97,11 +97,13 @@ void UIButtonFT::setAndUpdateBadgeView() {
         if (badgeLabel) badgeLabel->removeFromSuperview();
     } else if (badgeView && badgeLabel) {
         badgeLabel->setFont(UIFont::systemFontOfSize(11));
-        if (auto frame = badgeFrameForCount(n, s.bubbleSize, false)) {
+        // A count past four digits shows "9999", and is laid out as the
+        // four digits it shows: a frame left as it was would cut the text
+        // to the width of a shorter count, or to nothing on a first badge.
+        if (n > 9999) shown = "9999";
+        if (auto frame = badgeFrameForCount(n > 9999 ? 9999 : n, s.bubbleSize, false)) {
             badgeView->setFrame(*frame);
             if (n <= 9) badgeView->layer()->setCornerRadius(1.5);
-        } else {
-            shown = "9999";
         }
         badgeLabel->setFrame(CGRectMake(1.5, -5, 50, 20));
         auto fade = CATransition::animation();

@@ -30,8 +30,9 @@ public:
     void setBadgeGlobalColor();
     void saveCenter(double x, double y);
 
-    // The badge's frame for a count (nothing for counts of 10000 or more);
-    // `relayout` selects the widths that setBadgePos uses.
+    // The badge's frame for a count (nothing for counts of 10000 or more,
+    // which a refresh shows and lays out as 9999); `relayout` selects the
+    // widths that setBadgePos uses.
     static std::optional<CGRect> badgeFrameForCount(int64_t count, float bubbleSize, bool relayout);
 
 private:

@@ -77,7 +77,9 @@ constexpr SettingDefinition kSettings[] = {
          "Show the bubbles only on the home screen. The first time the home screen comes to the front after a "
          "start, they hide once instead; from the next time on they show there."),
     flag(FT_FLAG(isHiddenInLS), false, "Visibility", "Hide on lock screen", "Hide the bubbles while locked."),
-    flag(FT_FLAG(isBadgeEnabled), true, "Appearance", "Badges", "Show the app's notification count."),
+    flag(FT_FLAG(isBadgeEnabled), true, "Appearance", "Badges", "Show the app's notification count.", nullptr,
+         "Off takes effect at the next respring: until then a badge on screen stays as it is, and no count changes "
+         "it. On, the badges follow the next change of any app's badge."),
     size(),
     colour("frameColor", &FTSettings::globalBoundColor, "globalBoundColor", kBorderColourFallback, "Border colour",
            "The ring around each bubble."),

@@ -6,12 +6,16 @@
 
 #include "PluginState.h"
 #include "button/UIButtonFT.h"
+#include "colorpicker/libcolorpicker.h"
+#include "foundation/PropertyList.h"
 #include "interfaces/PluginInspection.h"
 #include "interfaces/PublicNames.h"
 #include "overlay/FTCustomViewController.h"
 #include "overlay/bothVC.h"
+#include "settings/Settings.h"
 #include "settings/SettingsTable.h"
 #include "settings/StateStore.h"
+#include "springboard/Hooks.h"
 #include "springboard/HostInterfaces.h"
 #include "uikit/UIApplication.h"
 
@@ -65,11 +69,64 @@ id hideKeys(const FTStateStore& store) {
     return out;
 }
 
+bool sameReading(const FTSettings& a, const FTSettings& b, const SettingDefinition& d) {
+    if (d.flag) return a.*d.flag == b.*d.flag;
+    if (d.number) return a.*d.number == b.*d.number;
+    const auto& x = a.*d.colour;
+    const auto& y = b.*d.colour;
+    return x == y || (x && y && x->UTF8String() == y->UTF8String());
+}
+
+bool isDefault(const FTSettings& s, const SettingDefinition& d) {
+    if (d.flag) return s.*d.flag == (d.defaultValue != 0);
+    if (d.number) return static_cast<double>(s.*d.number) == d.defaultValue;
+    return !(s.*d.colour);
+}
+
+// Every settings key as the plugin holds it now: its variable's value
+// (`value`; for a colour also `drawn`, "#rrggbb", and `alpha` when it is not
+// opaque), whether the file holds the key, and, where the file says
+// something other than the plugin holds, `why`: the loader's own reading of
+// the file's value, a key the file no longer holds, or a file changed since
+// the loader last read it.
+id settingReadings() {
+    const FTSettings& now = settingsVariables();
+    std::shared_ptr<NSDictionary> file = dictionaryWithContentsOfFile(kSettingsPath);
+    auto out = std::make_shared<NSMutableDictionary>();
+    for (const auto& d : settingDefinitions()) {
+        auto row = std::make_shared<NSMutableDictionary>();
+        row->setObjectForKey(variableValue(now, d), "value");
+        if (d.colour) {
+            const CGColor drawn = LCPParseColorString((now.*d.colour).get(), d.fallback)->components();
+            row->setObjectForKey(str(drawn.hex()), "drawn");
+            if (drawn.a != 1) row->setObjectForKey(real(drawn.a), "alpha");
+        }
+        id value = file ? file->objectForKey(d.key) : nullptr;
+        row->setObjectForKey(boolean(value != nullptr), "inFile");
+        std::string why;
+        if (!value) {
+            if (!isDefault(now, d))
+                why = "not in the file: the plugin keeps what it read last until the home screen starts again";
+        } else {
+            // The loader's reading of the file as it stands, on a copy.
+            FTSettings read = now;
+            SettingReading reading = readSetting(d, value, read);
+            why = sameReading(read, now, d)
+                      ? settingReadingWords(d, reading)
+                      : "changed in the file since the plugin read it: it reads the file again when told of a change";
+        }
+        if (!why.empty()) row->setObjectForKey(str(why), "why");
+        out->setObjectForKey(row, d.key);
+    }
+    return out;
+}
+
 // What the plugin reads now, and what a start of the home screen would
 // read from the state file as it stands: a store loaded afresh by the same
 // code that loads it at boot.
 id readings() {
     auto out = std::make_shared<NSMutableDictionary>();
+    out->setObjectForKey(settingReadings(), "settings");
     out->setObjectForKey(storeReadings(stateStore()), "now");
     FTStateStore fresh;
     fresh.load();
@@ -123,8 +180,18 @@ id description() {
     prefixes->setObjectForKey(text(kChosenPrefix), "chosen");
     prefixes->setObjectForKey(text(kPositionPrefix), "position");
     prefixes->setObjectForKey(text(kHiddenPrefix), "hidden");
+    // What a page says of the bubbles it sees: which settings hide them at
+    // the first home after a start, and the alpha of a dimmed bubble.
+    auto firstHome = std::make_shared<NSMutableArray>();
+    for (bool FTSettings::*flag : kFirstHomeHidingFlags)
+        for (const auto& d : settingDefinitions())
+            if (d.flag == flag) firstHome->addObject(text(d.key));
+    auto rules = std::make_shared<NSMutableDictionary>();
+    rules->setObjectForKey(firstHome, "firstHomeHides");
+    rules->setObjectForKey(real(kDimAlpha03), "dimmedAlpha");
     auto out = std::make_shared<NSMutableDictionary>();
     out->setObjectForKey(settings, "settings");
+    out->setObjectForKey(rules, "rules");
     out->setObjectForKey(groups, "groups");
     out->setObjectForKey(files, "files");
     out->setObjectForKey(prefixes, "prefixes");

@@ -66,7 +66,9 @@ Value frontDisplayDidChange(const id& self, const SEL& sel, const Args& args) {
     }
 
     if (!display) {
-        if ((s.isInAppOnly || s.isSBOnly || s.isHiddenInLS) && !v.isFirstHomeHandled) {
+        bool hidesAtFirstHome = false;
+        for (bool FTSettings::*flag : kFirstHomeHidingFlags) hidesAtFirstHome = hidesAtFirstHome || s.*flag;
+        if (hidesAtFirstHome && !v.isFirstHomeHandled) {
             hide();
             v.isFirstHomeHandled = true;
             return {};

@@ -1,7 +1,14 @@
 // The eleven replacements of the host's methods, and their installation.
 #pragma once
 
+#include "PluginState.h"
 #include "runtime/Runtime.h"
+
+// The visibility settings under which the first front display without an
+// app after a start (on a phone, the lock screen it comes up on) hides the
+// bubbles once, whatever they say of the home screen.
+inline constexpr bool FTSettings::*kFirstHomeHidingFlags[] = {&FTSettings::isInAppOnly, &FTSettings::isSBOnly,
+                                                              &FTSettings::isHiddenInLS};
 
 // The host's own implementations, one slot per replaced method, in the
 // order of installation. A slot stays empty when the host lacks the class

@@ -174,20 +174,27 @@ test('the playground drives the phone as a person would', async (t) => {
         ...say(p.changes(at([200, 310]), at([0, 310]))),
         ...p.changes(at([9, 9], 1, { plugin: { isSBOnly: true } }),
           at([9, 9], 1, { hidden: true, plugin: { isSBOnly: true, isFirstHomeHandled: true } })).map((i) => i.why),
+        // The blacklist picked before any app came to the front.
+        p.line({ kind: 'sim', text: '[2.000] alert-action "Add Current App To Blacklist"' }),
+        ...p.changes(at([9, 9], 1, { plugin: { currentBundle: null } }),
+          at([9, 9], 1, { hidden: true, plugin: { currentBundle: null } })).map((i) => `${i.text}: ${i.why}`),
       ];
     }, [MAIL]);
     const lines = await page.evaluate((texts) => {
       const p = playground.createPlainWords(playground.config);
       return texts.map(([kind, text]) => p.line({ kind, text }, playground.dump));
     }, [['sim', `[1.000] write state POSAPPS-${MAIL}=[0.0,320.0]`], ['sim', '[1.000] write settings isLocked=true failed'],
-      ['input', 'settings bubbleSize=70.0'], ['sim', '[1.000] alert "Float Tiles" "Choose" ["Cancel"]'], ['sim', '[1.000] animate 0.300 options=3']]);
+      ['input', 'settings bubbleSize=70.0'], ['sim', '[1.000] alert "Float Tiles" "Choose" ["Cancel"]'], ['sim', '[1.000] animate 0.300 options=3'],
+      ['input', `badge ${MESSAGES} 3`]]);
     assert.deepEqual(lines, ['state file written: position of Mail saved', 'settings file NOT written: bubbles locked in place',
-      'settings changed: Bubble size 70', 'menu opened', null]);
+      'settings changed: Bubble size 70', 'menu opened', null, 'badge of Messages set to 3']);
     assert.deepEqual(told, ['finger down on the Mail bubble', 'finger lifted', 'Mail snapped to the left edge (tap)',
       'finger down on the Mail bubble', 'Mail dragged to (100, 310)', 'finger lifted', 'Mail snapped to the right edge',
       'Mail snapped to the left side', 'Mail snapped to the right side',
       'menu: "Align By This Button (Vertically)" picked', 'Mail aligned to (0, 310)',
-      'the first screen without an app after a start (the lock screen) hides them while Home screen only is on; the home screen after it follows the setting']);
+      'the first screen without an app after a start (the lock screen) hides them while Home screen only is on; the home screen after it follows the setting',
+      'menu: "Add Current App To Blacklist" picked',
+      'bubbles hidden: no app has come to the front since the start, so there is no current app: nothing is marked or written, and the next change of the screen in front decides again']);
   });
 
   await t.test('the home button goes home, and a home-screen icon opens its app', async () => {
@@ -311,8 +318,8 @@ test('the playground drives the phone as a person would', async (t) => {
       const bubbles = d.bubbles.map((b) => b.bundle);
       const tagged = [...document.querySelectorAll('#app-list .app-row')].filter((row) => /on screen|hidden now/.test(row.textContent))
         .map((row) => row.querySelector('input[data-app]').dataset.app);
-      // The Apps tab lists the apps as installed; the bubbles come in the
-      // order of their keys: the same apps, in any order.
+      // The tab lists the apps in the phone's order of apps, the bubbles
+      // come in the plugin's: the same apps, each in its own order.
       const same = (a, b) => JSON.stringify([...a].sort()) === JSON.stringify([...b].sort());
       return same(on, bubbles) && same(tagged, bubbles) &&
         listed.join() === d.readings.now.hidden.join() && { on, listed, bubbles };
@@ -323,14 +330,96 @@ test('the playground drives the phone as a person would', async (t) => {
     await shot('12-odd-values');
   });
 
-  await t.test('at a phone\'s width the page never scrolls sideways', async () => {
-    await page.setViewportSize({ width: 390, height: 844 });
+  await t.test('a settings file of odd values shows in every row what the plugin read, and why', async () => {
+    // Texts for switches, colours without "#" or with spaces, a size below
+    // zero: what the file says is not what the plugin reads.
+    const text = (s) => `<string>${s}</string>`;
+    const odd = {
+      isEnabled: text('yes'), isSticky: text('nope'), isCircle: text('NO'), isDim: text('0'), isAppsOnly: '<integer>2</integer>',
+      isBadgeEnabled: '<array><integer>1</integer></array>', isHiddenInCC: '<dict><key>a</key><true/></dict>',
+      bubbleSize: '<integer>-40</integer>', frameColor: text('00ff00'), badgeColor: text('#FFF'), badgeTextColor: text(' #00ff00 '),
+    };
+    const path = await page.evaluate(() => playground.config.files.settings);
+    writeFileSync(join(root, path), '<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0"><dict>' +
+      Object.entries(odd).map(([k, v]) => `<key>${k}</key>${v}`).join('') + '</dict></plist>\n');
+    const generation = await page.evaluate(() => playground.meta.generation);
+    await page.click('#respring');
+    await until((g) => playground.meta.generation === g + 1 && playground.dump.files.settings?.isSticky === 'nope' &&
+      playground.dump.bubbles.length > 0, 'the respring with the odd settings', generation);
+    await openTab('settings');
+
+    // Every row against the plugin's variables, and each colour against the
+    // colour the phone draws; a row whose key holds an odd value shows the
+    // file's value and the plugin's word on it.
+    const agree = (oddKeys) => until((oddKeys) => {
+      const d = playground.dump;
+      const b = d.bubbles[0];
+      const drawn = { frameColor: b.borderColor, badgeColor: b.badge.color, badgeTextColor: b.badge.label.textColor };
+      const wrong = [];
+      for (const s of playground.config.settings) {
+        const v = d.plugin[s.variable];
+        const shown = s.type === 'boolean' ? document.querySelector(`input[data-setting="${s.key}"]`).checked
+          : document.querySelector(`[data-${s.type === 'number' ? 'readout' : 'drawn'}="${s.key}"]`).textContent;
+        const want = s.type === 'boolean' ? v : s.type === 'number' ? `${v} pt` : drawn[s.key];
+        if (shown !== want) wrong.push(`${s.key} shows ${shown}, the plugin ${want}`);
+        const file = document.querySelector(`[data-row="${s.key}"] .row-file`);
+        const said = file.hidden ? null : file.textContent;
+        if (oddKeys.includes(s.key) !== (said !== null)) wrong.push(`${s.key} ${said ? 'says ' + said : 'says nothing of the file'}`);
+        else if (said && !(said.includes(d.fileWords.settings[s.key].value) && said.includes(d.readings.settings[s.key].why)))
+          wrong.push(`${s.key} says ${said}`);
+      }
+      return wrong.length ? false : true;
+    }, `every row to show the plugin's reading (${oddKeys.join(', ')} odd)`, oddKeys);
+    const oddKeys = Object.keys(odd);
+    await agree(oddKeys);
+    const d = await dump();
+    assert.deepEqual([d.plugin.isSticky, d.plugin.isCircle, d.plugin.isDim, d.plugin.bubbleSize, d.bubbles[0].borderColor],
+      [false, false, false, 50, '#00ff00'], 'the plugin reads the texts as off, keeps its size, reads the colour');
+    await shot('13-odd-settings');
+
+    // Sizes of 0 and a text, set from the Files panel: the plugin keeps its
+    // size, and the row says so.
+    await page.click('.seg-item[data-file="settings"]');
+    for (const [value, inFile] of [['0', 0], ['"no"', 'no'], ['[1,2]', [1, 2]]]) {
+      await page.click('table.plist[data-file="settings"] tr[data-key="bubbleSize"] button[title="Edit bubbleSize"]');
+      await page.locator('form.file-edit input').nth(1).fill(value);
+      await page.click('form.file-edit button[type="submit"]');
+      await until((want) => JSON.stringify(playground.dump.files.settings.bubbleSize) === want, `bubbleSize ${value} in the file`,
+        JSON.stringify(inFile));
+      await agree(oddKeys);
+    }
+
+    // "Default" writes the default, and the ring takes it at once.
+    await page.click('[data-row="frameColor"] button');
+    await until(() => playground.dump.files.settings.frameColor === '#fffefe' && playground.dump.bubbles[0].borderColor === '#fffefe',
+      'the default border colour in the file and on the bubble');
+    await agree(oddKeys.filter((k) => k !== 'frameColor'));
+    assert.equal(await page.locator('[data-row="frameColor"] button').isDisabled(), true, 'nothing left to put back');
+  });
+
+  await t.test('at a phone\'s width the page never scrolls sideways, and no control is cut', async () => {
+    // A control is cut when it sticks out of the nearest box that clips,
+    // or its own text is wider than it.
+    const cut = () => page.evaluate(() => [...document.querySelectorAll('.topbar .chip, .topbar .btn, #tab-device button, #tab-device select')]
+      .filter((e) => e.offsetParent).filter((e) => {
+        const r = e.getBoundingClientRect();
+        let p = e.parentElement;
+        while (p && getComputedStyle(p).overflow === 'visible') p = p.parentElement;
+        const box = p ? p.getBoundingClientRect() : { left: 0, right: innerWidth };
+        return r.left < box.left - 0.5 || r.right > box.right + 0.5 || e.scrollWidth > e.clientWidth + 1;
+      }).map((e) => e.textContent.trim() || e.id));
+    for (const width of [1200, 390]) {
+      await page.setViewportSize({ width, height: 844 });
+      await openTab('device');
+      assert.deepEqual(await cut(), [], `cut at ${width} px`);
+    }
+    assert.ok(await page.locator('#clock').isVisible(), 'the clock stays');
     for (const tab of ['settings', 'apps', 'device', 'record']) {
       await openTab(tab);
       const wide = await page.evaluate(() => document.documentElement.scrollWidth - document.documentElement.clientWidth);
       assert.equal(wide, 0, `the ${tab} tab is ${wide} px wider than the page`);
     }
-    await shot('13-narrow');
+    await shot('14-narrow');
   });
 
   await t.test('the server ends cleanly when asked', async () => {

@@ -7,8 +7,8 @@ import { spawnSync } from 'node:child_process';
 import { readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import {
-  MAIL, MESSAGES, OUT, bubble, closePlayground, dump, openPlayground, openTab, page, tapMenuButton, toPage, unlockAsAPerson,
-  until,
+  MAIL, MESSAGES, OUT, SAFARI, bubble, closePlayground, dump, openPlayground, openTab, page, root, tapMenuButton, toPage,
+  unlockAsAPerson, until,
 } from './support.mjs';
 
 before(openPlayground);
@@ -19,6 +19,18 @@ const untilLine = (pattern) => until((source) => [...document.querySelectorAll('
 const recording = (on) => until((on) => document.querySelector('#record-toggle').classList.contains('active') === on,
   'recording ' + on, on);
 const run = (file) => spawnSync(process.env.FT_SIM_PROGRAM, ['run', file], { encoding: 'utf8' });
+
+// Downloads the recording and runs it with a dump at its end: answers the
+// run and the replayed dump.
+async function replayDownload(name) {
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#record-download')]);
+  const file = join(OUT, `${name}.scenario`);
+  await download.saveAs(file);
+  const scenario = readFileSync(file, 'utf8');
+  writeFileSync(join(OUT, `${name}-dump.scenario`), scenario + `dump ${join(OUT, `${name}.json`)}\n`);
+  const result = run(join(OUT, `${name}-dump.scenario`));
+  return { scenario, result, replayed: result.status === 0 ? JSON.parse(readFileSync(join(OUT, `${name}.json`), 'utf8')) : null };
+}
 
 test('a visit by hand becomes a scenario that replays it', async () => {
   await openTab('record');
@@ -80,15 +92,9 @@ test('a visit by hand becomes a scenario that replays it', async () => {
   const final = await dump();
 
   // The download replays green to the files and places the page showed.
-  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#record-download')]);
-  const file = join(OUT, 'recorded.scenario');
-  await download.saveAs(file);
-  const scenario = readFileSync(file, 'utf8');
+  const { scenario, result: green, replayed } = await replayDownload('recorded');
   assert.doesNotMatch(scenario, /taken out again/);
-  writeFileSync(join(OUT, 'recorded-dump.scenario'), scenario + `dump ${join(OUT, 'recorded.json')}\n`);
-  const green = run(join(OUT, 'recorded-dump.scenario'));
   assert.equal(green.status, 0, green.stdout + green.stderr);
-  const replayed = JSON.parse(readFileSync(join(OUT, 'recorded.json'), 'utf8'));
   assert.deepEqual([replayed.files, replayed.host.front], [final.files, MAIL]);
   assert.deepEqual(replayed.bubbles.map((b) => b.center), final.bubbles.map((b) => b.center));
 
@@ -108,4 +114,43 @@ test('a visit by hand becomes a scenario that replays it', async () => {
     JSON.stringify(playground.dump.files) === files && playground.dump.host.front === front,
   'the replayed phone to end where the visit did', [JSON.stringify(final.files), MAIL]);
   assert.doesNotMatch(await page.textContent('#trace'), /check failed/);
+});
+
+test('a recording made from a state file in any key order replays green', async () => {
+  // Keys out of alphabetical order, written behind the phone's back, and one
+  // more added at the end by the Apps tab: the bubbles' order, and so their
+  // places, follow the file's.
+  const path = await page.evaluate(() => playground.config.files.state);
+  const chosen = ['com.apple.siri', SAFARI, MESSAGES, MAIL];
+  writeFileSync(join(root, path), '<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0"><dict>' +
+    chosen.map((b) => `<key>FLTTILE-${b}</key><true/>`).join('') + '</dict></plist>\n');
+  await openTab('apps');
+  await page.locator('input[data-app="com.apple.camera"]').check();
+  await until(() => playground.dump.files.state?.['FLTTILE-com.apple.camera'] === true, 'Camera chosen in the file');
+
+  await openTab('record');
+  await page.click('#record-toggle');
+  await recording(true);
+  await untilLine(/^boot$/);
+  const order = await until(() => playground.dump.bubbles.length === 5 && playground.dump.readings.now.chosen,
+    'a bubble for each chosen app');
+  // The plugin offers the apps in its dictionary's order; a file whose keys
+  // are out of alphabetical order must replay to that same order.
+  console.log('the plugin chose, in its order:', order.join(' '));
+  await unlockAsAPerson();
+  const from = await toPage(...(await bubble(SAFARI)).center);
+  const to = await toPage(200, 400);
+  await page.mouse.move(from.x, from.y);
+  await page.mouse.down();
+  await page.mouse.move(to.x, to.y, { steps: 8 });
+  await page.mouse.up();
+  await until((b) => !playground.dump.bubbles.find((x) => x.bundle === b).animations.length, 'the drag to end', SAFARI);
+  await page.click('#record-toggle');
+  await recording(false);
+  const final = await dump();
+
+  const { result, replayed } = await replayDownload('recorded-order');
+  assert.equal(result.status, 0, result.stdout + result.stderr);
+  assert.deepEqual(replayed.bubbles.map((b) => [b.bundle, b.center]), final.bubbles.map((b) => [b.bundle, b.center]));
+  assert.deepEqual(replayed.files, final.files);
 });

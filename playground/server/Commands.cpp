@@ -147,6 +147,46 @@ std::vector<std::string> settingLines(const std::vector<SettingSpec>& settings, 
     return {line, "notify settings"};
 }
 
+namespace {
+
+// The brackets a word opens and does not close, outside its quotes.
+int openBrackets(const std::string& raw) {
+    int depth = 0;
+    bool quoted = false;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        char c = raw[i];
+        if (quoted) {
+            if (c == '\\') ++i;
+            else if (c == '"') quoted = false;
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == '[' || c == '{') {
+            ++depth;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return depth;
+}
+
+} // namespace
+
+bool isOneFileValue(const std::string& value) {
+    if (value.empty() || !fitsOnOneLine(value)) return false;
+    ParsedLine p = splitScenarioLine(value);
+    if (!p.error.empty() || p.words.empty() || p.words.front().begin != 0 || p.words.back().end != value.size())
+        return false;
+    // As the simulator reads a file value: a word after the first only
+    // goes on an array or a dictionary still open, so "[1, 2]" is one
+    // value and "1 x=2" would be a second key.
+    std::string sofar;
+    for (size_t i = 0; i < p.words.size(); ++i) {
+        if (i > 0 && openBrackets(sofar) <= 0) return false;
+        sofar = value.substr(0, p.words[i].end);
+    }
+    return true;
+}
+
 std::vector<std::string> fileLines(const std::string& file, const std::string& key, const Json& value,
                                    std::string& error) {
     if (file != "settings" && file != "state") {
@@ -159,15 +199,10 @@ std::vector<std::string> fileLines(const std::string& file, const std::string& k
         error = "a key is a text on one line";
         return {};
     }
-    // One word exactly, or a value "1 x=2" would write a second key.
-    auto oneWord = [](const std::string& v) {
-        ParsedLine p = splitScenarioLine(v);
-        return fitsOnOneLine(v) && p.error.empty() && p.words.size() == 1 && p.words[0].raw == v;
-    };
-    if (!value.is_null() && (!value.is_string() || !oneWord(value.get<std::string>()))) {
+    if (!value.is_null() && (!value.is_string() || !isOneFileValue(value.get<std::string>()))) {
         error =
-            "a value is one scenario word, such as \"text\", 12, 0.5, true, date:2024-05-01T12:30:00Z, data:SGk=, "
-            "[1,2] or {a:1}";
+            "a value is one scenario VALUE, such as \"text\", 12, 0.5, true, date:2024-05-01T12:30:00Z, data:SGk=, "
+            "[1, 2] or {a:1}";
         return {};
     }
     std::vector<std::string> lines{value.is_null() ? "remove " + file + " " + quoteWord(key)

@@ -70,6 +70,10 @@ std::optional<std::string> choiceLine(const std::string& bundle, bool chosen, st
 // no line can name.
 std::vector<std::string> fileLines(const std::string& file, const std::string& key, const Json& value,
                                    std::string& error);
+// One VALUE of the scenario language's file values as a `settings`/`state`
+// line reads it after KEY=: a word, or an array or dictionary written with
+// spaces inside it ("[1, 2]"), with nothing after it.
+bool isOneFileValue(const std::string& value);
 
 // The badge line for an app: a number, a short text, or none (null or "").
 std::optional<std::string> badgeLine(const std::string& bundle, const Json& value, std::string& error);

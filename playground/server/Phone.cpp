@@ -64,6 +64,7 @@ Json Phone::config() const {
             // The plugin's own table, paths and names, as it describes them.
             {"settings", member(description_, "settings")},
             {"groups", member(description_, "groups")},
+            {"rules", member(description_, "rules")},
             {"files", member(description_, "files")},
             {"prefixes", member(description_, "prefixes")}};
 }

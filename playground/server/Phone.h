@@ -85,6 +85,7 @@ public:
     // How many times the home screen has started.
     int generation() const;
     // The recording: {"recording", "keeping", "replaying", "revision",
+    // "firstLine" (the file's line the first listed line is on),
     // "lines": [{"id", "text"}]}, and the same as a scenario file.
     Json recording() const;
     std::string recordedScenario() const;

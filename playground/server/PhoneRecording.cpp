@@ -214,11 +214,13 @@ Json Phone::recording() const {
     std::lock_guard lock(mutex_);
     Json lines = Json::array();
     for (const auto& l : recorder_.lines()) lines.push_back({{"id", l.id}, {"text", l.text}});
-    return {{"recording", recorder_.recording()},
-            {"keeping", recorder_.keeping()},
-            {"replaying", replaying_},
-            {"revision", recorder_.revision()},
-            {"lines", lines}};
+    Json out = {{"recording", recorder_.recording()},
+                {"keeping", recorder_.keeping()},
+                {"replaying", replaying_},
+                {"revision", recorder_.revision()},
+                {"lines", lines}};
+    out["firstLine"] = Recorder::firstLine();
+    return out;
 }
 
 std::string Phone::recordedScenario() const {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace playground {
 
@@ -116,12 +117,22 @@ bool Recorder::remove(long long id) {
     return true;
 }
 
+namespace {
+
+const char* const kScenarioHeader =
+    "# Recorded in the FloatTiles playground: a start of the home screen and what was done after it.\n"
+    "# Replay it with: springboard-sim run FILE\n";
+
+} // namespace
+
 std::string Recorder::scenario() const {
-    std::string out =
-        "# Recorded in the FloatTiles playground: a start of the home screen and what was done after it.\n"
-        "# Replay it with: springboard-sim run FILE\n";
+    std::string out = kScenarioHeader;
     for (const auto& l : lines_) out += l.text + "\n";
     return out;
+}
+
+int Recorder::firstLine() {
+    return 1 + static_cast<int>(std::count(kScenarioHeader, kScenarioHeader + std::strlen(kScenarioHeader), '\n'));
 }
 
 std::optional<long long> waitTicks(const std::string& line) {

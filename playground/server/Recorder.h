@@ -53,6 +53,8 @@ public:
     long long revision() const { return revision_; }
     // The lines as a scenario file.
     std::string scenario() const;
+    // The line of that file the first of lines() is on (after its header).
+    static int firstLine();
 
 private:
     enum class State { Off, Armed, Keeping };

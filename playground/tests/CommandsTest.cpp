@@ -77,6 +77,20 @@ TEST(SettingLines, WriteTheKeyThenPostTheNotification) {
     EXPECT_TRUE(lines("", true).empty());
 }
 
+// Tests that a key of either file takes one value as the simulator reads
+// one, spaces inside an array included, and nothing that would be a
+// second key.
+TEST(FileLines, OneValueForOneKey) {
+    std::string why;
+    EXPECT_EQ(fileLines("settings", "bubbleSize", "[100, 200, 300]", why),
+              (std::vector<std::string>{"settings \"bubbleSize\"=[100, 200, 300]", "notify settings"}));
+    EXPECT_EQ(fileLines("state", "k", "{a: [1, \"x y\"], b:2}", why).size(), 1u);
+    for (const char* bad : {"1 x=2", "[1, 2] x=3", " 1", "1 ", "[1,2]] 3", "\"a\" \"b\""}) {
+        EXPECT_TRUE(fileLines("state", "k", bad, why).empty()) << bad;
+        EXPECT_NE(why.find("one scenario VALUE"), std::string::npos) << bad;
+    }
+}
+
 TEST(ChoiceLine, WritesTheAppsKeyIntoTheStateFile) {
     std::string why;
     EXPECT_EQ(choiceLine("com.apple.Maps", true, why), "state FLTTILE-com.apple.Maps=true");

@@ -19,6 +19,26 @@ export function createAppsPane(view, requests, respring) {
     rows.set(app.bundle, { input, tag, guard });
   }
   $('#apps-respring').addEventListener('click', respring);
+  // Apps the state file chooses that the phone does not have: shown, so
+  // that the choice can be seen and taken out of the file.
+  const strays = el('ul', { class: 'app-list strays', id: 'stray-list', hidden: true });
+  list.after(strays);
+  let straysShown = '';
+  function renderStrays(read) {
+    const installed = new Set(view.config.apps.map((a) => a.bundle));
+    const missing = [...new Set([...read.chosenNext, ...read.chosenNow])].filter((b) => !installed.has(b)).sort();
+    const shown = JSON.stringify(missing);
+    if (shown === straysShown) return;
+    straysShown = shown;
+    strays.replaceChildren(...missing.map((bundle) => el('li', { class: 'app-row', 'data-stray': bundle },
+      iconElement(bundle, 38),
+      el('div', { class: 'app-meta' }, el('div', { class: 'app-name', text: bundle }),
+        el('div', { class: 'app-bundle', text: 'chosen in the state file, not installed on this phone: no bubble' })),
+      read.chosenNext.has(bundle) ? el('button', { class: 'btn small', type: 'button', text: 'Take out',
+        title: 'Take the choice out of the state file',
+        onclick: () => send({ type: 'file', file: 'state', key: (view.config.prefixes || {}).chosen + bundle, value: null }) }) : null)));
+    strays.hidden = !missing.length;
+  }
 
   // What the plugin itself read (the dump's readings): `now`, what the
   // running home screen loaded at its start, and `nextRespring`, what it
@@ -58,7 +78,12 @@ export function createAppsPane(view, requests, respring) {
   view.on('panes', () => {
     const read = readings();
     renderBlacklist(read);
-    const shown = new Set((view.dump.bubbles || []).filter((b) => !b.hidden).map((b) => b.bundle));
+    renderStrays(read);
+    const bubbles = view.dump.bubbles || [];
+    const shown = new Set(bubbles.filter((b) => !b.hidden).map((b) => b.bundle));
+    const built = new Set(bubbles.map((b) => b.bundle));
+    // No overlay at all: the home screen started with the plugin not enabled.
+    const off = !(view.dump.plugin && view.dump.plugin.isOverlayCreated);
     let waiting = 0;
     for (const [bundle, r] of rows) {
       const chosen = read.chosenNext.has(bundle);
@@ -66,7 +91,8 @@ export function createAppsPane(view, requests, respring) {
       const differs = chosen !== read.chosenNow.has(bundle);
       if (differs) waiting++;
       r.tag.textContent = differs ? (chosen ? 'after respring' : 'until respring')
-        : chosen ? (shown.has(bundle) ? 'on screen' : 'hidden now') : '';
+        : !chosen ? '' : off ? 'no bubble: not enabled' : !built.has(bundle) ? 'no bubble'
+          : shown.has(bundle) ? 'on screen' : 'hidden now';
       r.tag.hidden = !r.tag.textContent;
       r.tag.classList.toggle('written', shown.has(bundle) && !differs);
     }

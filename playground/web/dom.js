@@ -22,12 +22,20 @@ export function setText(node, text) {
 }
 
 let toastTimer = 0;
-export function toast(text) {
+// A short message at the foot of the page; with `action` ({label, run}), a
+// button beside it that runs it once, and the message stays a little longer.
+export function toast(text, action) {
   const t = $('#toast');
-  t.textContent = text;
+  t.replaceChildren(text);
+  if (action) {
+    t.append(el('button', { type: 'button', class: 'toast-action', text: action.label, onclick: () => {
+      t.hidden = true;
+      action.run();
+    } }));
+  }
   t.hidden = false;
   clearTimeout(toastTimer);
-  toastTimer = setTimeout(() => (t.hidden = true), 3500);
+  toastTimer = setTimeout(() => (t.hidden = true), action ? 8000 : 3500);
 }
 
 // A control the person just changed keeps their choice until the phone

@@ -1,10 +1,13 @@
 // The Files panel: the two files as they stand on disk.
-import { $, el } from './dom.js';
+import { $, el, toast } from './dom.js';
 
 // Each value as the scenario language writes it, from the dump's
 // `fileWords`: every type told apart and a text exactly as it is.
 const TYPE_CLASS = { text: 'v-str', Boolean: 'v-bool', integer: 'v-num', real: 'v-num' };
-const VALUE_HELP = 'a scenario word: "text", 12, 0.5, true, date:2024-05-01T12:30:00Z, data:SGk=, [1,"a"], {k:1}';
+const VALUE_HELP = 'a scenario VALUE: "text", 12, 0.5, true, date:2024-05-01T12:30:00Z, data:SGk=, [1, "a"], {k:1}';
+// A value longer than this is shown cut, whole in its title and its form,
+// so that it does not crowd the keys out of the table.
+const SHOWN = 160;
 
 export function createFilesPane(view, requests) {
   let fileShown = 'settings';
@@ -13,6 +16,7 @@ export function createFilesPane(view, requests) {
     tab.addEventListener('click', () => {
       fileShown = tab.dataset.file;
       for (const t of document.querySelectorAll('.seg-item[data-file]')) t.classList.toggle('active', t === tab);
+      closeForm();
       render(true);
     });
   }
@@ -45,16 +49,20 @@ export function createFilesPane(view, requests) {
       return;
     }
     const words = (d.fileWords && d.fileWords[name]) || {};
-    const table = el('table', { class: 'plist', 'data-file': name });
+    const table = el('table', { class: 'plist', 'data-file': name },
+      el('colgroup', {}, el('col', { class: 'pkey-col' }), el('col')));
     for (const key of Object.keys(contents)) {
       const word = words[key] || { value: JSON.stringify(contents[key]), type: '' };
       const changed = !switched && JSON.stringify(seen[name][key]) !== JSON.stringify(words[key]);
-      const cell = el('span', { class: 'v-word ' + (TYPE_CLASS[word.type] || ''), text: word.value });
+      const long = word.value.length > SHOWN;
+      const cell = el('span', { class: 'v-word ' + (TYPE_CLASS[word.type] || ''), title: long ? word.value : null,
+        text: long ? `${word.value.slice(0, SHOWN)}…` : word.value });
       table.append(el('tr', { class: changed ? 'changed' : '', 'data-key': key },
         el('td', { class: 'pkey v-word', text: key }),
-        el('td', { class: 'pval' }, cell, el('span', { class: 'v-type', text: word.type }),
+        el('td', { class: 'pval' }, cell,
+          el('span', { class: 'v-type', text: long ? `${word.type}, ${word.value.length.toLocaleString('en')} characters` : word.type }),
           el('button', { class: 'v-edit', title: 'Edit ' + key, text: '\u270e', onclick: () => edit(name, key, word.value) }),
-          el('button', { class: 'v-edit', title: 'Delete ' + key, text: '\u00d7', onclick: () => write(name, key, null) }))));
+          el('button', { class: 'v-edit', title: 'Delete ' + key, text: '\u00d7', onclick: () => remove(name, key, word.value) }))));
     }
     body.append(table);
     seen[name] = JSON.parse(text);
@@ -64,13 +72,26 @@ export function createFilesPane(view, requests) {
     return requests.send({ type: 'file', file, key, value });
   }
 
-  // A key's value in the row's place, or a new key, written on Enter.
+  // A key taken out can be put back as it was, from the toast.
+  function remove(file, key, value) {
+    write(file, key, null).then((r) => r.ok && toast(`${key} taken out of the ${file} file.`,
+      { label: 'Undo', run: () => write(file, key, value) }));
+  }
+
+  function closeForm() {
+    const open = $('#file-body form.file-edit');
+    if (open) open.remove();
+  }
+
+  // A key's value in the row's place, or a new key, written on Enter. One
+  // form at a time: a second ✎ or Add key takes the place of the first.
   function edit(file, key, value) {
+    closeForm();
     const keyInput = el('input', { class: 'file-input', placeholder: 'key', value: key ?? '' });
     const valueInput = el('input', { class: 'file-input', placeholder: VALUE_HELP, title: VALUE_HELP, value: value ?? '' });
-    const form = el('form', { class: 'file-edit' }, keyInput, valueInput,
-      el('button', { type: 'submit', text: 'Set' }),
-      el('button', { type: 'button', text: 'Cancel', onclick: () => { form.remove(); render(true); } }));
+    const form = el('form', { class: 'file-edit', 'data-editing': key ?? '' }, keyInput, valueInput,
+      el('button', { type: 'submit', class: 'btn small primary', text: 'Set' }),
+      el('button', { type: 'button', class: 'btn small ghost', text: 'Cancel', onclick: () => { form.remove(); render(true); } }));
     form.addEventListener('submit', (e) => {
       e.preventDefault();
       write(file, keyInput.value, valueInput.value).then((r) => { if (r.ok) { form.remove(); render(true); } });

@@ -9,7 +9,7 @@
 
 const TURN = { 1: 0, 2: 180, 3: -90, 4: 90 };
 const HELD = {
-  2: 'Upside down: the home button at the top. A dragged bubble stays where it is: the plugin turns a finger\'s path back only for the two landscapes, so upside down it does not follow',
+  2: 'Upside down: the home button at the top. A dragged bubble does not follow the finger: the plugin turns a finger\'s path back only in the two landscapes',
   3: 'Landscape right: the home button on the right',
   4: 'Landscape left: the home button on the left',
 };

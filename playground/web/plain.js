@@ -10,18 +10,20 @@ const TURNED = {
   4: 'to landscape left (home button on the left)',
 };
 const CALLS = { 1: 'connected', 3: 'calling out', 4: 'ringing', 5: 'ending', 6: 'ended' };
-// The visibility settings under which the first display without an app
-// after a start (on a phone, the lock screen it starts on) hides the
-// bubbles, whatever they say about the home screen.
-const FIRST_HOME = ['isHiddenInLS', 'isSBOnly', 'isInAppOnly'];
-const DIM = 0.31;
 
 export function createPlainWords(config) {
   const names = new Map(config.apps.map((a) => [a.bundle, a.name]));
   const labels = new Map(config.settings.map((s) => [s.key, s.label]));
+  const variables = new Map(config.settings.map((s) => [s.key, s.variable]));
   const name = (bundle) => names.get(bundle) || bundle;
   const label = (key) => labels.get(key) || key;
   const { width: W, height: H } = config.screen;
+  // As the plugin describes itself: the settings under which the first
+  // display without an app after a start (on a phone, the lock screen it
+  // starts on) hides the bubbles, and the alpha of a dimmed bubble.
+  const rules = config.rules || {};
+  const FIRST_HOME = rules.firstHomeHides || [];
+  const DIM = rules.dimmedAlpha;
   // The state file's key prefixes, as the plugin names them.
   const prefixes = config.prefixes || {};
   const escape = (text) => String(text || '').replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
@@ -72,7 +74,7 @@ export function createPlainWords(config) {
       case 'orientation':
         return `phone turned ${TURNED[w[1]] || w[1]}`;
       case 'badge':
-        return w[2] === 'none' ? `${name(w[1])}'s badge cleared` : `${name(w[1])}'s badge set to ${shown(w.slice(2).join(' '))}`;
+        return w[2] === 'none' ? `badge of ${name(w[1])} cleared` : `badge of ${name(w[1])} set to ${shown(w.slice(2).join(' '))}`;
       case 'uilocked':
         return w[1] === 'yes' ? 'phone locked' : 'phone unlocked';
       case 'lockscreen':
@@ -207,8 +209,14 @@ export function createPlainWords(config) {
     if (hid.length) {
       const item = { text: all(hid) ? 'bubbles hidden' : `${list(hid)} hidden` };
       if (!p0.isFirstHomeHandled && p1.isFirstHomeHandled) {
-        const on = FIRST_HOME.filter((k) => p1[k]).map(label);
+        const on = FIRST_HOME.filter((k) => p1[variables.get(k)]).map(label);
         item.why = `the first screen without an app after a start (the lock screen) hides them while ${on.join(' or ')} is on; the home screen after it follows the setting`;
+      } else if (picked && /^(Hide NOW|Add Current App To Blacklist)/.test(picked.title)) {
+        // The menu's "current app" is the plugin's: the last app that came
+        // to the front, kept after the home screen comes back.
+        item.why = p1.currentBundle
+          ? `the current app is the last that came to the front, ${name(p1.currentBundle)}, also on the home screen`
+          : 'no app has come to the front since the start, so there is no current app: nothing is marked or written, and the next change of the screen in front decides again';
       }
       out.push(item);
     }
@@ -223,7 +231,7 @@ export function createPlainWords(config) {
 
     if (p1.isDim && p1.isAlwaysDim && !p0.isAlwaysDim && visible.some((b) => b.alpha > DIM)) {
       out.push({ text: 'Always dimmed is on, and the bubbles stay lit for now',
-        why: 'they read it at their next use of it: ' + ('isDim' in ((after.files && after.files.settings) || {})
+        why: 'they read it at their next use of it: ' + ((((after.readings || {}).settings || {}).isDim || {}).inFile
           ? 'the next settings change dims them' : 'a drag no longer lights them up, and once Dim when idle is in the file the next settings change dims them') });
     }
 
@@ -235,7 +243,8 @@ export function createPlainWords(config) {
     // A new size keeps each bubble's top-left corner, so its centre moves.
     const size = (b) => b.frame && b.frame[2];
     const grown = now.filter((b) => size(b) !== size(old.get(b.bundle)));
-    if (grown.length) out.push({ text: `bubbles resized to ${Math.round(size(grown[0]))} points` });
+    const points = (n) => `${n} point${n === 1 ? '' : 's'}`;
+    if (grown.length) out.push({ text: `bubbles resized to ${points(Math.round(size(grown[0])))}` });
 
     for (const b of now) {
       const before = old.get(b.bundle);

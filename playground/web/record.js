@@ -3,11 +3,12 @@
 // comments and, in Check mode, checks of what the person clicks. The page
 // sends only typed requests ({"type": "record", ...}); the lines are the
 // server's.
-import { $ } from './dom.js';
+import { $, toast } from './dom.js';
 
 export function createRecordTab(view, send, held) {
   const shown = { revision: -1, text: '' };
   let checking = false;
+  let filming = false;
 
   function record(op, extra) {
     return send({ type: 'record', op, ...extra });
@@ -24,7 +25,14 @@ export function createRecordTab(view, send, held) {
     $('#record-toggle').textContent = r.recording ? 'Stop recording' : 'Start recording';
     $('#record-toggle').classList.toggle('active', r.recording);
     $('#record-dot').hidden = !r.recording;
-    $('#record-status').textContent = r.replaying ? 'Replaying…' : r.recording ? `Recording · ${r.lines.length} lines` : `${r.lines.length} lines`;
+    // Numbered as the downloaded file's lines, after its header: the count
+    // is the number the list ends at.
+    const first = r.firstLine || 1;
+    const count = r.lines.length ? first - 1 + r.lines.length : 0;
+    $('#record-lines').style.counterReset = `line ${first - 1}`;
+    if (!filming) {
+      $('#record-status').textContent = r.replaying ? 'Replaying…' : r.recording ? `Recording · ${count} lines` : `${count} lines`;
+    }
     document.body.classList.toggle('recording', r.recording);
     if (r.revision === shown.revision) return;
     shown.revision = r.revision;
@@ -64,6 +72,47 @@ export function createRecordTab(view, send, held) {
     refresh();
   });
   $('#record-replay').addEventListener('click', () => record('replay', { speed: $('#record-fast').checked ? 4 : 1 }).then(refresh));
+  // A film takes a while: springboard-sim plays the whole recording on a
+  // phone of its own. The button says so as it goes, and the film is
+  // saved when it comes.
+  $('#record-film').addEventListener('click', async (e) => {
+    e.preventDefault();
+    if (filming) return;
+    filming = true;
+    const button = $('#record-film');
+    const status = $('#record-status');
+    const started = performance.now();
+    button.classList.add('busy');
+    button.setAttribute('aria-busy', 'true');
+    const tick = () => (status.textContent = `Filming the recording… ${Math.round((performance.now() - started) / 1000)} s`);
+    tick();
+    const timer = setInterval(tick, 1000);
+    try {
+      const response = await fetch(button.href);
+      if (!response.ok) {
+        const answer = await response.json().catch(() => ({}));
+        toast(answer.error || 'the film could not be made');
+      } else {
+        const url = URL.createObjectURL(await response.blob());
+        const a = document.createElement('a');
+        a.href = url;
+        a.download = button.getAttribute('download');
+        document.body.append(a);
+        a.click();
+        a.remove();
+        setTimeout(() => URL.revokeObjectURL(url), 10000);
+        toast(`The film is made (${Math.round((performance.now() - started) / 1000)} s).`);
+      }
+    } catch (err) {
+      toast('the playground server cannot be reached');
+    } finally {
+      clearInterval(timer);
+      filming = false;
+      button.classList.remove('busy');
+      button.removeAttribute('aria-busy');
+      refresh();
+    }
+  });
   $('#record-copy').addEventListener('click', async () => {
     const text = await (await fetch('/api/recording.scenario')).text();
     try {

@@ -37,6 +37,7 @@ TEST(AppIcon, GeneratedStyleIsStableAndTellsAppsApart) {
     EXPECT_EQ(a.name, "Safari");
     EXPECT_EQ(appIconStyle("com.apple.siri").initials, "Si");
     EXPECT_EQ(appIconStyle("com.apple.MobileSMS").initials, "SM");
+    EXPECT_EQ(appIconStyle("com.apple.MobileSMS").name, "Messages") << "the home screen's name, not the identifier's";
     EXPECT_EQ(appIconStyle("x").initials, "X");
     EXPECT_EQ(appIconStyle("").initials, "?");
     EXPECT_EQ(appIconStyle("com.example.").initials, "Co");
