@@ -270,6 +270,7 @@ void BM_longPress(benchmark::State& state) {
             break;
         }
         alert->pickActionWithTitle("Cancel");
+        NSRunLoop::mainRunLoop().runPendingBlocks();
         settle();
     }
 }
@@ -311,6 +312,8 @@ void BM_menuAction(benchmark::State& state, MenuAction action) {
         case MenuAction::AlignColumn: picked = alert->pickActionWithTitle("Align By This Button (Vertically)"); break;
         case MenuAction::Cancel: picked = alert->pickActionWithTitle("Cancel"); break;
         }
+        // The action's handler, at the end of the run loop's turn.
+        NSRunLoop::mainRunLoop().runPendingBlocks();
         t.stop();
         // The preferences daemon's writes (blacklist, positions, the lock)
         // finish before the next event, as they would between two taps.

@@ -182,10 +182,13 @@ void longPressAndPick(size_t index, const std::string& action) {
     for (size_t i = 0; i < alert->actions().size(); ++i) {
         if (alert->actions()[i]->title().rfind(action, 0) == 0) {
             alert->pickActionAtIndex(i);
+            // The action's handler runs at the end of the turn.
+            NSRunLoop::mainRunLoop().runPendingBlocks();
             return;
         }
     }
     alert->pickActionAtIndex(alert->actions().size() - 1);
+    NSRunLoop::mainRunLoop().runPendingBlocks();
 }
 
 void wait(double seconds) { NSRunLoop::mainRunLoop().advance(seconds); }

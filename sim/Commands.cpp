@@ -46,7 +46,7 @@ const std::vector<Simulator::Command>& Simulator::commands() {
         {"orientation",
          "orientation portrait|upside down|landscape left|landscape right|1-4|0 [notify=both|darwin|local|none] | "
          "orientation code=N [notify=...]",
-         Phase::Booted, nullptr, &S::cmdOrientation},
+         Phase::Any, nullptr, &S::cmdOrientation},
         {"cc", "cc present|dismiss", Phase::Booted, nullptr, &S::cmdCC},
         {"lockstate", "lockstate N", Phase::Booted, nullptr, &S::cmdLockState},
         {"uilocked", "uilocked yes|no", Phase::Any, nullptr, &S::cmdUILocked},
@@ -101,6 +101,7 @@ std::string Simulator::execute(const std::string& line) {
     try {
         result = command == table.end() ? unknownCommand(name) : run(*command, parsed.words, line);
         if (name != "expect") ranSinceExpect_ = true;
+        endTurn();
         // The command's preference writes are in their files before the
         // next command runs, and its trace ends with their outcomes.
         NSUserDefaults::synchronize();
@@ -244,6 +245,13 @@ std::string Simulator::cmdOrientation(const Call& c) {
         std::string error;
         code = parseOrientation(name, error);
         if (!code) return error;
+    }
+    // Before the boot: the device is held so as the home screen starts,
+    // which comes up that way (its screen's bounds follow); nothing runs
+    // yet to be told.
+    if (!booted_) {
+        initialState_.frontMostOrientation = static_cast<long>(*code);
+        return "";
     }
     SpringBoardHost::current().setFrontMostOrientation(*code);
     if (notify == "both" || notify == "darwin")

@@ -158,7 +158,12 @@ Json Simulator::hostDump() const {
 Json Simulator::dump() {
     Json d = Json::object();
     d["time"] = std::round(now() * 1e6) / 1e6;
-    d["screen"] = {{"width", screenWidth_}, {"height", screenHeight_}, {"scale", screenScale_}};
+    const CGSize bounds = screenSize();
+    d["screen"] = {{"width", screenWidth_},
+                   {"height", screenHeight_},
+                   {"scale", screenScale_},
+                   // As the interface has it: turned when the home screen came up sideways.
+                   {"bounds", rectJson(CGRectMake(0, 0, bounds.width, bounds.height))}};
     d["host"] = hostDump();
 
     Json windows = Json::array();
@@ -172,6 +177,8 @@ Json Simulator::dump() {
                                {"hidden", win->isHidden()},
                                {"frame", rectJson(win->frame())},
                                {"secure", win->isSecure()},
+                               // Drawn and touchable now: not behind the lock screen.
+                               {"shown", WindowServer::shared().isShown(*win)},
                                {"autorotates", win->autorotates()},
                                {"opaque", win->isOpaque()},
                                {"key", win->isKeyWindow()}});
@@ -240,7 +247,13 @@ Json Simulator::dump() {
     if (auto a = Process::exists() ? WindowServer::shared().visibleAlert() : nullptr) {
         alert = {{"title", a->title()}, {"message", a->message()}, {"style", a->preferredStyle()}};
         Json actions = Json::array();
-        for (const auto& act : a->actions()) actions.push_back({{"title", act->title()}, {"style", act->style()}});
+        // Each action's button as it stands on the screen: where a finger
+        // picks it.
+        const std::vector<CGRect> frames = a->actionFrames();
+        for (size_t i = 0; i < a->actions().size(); ++i)
+            actions.push_back({{"title", a->actions()[i]->title()},
+                               {"style", a->actions()[i]->style()},
+                               {"frame", i < frames.size() ? rectJson(frames[i]) : Json(nullptr)}});
         alert["actions"] = actions;
     }
     d["alert"] = alert;

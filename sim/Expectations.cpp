@@ -192,7 +192,8 @@ std::string Simulator::expectOnScreen(const Call& c) {
                                 (*b)["alpha"].dump() + ")"
                           : "";
     char screen[64];
-    std::snprintf(screen, sizeof screen, "%gx%g", screenWidth_, screenHeight_);
+    const CGSize size = screenSize();
+    std::snprintf(screen, sizeof screen, "%gx%g", size.width, size.height);
     if (wantOn)
         return "expect failed: bubble " + bundle + " is not on screen where a finger can reach it" + state + " on a " +
                screen + " screen" + (b ? "\n  in " + where + ": " + b->dump() : "");
@@ -219,9 +220,10 @@ std::optional<CGPoint> Simulator::reachablePoint(const std::shared_ptr<UIView>& 
     std::stable_sort(points.begin(), points.end(), [&](const CGPoint& a, const CGPoint& b) {
         return std::hypot(a.x - mid.x, a.y - mid.y) < std::hypot(b.x - mid.x, b.y - mid.y);
     });
+    const CGSize screen = screenSize();
     for (const auto& p : points) {
         CGPoint s = view->convertPointToScreen(p);
-        if (s.x < 0 || s.y < 0 || s.x >= screenWidth_ || s.y >= screenHeight_) continue;
+        if (s.x < 0 || s.y < 0 || s.x >= screen.width || s.y >= screen.height) continue;
         auto hit = WindowServer::shared().viewAtPoint(s);
         for (UIView* v = hit.get(); v; v = v->superview())
             if (v == view.get()) return s;

@@ -30,6 +30,7 @@ SpringBoardHost& host() { return SpringBoardHost::current(); }
 void Simulator::hostStep(const std::function<void()>& event) {
     NSUserDefaults::waitForPendingWrites();
     event();
+    endTurn();
     NSUserDefaults::synchronize();
 }
 
@@ -187,7 +188,8 @@ void Simulator::phoneTap(double x, double y) {
     } else if (st.controlCenterPresented) {
         hostStep([] { host().setControlCenterPresented(false); });
     } else if (st.frontKind == FrontDisplayKind::Home) {
-        for (const auto& icon : homeIconPlaces(screenWidth_, screenHeight_, homeScreenApps())) {
+        const CGSize screen = screenSize();
+        for (const auto& icon : homeIconPlaces(screen.width, screen.height, homeScreenApps())) {
             if (x >= icon.x && x < icon.x + kHomeIconSize && y >= icon.y &&
                 y < icon.y + kHomeIconSize + kHomeIconLabelHeight) {
                 shownStep([&] { host().bringToFront(icon.bundle); });

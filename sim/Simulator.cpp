@@ -55,6 +55,15 @@ Simulator::~Simulator() {
 
 double Simulator::now() const { return timeBase_ + NSRunLoop::mainRunLoop().now(); }
 
+CGSize Simulator::screenSize() const {
+    if (booted_ && Process::exists()) return UIScreen::mainScreen()->bounds().size;
+    return {screenWidth_, screenHeight_};
+}
+
+void Simulator::endTurn() {
+    if (Process::exists()) NSRunLoop::mainRunLoop().runPendingBlocks();
+}
+
 void Simulator::emit(const std::string& event) {
     if (!listening()) return;
     std::string line = traceTime(now()) + " " + event;
@@ -233,8 +242,9 @@ std::string Simulator::cmdSnapshot(const Call& c) {
         // As the phone's own screenshot: a pixel per point at the screen's
         // scale.
         std::string error;
-        Bitmap bitmap = rasteriseSvg(svg, static_cast<int>(std::lround(screenWidth_ * screenScale_)),
-                                     static_cast<int>(std::lround(screenHeight_ * screenScale_)), error);
+        const CGSize size = screenSize();
+        Bitmap bitmap = rasteriseSvg(svg, static_cast<int>(std::lround(size.width * screenScale_)),
+                                     static_cast<int>(std::lround(size.height * screenScale_)), error);
         if (bitmap.empty()) return "cannot draw the picture: " + error;
         return writePng(bitmap, path);
     }
@@ -256,8 +266,9 @@ std::vector<SnapshotApp> Simulator::homeScreenApps() const {
 
 std::string Simulator::snapshotSvg() {
     SnapshotScene scene;
-    scene.width = screenWidth_;
-    scene.height = screenHeight_;
+    const CGSize size = screenSize();
+    scene.width = size.width;
+    scene.height = size.height;
     scene.time = Process::exists() ? NSRunLoop::mainRunLoop().now() : 0;
     bool booted = booted_ && SpringBoardHost::isBooted();
     if (booted) {
@@ -273,7 +284,8 @@ std::string Simulator::snapshotSvg() {
         scene.off = true;
     }
     if (Process::exists()) {
-        for (const auto& win : WindowServer::shared().windows()) scene.windows.push_back(win);
+        // What the screen shows: behind the lock screen only secure windows.
+        for (const auto& win : WindowServer::shared().shownWindows()) scene.windows.push_back(win);
         scene.alert = WindowServer::shared().visibleAlert();
     }
     return renderSnapshot(scene);

@@ -98,6 +98,9 @@ public:
     // loading the plugins first if they are not loaded; null when no
     // plugin offers a description.
     Json describePlugin();
+    // The screen as the home screen's interface has it now: the `screen`
+    // line's size, turned when the home screen came up sideways.
+    CGSize screenSize() const;
     // Screen size in points, as the `screen` line set it.
     double screenWidth() const { return screenWidth_; }
     double screenHeight() const { return screenHeight_; }
@@ -131,6 +134,9 @@ private:
     static std::string unknownCommand(const std::string& name);
     std::string run(const Command& command, const Words& words, const std::string& line);
     void emit(const std::string& event);
+    // The end of the main run loop's turn, once an event has been handled:
+    // what was left for it runs (an alert action's handler, say).
+    void endTurn();
     // Whether trace lines go anywhere (kept, or handed to `output`).
     bool listening() const { return options_.keepTrace || static_cast<bool>(options_.output); }
     void connectDevice();

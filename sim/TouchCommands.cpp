@@ -67,8 +67,9 @@ bool Simulator::resolveTarget(const std::string& target, double& x, double& y, s
     // screen's edge (a bubble snapped to it) is touched at the nearest
     // point of the screen, which excludes its far edges.
     const double inside = 1e-4;
-    x = std::clamp(s.x, 0.0, screenWidth_ - inside);
-    y = std::clamp(s.y, 0.0, screenHeight_ - inside);
+    const CGSize screen = screenSize();
+    x = std::clamp(s.x, 0.0, screen.width - inside);
+    y = std::clamp(s.y, 0.0, screen.height - inside);
     return true;
 }
 

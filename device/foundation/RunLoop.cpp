@@ -137,9 +137,13 @@ void NSRunLoop::advance(double seconds) {
     std::shared_ptr<bool> alive = alive_;
     double start = deviceClock();
     double end = std::isfinite(seconds) && seconds > 0 ? start + seconds : start;
+    runPendingBlocks();
+    if (!*alive) return;
     while (auto timer = nextDueTimer(end)) {
         if (timer->fireTime_ > deviceClock()) deviceClock() = timer->fireTime_;
         fire(timer);
+        if (!*alive) return;
+        runPendingBlocks();
         if (!*alive) return;
         if (auto observer = clockObserver_) observer(deviceClock());
         if (!*alive) return;
@@ -163,6 +167,23 @@ void NSRunLoop::removeAllTimers() {
     auto timers = std::move(timers_);
     timers_.clear();
     for (const auto& t : timers) t->invalidate();
+    auto blocks = std::move(blocks_);
+    blocks_.clear();
+}
+
+void NSRunLoop::performBlock(std::function<void()> block) {
+    if (block) blocks_.push_back(std::move(block));
+}
+
+void NSRunLoop::runPendingBlocks() {
+    std::shared_ptr<bool> alive = alive_;
+    // One at a time from the front: a block may add more, and may end the
+    // process (and this run loop) while it runs.
+    while (*alive && !blocks_.empty()) {
+        std::function<void()> block = std::move(blocks_.front());
+        blocks_.erase(blocks_.begin());
+        block();
+    }
 }
 
 void NSRunLoop::prune() {

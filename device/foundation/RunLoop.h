@@ -79,8 +79,18 @@ public:
     // Called after each timer firing and at the end of advance(); the host
     // uses it to let animations catch up.
     void setClockObserver(std::function<void(double)> observer) { clockObserver_ = std::move(observer); }
-    // Drops every timer (process end).
+    // Drops every timer and every waiting block (process end).
     void removeAllTimers();
+
+    // Runs block once, at the end of the run loop's current turn
+    // (CFRunLoopPerformBlock): after the event being handled, before the
+    // next one, with no time passing.
+    void performBlock(std::function<void()> block);
+    // The end of a turn: runs the waiting blocks, and those they add, in
+    // order. advance() runs them too, before and after each timer; whoever
+    // hands the home screen an event (a touch, a host event) runs them
+    // once it has been handled.
+    void runPendingBlocks();
 
 private:
     std::shared_ptr<NSTimer> nextDueTimer(double until) const;
@@ -88,6 +98,7 @@ private:
     void prune();
     uint64_t nextSequence_ = 0;
     std::vector<std::shared_ptr<NSTimer>> timers_;
+    std::vector<std::function<void()>> blocks_;
     std::function<void(double)> clockObserver_;
     // Cleared when the run loop dies, so that an advance() whose timer
     // ended the process stops instead of touching a dead run loop.

@@ -9,6 +9,8 @@
 #include "springboard/SBApplication.h"
 #include "springboard/SpringBoard.h"
 #include "uikit/UIApplication.h"
+#include "uikit/UIScreen.h"
+#include "uikit/WindowServer.h"
 
 namespace {
 
@@ -185,6 +187,10 @@ void SpringBoardHost::install(const DeviceConfiguration& configuration, TraceHan
     configuration_ = configuration;
     trace_ = std::move(trace);
     state_ = initial;
+    WindowServer::shared().setLockScreenShowing(state_.uiLocked);
+    // The home screen comes up the way the device is held; its interface
+    // keeps that orientation for the life of the process (see fidelity.md).
+    UIScreen::setInterfaceOrientation(state_.frontMostOrientation);
     defineClasses();
     // A private framework's classes arrive when its bundle is loaded.
     NSBundle::setLoadObserver([](const std::string& path) {
@@ -364,7 +370,11 @@ void SpringBoardHost::setFrontMostOrientation(long orientation) {
     state_.orientationFromApp = false;
 }
 
-void SpringBoardHost::setUILocked(bool locked) { state_.uiLocked = locked; }
+void SpringBoardHost::setUILocked(bool locked) {
+    state_.uiLocked = locked;
+    // The lock screen covers every window but the secure ones.
+    WindowServer::shared().setLockScreenShowing(locked);
+}
 
 void SpringBoardHost::setSiriVisible(bool visible) { state_.siriVisible = visible; }
 

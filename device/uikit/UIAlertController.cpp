@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "foundation/RunLoop.h"
 #include "uikit/UIButton.h"
 #include "uikit/UILabel.h"
 #include "uikit/UIScreen.h"
@@ -108,7 +109,6 @@ void UIAlertController::loadView() {
     if (!title_.empty()) box->addSubview(makeLabel(l.title, title_, 17, UIColor::blackColor()));
     if (!message_.empty()) box->addSubview(makeLabel(l.message, message_, 13, UIColor::blackColor()));
 
-    const id target = weak_from_this().lock();
     buttons_.clear();
     for (size_t i = 0; i < actions_.size(); ++i) {
         auto button = UIButton::buttonWithType(UIButtonTypeSystem);
@@ -117,7 +117,8 @@ void UIAlertController::loadView() {
         auto color = actions_[i]->style() == UIAlertActionStyleDestructive ? UIColor::colorWithRed(1, 59.0 / 255, 48.0 / 255, 1)
                                                                            : UIColor::systemBlueColor();
         button->addSubview(makeLabel({{0, 0}, l.buttons[i].size}, actions_[i]->title(), 17, std::move(color)));
-        button->addTarget(target, "_actionButtonTapped:", UIControlEventTouchUpInside);
+        // The alert tracks the finger across its buttons itself.
+        button->setUserInteractionEnabled(false);
         box->addSubview(button);
         buttons_.push_back(button);
     }
@@ -143,13 +144,42 @@ bool UIAlertController::pickActionAtIndex(size_t index) {
     auto self = weak_from_this().lock();
     const std::shared_ptr<UIAlertAction> action = actions_[index];
     WindowServer::shared().alertActionPicked(*this, action->title());
+    highlight(std::nullopt);
     dismissViewControllerAnimated(true, nullptr);
-    if (action->handler()) {
-        const auto handler = action->handler();
-        handler(action.get());
-    }
+    if (auto handler = action->handler())
+        NSRunLoop::mainRunLoop().performBlock([action, handler] { handler(action.get()); });
     return true;
 }
+
+std::optional<size_t> UIAlertController::actionUnder(const UITouch* touch) const {
+    auto box = box_.lock();
+    if (!touch || !box) return std::nullopt;
+    const CGPoint p = touch->locationInView(box.get());
+    for (size_t i = 0; i < buttons_.size(); ++i)
+        if (auto b = buttons_[i].lock(); b && CGRectContainsPoint(b->frame(), p)) return i;
+    return std::nullopt;
+}
+
+void UIAlertController::highlight(std::optional<size_t> index) {
+    for (size_t i = 0; i < buttons_.size(); ++i)
+        if (auto b = buttons_[i].lock()) b->setBackgroundColor(index == i ? UIColor::colorWithWhite(0.85, 1) : nullptr);
+}
+
+void UIAlertController::touchesBegan(const std::vector<UITouch*>& touches, UIEvent*) {
+    highlight(actionUnder(UIEvent::anyObject(touches)));
+}
+
+void UIAlertController::touchesMoved(const std::vector<UITouch*>& touches, UIEvent*) {
+    highlight(actionUnder(UIEvent::anyObject(touches)));
+}
+
+void UIAlertController::touchesEnded(const std::vector<UITouch*>& touches, UIEvent*) {
+    const std::optional<size_t> picked = actionUnder(UIEvent::anyObject(touches));
+    highlight(std::nullopt);
+    if (picked) pickActionAtIndex(*picked);
+}
+
+void UIAlertController::touchesCancelled(const std::vector<UITouch*>&, UIEvent*) { highlight(std::nullopt); }
 
 CGRect UIAlertController::boxFrame() const {
     if (!box_.expired()) return onScreen(box_);

@@ -1,11 +1,15 @@
 // Alerts. Presented from a view controller, an alert shows in the middle of
 // the screen over that controller's window, with its actions as buttons.
-// Picking an action (by title, or by a tap on its button) dismisses the
-// alert, then runs the action's handler once.
+// A finger may slide across the actions: the one under it is highlighted,
+// and the one under it when it lifts is picked, whichever it went down on
+// (none, when it lifts off the buttons). Picking an action (by a touch, or
+// by title) dismisses the alert; the action's handler runs once the alert
+// has gone, at the end of the run loop's turn, not inside the touch.
 #pragma once
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,9 +52,9 @@ public:
     // Lays the alert box out (270 points wide, centred) with one button per
     // action; a tap on a button picks it.
     void loadView() override;
-    // Dismisses the alert, then runs the action's handler. Answers false if
-    // the alert has no action of that title or is not on screen. With two
-    // actions of one title, the first is picked.
+    // Dismisses the alert; the action's handler runs at the end of the run
+    // loop's turn. Answers false if the alert has no action of that title or
+    // is not on screen. With two actions of one title, the first is picked.
     bool pickActionWithTitle(const std::string& title);
     // The same, for the action at index in actions().
     bool pickActionAtIndex(size_t index);
@@ -64,7 +68,18 @@ public:
     CGRect boxFrame() const;
     std::vector<CGRect> actionFrames() const;
 
+    // The touches that land on the alert come here up the responder chain
+    // (its buttons take none themselves).
+    void touchesBegan(const std::vector<UITouch*>& touches, UIEvent* event) override;
+    void touchesMoved(const std::vector<UITouch*>& touches, UIEvent* event) override;
+    void touchesEnded(const std::vector<UITouch*>& touches, UIEvent* event) override;
+    void touchesCancelled(const std::vector<UITouch*>& touches, UIEvent* event) override;
+
 private:
+    // The action whose button is under the touch, if any.
+    std::optional<size_t> actionUnder(const UITouch* touch) const;
+    void highlight(std::optional<size_t> index);
+
     std::weak_ptr<UIView> box_;
     std::vector<std::weak_ptr<UIView>> buttons_;   // by action index
     std::string title_;

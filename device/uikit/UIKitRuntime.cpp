@@ -11,14 +11,6 @@
 
 namespace {
 
-// The target of every alert button: a tap picks the button's action.
-Value alertButtonTapped(const id& self, const SEL&, const Args& args) {
-    auto alert = std::dynamic_pointer_cast<UIAlertController>(self);
-    auto button = args.empty() ? nullptr : args[0].as<UIView>();
-    if (!alert || !button || button->tag() < 0) return {};
-    return alert->pickActionAtIndex(static_cast<size_t>(button->tag()));
-}
-
 // The private operations a home-screen plugin sends by selector (a host
 // version may lack any of them: see `absent CLASS SELECTOR`).
 Value frontMostAppOrientation(const id& self, const SEL&, const Args&) {
@@ -85,7 +77,6 @@ void installUIKit(Runtime& rt) {
         {"CAMediaTimingFunction", "NSObject"},
     };
     for (const auto& [name, super] : classes) rt.defineClass(name, super);
-    rt.classNamed("UIAlertController")->addMethod("_actionButtonTapped:", alertButtonTapped);
     Class* application = rt.classNamed("UIApplication");
     application->addMethod("_frontMostAppOrientation", frontMostAppOrientation);
     application->addMethod("launchApplicationWithIdentifier:suspended:", launchApplication);

@@ -37,6 +37,9 @@ struct UIKitState : ProcessComponent {
     std::function<void(const AnimationCall&)> animationObserver;
     std::shared_ptr<UIApplication> application;
     std::shared_ptr<UIScreen> screen;
+    // The home screen's interface orientation, which the screen's bounds
+    // follow (UIInterfaceOrientation).
+    long interfaceOrientation = 1;
 
     void shutdown() override {
         animationContexts.clear();
@@ -46,5 +49,6 @@ struct UIKitState : ProcessComponent {
         animationObserver = nullptr;
         application.reset();
         screen.reset();
+        interfaceOrientation = 1;
     }
 };

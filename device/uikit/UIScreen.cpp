@@ -32,6 +32,15 @@ void UIScreen::configure(double width, double height, double scale) {
     configuration() = {width, height, scale};
 }
 
-CGRect UIScreen::bounds() const { return CGRectMake(0, 0, configuration().width, configuration().height); }
+CGRect UIScreen::bounds() const {
+    const long o = interfaceOrientation();
+    // 3 and 4: landscape right and left.
+    if (o == 3 || o == 4) return CGRectMake(0, 0, configuration().height, configuration().width);
+    return CGRectMake(0, 0, configuration().width, configuration().height);
+}
+
+void UIScreen::setInterfaceOrientation(long orientation) { UIKitState::current().interfaceOrientation = orientation; }
+
+long UIScreen::interfaceOrientation() { return UIKitState::current().interfaceOrientation; }
 
 double UIScreen::scale() const { return configuration().scale; }

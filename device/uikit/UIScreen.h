@@ -13,6 +13,14 @@ public:
     static std::shared_ptr<UIScreen> mainScreen();
     static void configure(double width, double height, double scale);
     std::string className() const override { return "UIScreen"; }
+    // The bounds follow the interface orientation, as they have since the
+    // platform's eighth version: a sideways interface has the long side
+    // across.
     CGRect bounds() const;
     double scale() const;
+    // The home screen's interface orientation, which the host sets as its
+    // process starts (UIInterfaceOrientation; anything but the two
+    // landscape ones is upright).
+    static void setInterfaceOrientation(long orientation);
+    static long interfaceOrientation();
 };

@@ -63,6 +63,9 @@ void UIViewController::presentViewController(const std::shared_ptr<UIViewControl
     shown->presenting_ = this;
     auto window = UIWindow::initWithFrame(UIScreen::mainScreen()->bounds());
     window->setWindowLevel(host->windowLevel());
+    // On the platform the presentation is part of the presenting window, so
+    // it shows where that window shows (over the lock screen when secure).
+    window->_setSecure(host->isSecure());
     window->setRootViewController(shown);
     shown->presentationWindow_ = window;
     presentedWindow_ = window;

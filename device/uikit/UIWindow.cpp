@@ -54,8 +54,6 @@ void UIWindow::setHidden(bool hidden) {
     WindowServer& server = WindowServer::shared();
     if (hidden) {
         if (presentation) presentation->setHidden(true);
-        // The server may hold the last reference: nothing of this window
-        // may be touched after this call.
         server.windowHidden(this);
         return;
     }

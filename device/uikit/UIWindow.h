@@ -13,8 +13,10 @@ inline constexpr UIWindowLevel UIWindowLevelStatusBar = 1000.0;
 inline constexpr UIWindowLevel UIWindowLevelAlert = 2000.0;
 
 // A window is made hidden, as on the platform: it shows once setHidden: NO
-// or makeKeyAndVisible is sent. Windows must be owned by a shared_ptr (made
-// with make_shared or initWithFrame) for the window server to keep them.
+// or makeKeyAndVisible is sent. Nothing of the platform keeps a window: it
+// is on screen for as long as its owner keeps it (a shared_ptr, made with
+// make_shared or initWithFrame) and leaves the screen when it is
+// deallocated, with whatever it presents.
 class UIWindow : public UIView {
 public:
     UIWindow();
@@ -35,7 +37,7 @@ public:
     UIWindowLevel windowLevel() const { return level_; }
     void setWindowLevel(UIWindowLevel level);
     // Showing a window puts it on screen, on top of the others of its level;
-    // hiding it takes it off. The window server keeps visible windows alive.
+    // hiding it takes it off.
     // A level that is not finite is ignored. Changing the level of a
     // visible window puts it on top of the windows of its new level.
     void setHidden(bool hidden) override;

@@ -10,70 +10,91 @@ WindowServer& WindowServer::shared() { return Process::current().get<WindowServe
 
 // ---- windows ----
 
-std::vector<std::shared_ptr<UIWindow>> WindowServer::windows() const { return windows_; }
+void WindowServer::prune() const {
+    std::erase_if(windows_, [](const std::weak_ptr<UIWindow>& w) { return w.expired(); });
+}
+
+std::vector<std::shared_ptr<UIWindow>> WindowServer::windows() const {
+    prune();
+    std::vector<std::shared_ptr<UIWindow>> out;
+    out.reserve(windows_.size());
+    for (const auto& weak : windows_)
+        if (auto w = weak.lock()) out.push_back(std::move(w));
+    return out;
+}
+
+bool WindowServer::isShown(const UIWindow& window) const { return !lockScreenShowing_ || window.isSecure(); }
+
+std::vector<std::shared_ptr<UIWindow>> WindowServer::shownWindows() const {
+    std::vector<std::shared_ptr<UIWindow>> out = windows();
+    std::erase_if(out, [this](const std::shared_ptr<UIWindow>& w) { return !isShown(*w); });
+    return out;
+}
 
 std::shared_ptr<UIWindow> WindowServer::keyWindow() const {
+    const auto visible = windows();
     for (auto it = keyHistory_.rbegin(); it != keyHistory_.rend(); ++it) {
         auto w = it->lock();
-        if (w && std::find(windows_.begin(), windows_.end(), w) != windows_.end()) return w;
+        if (w && std::find(visible.begin(), visible.end(), w) != visible.end()) return w;
     }
     return nullptr;
 }
 
-void WindowServer::insertByLevel(std::shared_ptr<UIWindow> window) {
+void WindowServer::insertByLevel(const std::shared_ptr<UIWindow>& window) {
     // Above every window of its level and below every higher one.
-    auto at = std::find_if(windows_.begin(), windows_.end(), [&](const std::shared_ptr<UIWindow>& w) {
-        return w->windowLevel() > window->windowLevel();
+    auto at = std::find_if(windows_.begin(), windows_.end(), [&](const std::weak_ptr<UIWindow>& weak) {
+        auto w = weak.lock();
+        return w && w->windowLevel() > window->windowLevel();
     });
-    windows_.insert(at, std::move(window));
+    windows_.insert(at, window);
 }
+
+namespace {
+
+auto sameWindow(const UIWindow* window) {
+    return [window](const std::weak_ptr<UIWindow>& w) {
+        auto locked = w.lock();
+        return !locked || locked.get() == window;
+    };
+}
+
+} // namespace
 
 void WindowServer::windowShown(const std::shared_ptr<UIWindow>& window) {
     if (!window) return;
-    std::shared_ptr<UIWindow> keep = window;
-    std::erase(windows_, keep);
-    insertByLevel(std::move(keep));
+    std::erase_if(windows_, sameWindow(window.get()));
+    insertByLevel(window);
 }
 
 void WindowServer::windowHidden(UIWindow* window) {
-    auto it = std::find_if(windows_.begin(), windows_.end(), [window](const auto& w) { return w.get() == window; });
-    // Let go of the window last: it may be its only reference.
-    std::shared_ptr<UIWindow> released;
-    if (it != windows_.end()) {
-        released = std::move(*it);
-        windows_.erase(it);
-    }
+    std::erase_if(windows_, sameWindow(window));
     // A hidden window is no longer key; the one key before it (if still
     // shown) is key again.
-    std::erase_if(keyHistory_, [window](const std::weak_ptr<UIWindow>& w) {
-        auto locked = w.lock();
-        return !locked || locked.get() == window;
-    });
+    std::erase_if(keyHistory_, sameWindow(window));
 }
 
 void WindowServer::windowLevelChanged(UIWindow* window) {
-    auto it = std::find_if(windows_.begin(), windows_.end(), [window](const auto& w) { return w.get() == window; });
+    auto it = std::find_if(windows_.begin(), windows_.end(),
+                           [window](const std::weak_ptr<UIWindow>& w) { return w.lock().get() == window; });
     if (it == windows_.end()) return;
-    std::shared_ptr<UIWindow> moved = std::move(*it);
+    std::shared_ptr<UIWindow> moved = it->lock();
     windows_.erase(it);
-    insertByLevel(std::move(moved));
+    insertByLevel(moved);
 }
 
 void WindowServer::makeKey(UIWindow* window) {
     if (!window) return;
     auto shared = std::static_pointer_cast<UIWindow>(window->weak_from_this().lock());
     if (!shared) return;
-    std::erase_if(keyHistory_, [window](const std::weak_ptr<UIWindow>& w) {
-        auto locked = w.lock();
-        return !locked || locked.get() == window;
-    });
+    std::erase_if(keyHistory_, sameWindow(window));
     keyHistory_.push_back(shared);
 }
 
 // ---- alerts and presentations ----
 
 std::shared_ptr<UIAlertController> WindowServer::visibleAlert() const {
-    for (auto it = windows_.rbegin(); it != windows_.rend(); ++it) {
+    const auto stack = shownWindows();
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
         if (auto alert = std::dynamic_pointer_cast<UIAlertController>((*it)->rootViewController())) {
             if (alert->isOnScreen()) return alert;
         }
@@ -124,7 +145,7 @@ void WindowServer::moveTouch(ActiveTouch& active, const CGPoint& screenPoint, lo
 
 std::shared_ptr<UIView> WindowServer::viewAtPoint(const CGPoint& screenPoint) const {
     auto event = std::make_shared<UIEvent>();
-    const auto stack = windows_;
+    const auto stack = shownWindows();
     for (auto it = stack.rbegin(); it != stack.rend(); ++it)
         if (auto hit = (*it)->hitTest((*it)->convertPointFromScreen(screenPoint), event.get())) return hit;
     return nullptr;
@@ -140,7 +161,7 @@ bool WindowServer::touchDown(const CGPoint& screenPoint) {
     event->touches_.push_back(touch);
 
     // A copy: a hit test is free to show or hide windows.
-    const auto stack = windows_;
+    const auto stack = shownWindows();
     for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
         const std::shared_ptr<UIWindow>& window = *it;
         auto hit = window->hitTest(window->convertPointFromScreen(screenPoint), event.get());
@@ -249,11 +270,12 @@ void WindowServer::shutdown() {
         p->presented_.reset();
     }
     presenters_.clear();
-    auto windows = std::move(windows_);
+    std::vector<std::shared_ptr<UIWindow>> windows = this->windows();
     windows_.clear();
     // A window someone else still holds must not think it is on screen.
     for (auto& w : windows) w->UIView::setHidden(true);
     keyHistory_.clear();
+    lockScreenShowing_ = false;
     passThroughObserver_ = nullptr;
     alertObserver_ = nullptr;
     alertActionObserver_ = nullptr;

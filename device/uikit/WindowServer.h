@@ -8,8 +8,16 @@
 // recognisers on that view and its ancestors see the touch first. When no
 // window claims the touch it goes through to the host beneath.
 //
-// The server holds the visible windows (a window shown and then forgotten
-// by its maker stays on screen), and lets go of a window when it is hidden.
+// The server holds no window: as UIKit's application, it keeps its list of
+// windows weakly, so a window whose last owner lets it go is deallocated
+// and leaves the screen, with whatever it presents. Whoever shows a window
+// keeps it for as long as it should be seen. (A touch in progress keeps
+// its window and view until it ends.)
+//
+// While the lock screen shows (the host says so), only secure windows
+// (_setSecure: YES) are drawn and take touches; the others stay in the
+// list, visible but behind the lock screen, and come back when it goes.
+//
 // It is a component of the process: a respring drops every window, every
 // presented controller and the touch in progress.
 #pragma once
@@ -29,8 +37,15 @@ class WindowServer : public ProcessComponent {
 public:
     static WindowServer& shared();
 
-    // Visible windows, bottom to top.
+    // Visible windows, bottom to top, those behind the lock screen included.
     std::vector<std::shared_ptr<UIWindow>> windows() const;
+    // The visible windows on screen now, bottom to top: while the lock
+    // screen shows, only the secure ones.
+    std::vector<std::shared_ptr<UIWindow>> shownWindows() const;
+    bool isShown(const UIWindow& window) const;
+    // Set by the host when its lock screen comes and goes.
+    void setLockScreenShowing(bool showing) { lockScreenShowing_ = showing; }
+    bool lockScreenShowing() const { return lockScreenShowing_; }
     // The window last made key that is still visible, or nullptr.
     std::shared_ptr<UIWindow> keyWindow() const;
 
@@ -94,11 +109,14 @@ private:
         std::vector<std::shared_ptr<UIGestureRecognizer>> recognizers;
         bool viewCancelled = false;
     };
-    void insertByLevel(std::shared_ptr<UIWindow> window);
+    void insertByLevel(const std::shared_ptr<UIWindow>& window);
+    // Drops the windows that have been deallocated.
+    void prune() const;
     void moveTouch(ActiveTouch& active, const CGPoint& screenPoint, long phase);
     void finishTouch(const std::shared_ptr<ActiveTouch>& active);
 
-    std::vector<std::shared_ptr<UIWindow>> windows_;        // bottom to top
+    mutable std::vector<std::weak_ptr<UIWindow>> windows_;  // bottom to top
+    bool lockScreenShowing_ = false;
     std::vector<std::weak_ptr<UIWindow>> keyHistory_;       // last made key last
     std::vector<std::weak_ptr<UIViewController>> presenters_;
     std::shared_ptr<ActiveTouch> touch_;

@@ -56,6 +56,8 @@ public:
     // Long-press menu and hiding.
     void setHidden(bool hidden);
     void imgLongPressed(UIGestureRecognizer* recognizer);
+    // Hides and lets go of the menu's window (its alert has gone).
+    void closeMenuWindow();
 
     // Invalidates the running idle timer and schedules a new one.
     void startIdleTimer();
@@ -66,4 +68,7 @@ private:
     std::vector<std::shared_ptr<UIButtonFT>> mybuttons;
     std::shared_ptr<UIButtonFT> appButton;
     std::shared_ptr<FTContainingWindow> mainWindowForButtons;
+    // The long-press menu's window, from the press until an action is
+    // picked.
+    std::shared_ptr<UIWindow> menuWindow;
 };

@@ -3,6 +3,7 @@
 #include "foundation/NSUserDefaults.h"
 #include "overlay/FTCustomViewController.h"
 #include "settings/Settings.h"
+#include "springboard/HostInterfaces.h"
 #include "uikit/UIAlertController.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UIWindow.h"
@@ -39,9 +40,15 @@ void FTCustomViewController::imgLongPressed(UIGestureRecognizer* recognizer) {
     if (!s.isAlwaysDim && s.isDim)
         for (const auto& button : mybuttons) button->setAlpha(1.0);
 
-    auto menuWindow = UIWindow::initWithFrame(UIScreen::mainScreen()->bounds());
+    // Nothing of the platform keeps a window: the controller holds the
+    // menu's until its alert has gone.
+    menuWindow = UIWindow::initWithFrame(UIScreen::mainScreen()->bounds());
     menuWindow->setRootViewController(UIViewController::init());
     menuWindow->setWindowLevel(UIWindowLevelAlert + 1.0);
+    // Over the lock screen too, where the bubbles are: a menu left behind
+    // it could neither be seen nor answered, and would come up after the
+    // unlock.
+    host::setSecure(*menuWindow, YES);
     menuWindow->setHidden(NO);
     auto keyWindow = UIWindow::keyWindow();
     menuWindow->setTintColor(keyWindow ? keyWindow->tintColor() : nullptr);
@@ -51,14 +58,11 @@ void FTCustomViewController::imgLongPressed(UIGestureRecognizer* recognizer) {
                                                              UIAlertControllerStyleAlert);
 
     // The menu's window goes away with the alert, whichever action is
-    // picked: left on screen it would swallow every touch beneath it. The
-    // window server keeps it alive while it shows, so the handlers need
-    // only a weak reference.
-    std::weak_ptr<UIWindow> weakWindow = menuWindow;
+    // picked: left on screen it would swallow every touch beneath it.
     auto controller = std::static_pointer_cast<FTCustomViewController>(self());
-    auto action = [weakWindow, controller](std::function<void(FTCustomViewController&)> work) {
-        return [weakWindow, controller, work](UIAlertAction*) {
-            if (auto window = weakWindow.lock()) window->setHidden(YES);
+    auto action = [controller](std::function<void(FTCustomViewController&)> work) {
+        return [controller, work](UIAlertAction*) {
+            controller->closeMenuWindow();
             if (work) work(*controller);
         };
     };
@@ -94,6 +98,13 @@ void FTCustomViewController::imgLongPressed(UIGestureRecognizer* recognizer) {
             UIView::animateWithDuration(kFadeDuration045, 0, kAnimationOptions,
                                         [this, i] { mybuttons[i]->setAlpha(kDimAlpha03); });
     }
+}
+
+void FTCustomViewController::closeMenuWindow() {
+    if (!menuWindow) return;
+    std::shared_ptr<UIWindow> window = std::move(menuWindow);
+    menuWindow.reset();
+    window->setHidden(YES);
 }
 
 // Hides or shows every bubble. The bubbles always share one state, so a

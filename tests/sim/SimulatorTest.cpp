@@ -228,14 +228,17 @@ TEST(Simulator, RespringKeepsTheDevice) {
     d.run("badge com.example.a 4");
     d.run("state kept=1");
     d.run("wait 2.5");
+    // A window kept by someone outside the process (the test) is still
+    // dropped from the screen by the respring.
     auto window = UIWindow::initWithFrame(CGRectMake(0, 0, 10, 10));
     window->setHidden(false);
-    window.reset();
     EXPECT_EQ(d.sim->dump()["windows"].size(), 1u);
     d.run("respring");
     Json j = d.sim->dump();
     EXPECT_NEAR(j["time"].get<double>(), 2.5, 1e-9);
     EXPECT_EQ(j["windows"].size(), 0u);
+    EXPECT_TRUE(window->isHidden());
+    window.reset();
     EXPECT_EQ(j["files"]["state"]["kept"], 1);
     EXPECT_EQ(j["host"]["apps"][0]["badge"], 4);
     EXPECT_TRUE(d.printed("[2.500] respring"));

@@ -83,6 +83,9 @@ private:
     static constexpr int kListCheckEvery = 16;
     int sinceListCheck_ = 0;
     std::deque<std::pair<uint64_t, std::string>> recent_;
+    // --inject window: a window its owner keeps on screen and forgets to
+    // hide (nothing of the platform keeps a window for its owner).
+    std::shared_ptr<UIWindow> strayWindow_;
 };
 
 void Storm::onTrace(const std::string& line) {
@@ -296,9 +299,9 @@ std::string Storm::fullCheck() {
 void Storm::inject() {
     const std::string& what = options_.inject;
     if (what == "window") {
-        auto stray = UIWindow::initWithFrame(CGRectMake(0, 0, 375, 667));
-        stray->setWindowLevel(UIWindowLevelAlert + 1.0);
-        stray->setHidden(false);
+        strayWindow_ = UIWindow::initWithFrame(CGRectMake(0, 0, 375, 667));
+        strayWindow_->setWindowLevel(UIWindowLevelAlert + 1.0);
+        strayWindow_->setHidden(false);
     } else if (what == "timer") {
         NSTimer::scheduledTimerWithTimeInterval(1.0, std::make_shared<NSObject>(), kIdleTimerSelector, nullptr, true);
         NSTimer::scheduledTimerWithTimeInterval(1.0, std::make_shared<NSObject>(), kIdleTimerSelector, nullptr, true);

@@ -1,6 +1,7 @@
 #include <numbers>
 
 #include "UIKitTestSupport.h"
+#include "uikit/UIAlertController.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIButton.h"
 #include "uikit/UIGestureRecognizer.h"
@@ -72,13 +73,38 @@ TEST_F(WindowTest, WindowIsMadeHiddenAndShownOnRequest) {
     EXPECT_TRUE(server().windows().empty());
     w->setHidden(false);
     EXPECT_EQ(raw(server().windows()), (std::vector<UIWindow*>{w.get()}));
-    // The server keeps a shown window alive, and lets go when it is hidden.
+    w->setHidden(true);
+    EXPECT_TRUE(server().windows().empty());
+    // Nothing of the platform keeps a shown window: when its owner lets
+    // go, it is deallocated and leaves the screen, with what it presents.
+    w->setHidden(false);
+    auto alert = UIAlertController::alertControllerWithTitle("T", "M", UIAlertControllerStyleAlert);
+    w->setRootViewController(UIViewController::init());
+    w->rootViewController()->presentViewController(alert, false, nullptr);
+    EXPECT_EQ(server().windows().size(), 2u);
+    EXPECT_EQ(server().visibleAlert(), alert);
     std::weak_ptr<UIWindow> watch = w;
     w.reset();
-    ASSERT_FALSE(watch.expired());
-    watch.lock()->setHidden(true);
     EXPECT_TRUE(watch.expired());
     EXPECT_TRUE(server().windows().empty());
+    EXPECT_EQ(server().visibleAlert(), nullptr);
+}
+
+// Tests that while the lock screen shows only secure windows are drawn and
+// take touches; the others stay visible behind it and come back after.
+TEST_F(WindowTest, OnlySecureWindowsOverTheLockScreen) {
+    auto plain = showWindow(UIWindowLevelNormal);
+    auto secure = showWindow(UIWindowLevelNormal);
+    secure->setFrame(CGRectMake(0, 0, 100, 100));
+    secure->_setSecure(true);
+    plain->setFrame(CGRectMake(0, 0, 375, 667));
+    server().setLockScreenShowing(true);
+    EXPECT_EQ(raw(server().shownWindows()), (std::vector<UIWindow*>{secure.get()}));
+    EXPECT_EQ(server().windows().size(), 2u);
+    EXPECT_EQ(server().viewAtPoint({200, 300}), nullptr) << "the plain window is behind the lock screen";
+    EXPECT_NE(server().viewAtPoint({50, 50}), nullptr);
+    server().setLockScreenShowing(false);
+    EXPECT_NE(server().viewAtPoint({200, 300}), nullptr);
 }
 
 // Tests that windows stack by level, and that among equal levels the one

@@ -58,7 +58,10 @@ protected:
         NSRunLoop::mainRunLoop().advance(0.6);
         ws.touchUp(p);
         auto alert = ws.visibleAlert();
-        return alert && alert->pickActionWithTitle(title);
+        const bool picked = alert && alert->pickActionWithTitle(title);
+        // The action's handler runs at the end of the turn.
+        NSRunLoop::mainRunLoop().runPendingBlocks();
+        return picked;
     }
 
     void writeFile(const std::string& devicePath, const Bytes& bytes) {
