@@ -57,7 +57,8 @@ public:
     void submit(Change change);
     // Writes the changes to one file now, on the caller's thread, after
     // every change already in the tray.
-    PreferencesFile::Outcome writeNow(const std::string& hostPath, const std::vector<std::pair<std::string, id>>& changes);
+    PreferencesFile::Outcome writeNow(const std::string& hostPath,
+                                      const std::vector<std::pair<std::string, id>>& changes);
     // The daemon's value for a key of a file, after every pending change.
     id objectForKey(const std::string& hostPath, const std::string& key);
     // Waits until nothing is pending; answers what was written since the

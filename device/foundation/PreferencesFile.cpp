@@ -145,7 +145,8 @@ public:
     bool holds(const PreferencesFile::Stamp& stamp) const {
         if (std::memcmp(block_.magic, kMagic, sizeof block_.magic) != 0) return false;
         for (const Record& r : block_.records)
-            if (r.size == stamp.size && r.inode == stamp.inode && r.device == stamp.device && r.modified == stamp.modified)
+            if (r.size == stamp.size && r.inode == stamp.inode && r.device == stamp.device &&
+                r.modified == stamp.modified)
                 return true;
         return false;
     }
@@ -186,7 +187,8 @@ void PreferencesFile::load(const Stamp& now) {
     unreadable_ = false;
     tooLarge_ = false;
     switch (PropertyList::readFileBytes(hostPath_, bytes)) {
-    case PropertyList::ReadResult::Missing: break;
+    case PropertyList::ReadResult::Missing:
+        break;
     case PropertyList::ReadResult::Unreadable:
         // The size limit is this device's guard, not the phone's: the phone's
         // daemon would read such a file, so it is never taken as empty.

@@ -100,7 +100,7 @@ private:
     std::string hostPath_;
     propertylist::PlistOwner tree_;
     PropertyListFormat format_ = PropertyListFormat::Binary;
-    Stamp stamp_;           // the file as the copy last saw it
+    Stamp stamp_; // the file as the copy last saw it
     bool loaded_ = false;
     bool unreadable_ = false; // the copy stands for a file it could not read
     bool tooLarge_ = false;   // past the device's size limit: never rewritten

@@ -115,7 +115,7 @@ private:
     void moveTouch(ActiveTouch& active, const CGPoint& screenPoint, long phase);
     void finishTouch(const std::shared_ptr<ActiveTouch>& active);
 
-    mutable std::vector<std::weak_ptr<UIWindow>> windows_;  // bottom to top
+    mutable std::vector<std::weak_ptr<UIWindow>> windows_; // bottom to top
     bool lockScreenShowing_ = false;
     std::vector<std::weak_ptr<UIWindow>> keyHistory_;       // last made key last
     std::vector<std::weak_ptr<UIViewController>> presenters_;

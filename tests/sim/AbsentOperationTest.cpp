@@ -96,10 +96,10 @@ TEST(AbsentOperation, TheSessionRunsWholeOnAFullHost) {
     Session full = session("");
     EXPECT_TRUE(full.failures.empty()) << full.failures.front();
     EXPECT_TRUE(full.crashes.empty());
-    for (const char* effect : {"launch com.apple.MobileSMS", "siri activate", "siri dismiss", "siri open",
-                               "unlock-request", "write state POSAPPS-com.apple.mobilemail",
-                               "write settings isLocked=true", "write state HIDAPPS-com.apple.mobilemail=true",
-                               "log zefran call status :4", "respring"})
+    for (const char* effect :
+         {"launch com.apple.MobileSMS", "siri activate", "siri dismiss", "siri open", "unlock-request",
+          "write state POSAPPS-com.apple.mobilemail", "write settings isLocked=true",
+          "write state HIDAPPS-com.apple.mobilemail=true", "log zefran call status :4", "respring"})
         EXPECT_NE(full.trace.find(effect), std::string::npos) << effect;
 }
 

@@ -152,7 +152,8 @@ TEST_F(AlertTest, TheLiftedFingerPicks) {
     // The button under the finger is the one highlighted.
     auto highlighted = [&](long tag) {
         for (const auto& v : alert->view()->subviews().front()->subviews())
-            if (auto b = std::dynamic_pointer_cast<UIButton>(v); b && b->tag() == tag) return b->backgroundColor() != nullptr;
+            if (auto b = std::dynamic_pointer_cast<UIButton>(v); b && b->tag() == tag)
+                return b->backgroundColor() != nullptr;
         return false;
     };
     EXPECT_TRUE(highlighted(2));
