@@ -423,11 +423,19 @@ void NSDictionary::adopt(std::vector<std::pair<std::string, id>>&& entries) {
     entries_ = std::move(entries);
     hashes_.clear();
     hashes_.reserve(entries_.capacity());
-    for (const auto& e : entries_) hashes_.push_back(keyHash(e.first));
+    // Whether the entries came in order is seen while each key is hashed,
+    // its text (and the one before it) still at hand: a second pass over a
+    // large file's keys would fetch every text from memory again.
+    bool inOrder = true;
+    for (size_t p = 0; p < entries_.size(); ++p) {
+        hashes_.push_back(keyHash(entries_[p].first));
+        if (inOrder && p > 0 && !(entries_[p - 1].first < entries_[p].first)) inOrder = false;
+    }
+    // Keys in strict order stand once each, so the index drops none of them.
     rebuildIndex(slotCountFor(std::max<uint64_t>(entries_.capacity(), entries_.size())));
     // Put in order now: a reader's dictionary is walked at once, and a file
-    // the device wrote is already in order, which costs one pass to see.
-    ordered_ = 0;
+    // the device wrote is already in order.
+    ordered_ = inOrder ? entries_.size() : 0;
     putInOrder();
 }
 
