@@ -129,7 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (before) {
         for (const auto& [key, value] : before->entries())
             if (!written.count(key))
-                fuzz::check(fuzz::plistEqual(value.get(), now->objectForKey(key).get()), "a write changed a key it did not own");
+                fuzz::check(plistEqual(value.get(), now->objectForKey(key).get(), fuzz::kAsReadersSee),
+                            "a write changed a key it did not own");
     }
     for (const auto& [key, value] : now->entries()) {
         if (before && before->objectForKey(key)) continue;
