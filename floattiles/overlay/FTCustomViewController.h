@@ -14,13 +14,6 @@
 
 class NSTimer;
 
-// Where a dragged bubble's centre is held, in screen points, with the app in
-// front held in `orientation`.
-struct FTDragBounds {
-    double minX, maxX, minY, maxY;
-};
-FTDragBounds dragBounds(long orientation);
-
 class FTCustomViewController : public UIViewController {
 public:
     FTCustomViewController();

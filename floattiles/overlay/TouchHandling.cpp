@@ -10,6 +10,7 @@
 
 #include "PluginState.h"
 #include "foundation/NSBundle.h"
+#include "overlay/CentreBounds.h"
 #include "overlay/FTCustomViewController.h"
 #include "springboard/HostInterfaces.h"
 #include "uikit/UIApplication.h"
@@ -20,19 +21,6 @@ namespace {
 long frontOrientation() { return host::frontMostAppOrientation(); }
 
 } // namespace
-
-FTDragBounds dragBounds(long orientation) {
-    const FTOverlayState& o = overlayState();
-    FTDragBounds b{0, static_cast<double>(o.screenWidth), 30, static_cast<double>(o.screenHeight - 55.0f)};
-    if (orientation == UIInterfaceOrientationLandscapeRight) {
-        b.maxY += 45;
-        b.minX = 25;
-    } else if (orientation == UIInterfaceOrientationLandscapeLeft) {
-        b.maxY += 45;
-        b.maxX = static_cast<double>(o.screenWidth - 25.0f);
-    }
-    return b;
-}
 
 // The bubbles do not turn with the screen; a bubble in a landscape app
 // carries a quarter-turn transform, so a movement measured in its own

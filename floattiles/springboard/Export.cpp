@@ -10,6 +10,7 @@
 #include "foundation/PropertyList.h"
 #include "interfaces/PluginInspection.h"
 #include "interfaces/PublicNames.h"
+#include "overlay/CentreBounds.h"
 #include "overlay/FTCustomViewController.h"
 #include "overlay/bothVC.h"
 #include "settings/Settings.h"
