@@ -23,10 +23,10 @@
 
 #include "FuzzPlugin.h"
 #include "FuzzSupport.h"
-#include "PluginState.h"
 #include "foundation/PropertyList.h"
 #include "settings/Settings.h"
 #include "settings/StateStore.h"
+#include "springboard/PluginState.h"
 
 namespace {
 

@@ -26,11 +26,11 @@
 
 #include "FuzzPlugin.h"
 #include "FuzzSupport.h"
-#include "PluginState.h"
 #include "foundation/PropertyList.h"
 #include "overlay/FTCustomViewController.h"
 #include "runtime/Process.h"
 #include "settings/StateStore.h"
+#include "springboard/PluginState.h"
 
 namespace {
 

@@ -3,13 +3,13 @@
 #include <cmath>
 #include <optional>
 
-#include "PluginState.h"
 #include "colorpicker/libcolorpicker.h"
 #include "overlay/CentreBounds.h"
 #include "overlay/FTCustomViewController.h"
 #include "settings/SettingsTable.h"
 #include "settings/StateStore.h"
 #include "springboard/HostInterfaces.h"
+#include "springboard/PluginState.h"
 #include "uikit/UIApplication.h"
 
 namespace {

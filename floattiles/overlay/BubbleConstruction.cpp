@@ -1,12 +1,12 @@
 // Building the bubble window and one bubble per chosen app.
 #include <cmath>
 
-#include "PluginState.h"
 #include "colorpicker/libcolorpicker.h"
 #include "overlay/FTCustomViewController.h"
 #include "settings/SettingsTable.h"
 #include "settings/StateStore.h"
 #include "springboard/HostInterfaces.h"
+#include "springboard/PluginState.h"
 #include "uikit/UIGestureRecognizer.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UIWindow.h"

@@ -1,7 +1,7 @@
 #include "overlay/CentreBounds.h"
 
-#include "PluginState.h"
 #include "springboard/HostInterfaces.h"
+#include "springboard/PluginState.h"
 #include "uikit/UIApplication.h"
 
 FTLandscapeOffsets landscapeOffsets(long orientation) {

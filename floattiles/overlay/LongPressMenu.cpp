@@ -1,9 +1,9 @@
 // The bubbles' long-press menu, and hiding or showing all bubbles at once.
-#include "PluginState.h"
 #include "foundation/NSUserDefaults.h"
 #include "overlay/FTCustomViewController.h"
 #include "settings/Settings.h"
 #include "springboard/HostInterfaces.h"
+#include "springboard/PluginState.h"
 #include "uikit/UIAlertController.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UIWindow.h"

@@ -8,11 +8,11 @@
 //   idle timer tick         | timeOut:  dims all on the eighth tick
 #include <cstdint>
 
-#include "PluginState.h"
 #include "foundation/NSBundle.h"
 #include "overlay/CentreBounds.h"
 #include "overlay/FTCustomViewController.h"
 #include "springboard/HostInterfaces.h"
+#include "springboard/PluginState.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UITouch.h"
 

@@ -1,9 +1,9 @@
 #include "overlay/bothVC.h"
 
-#include "PluginState.h"
 #include "foundation/NotificationCenter.h"
 #include "springboard/HostInterfaces.h"
 #include "springboard/HostNotifications.h"
+#include "springboard/PluginState.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIScreen.h"
 

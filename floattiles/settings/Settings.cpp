@@ -3,11 +3,11 @@
 #include <cctype>
 #include <cmath>
 
-#include "PluginState.h"
 #include "colorpicker/libcolorpicker.h"
 #include "foundation/PropertyList.h"
 #include "overlay/FTCustomViewController.h"
 #include "overlay/bothVC.h"
+#include "springboard/PluginState.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <memory>
 #include <span>
 
-#include "PluginState.h"
+#include "springboard/PluginState.h"
 
 class FTCustomViewController;
 

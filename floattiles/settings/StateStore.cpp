@@ -4,11 +4,11 @@
 #include <cmath>
 #include <cstring>
 
-#include "PluginState.h"
 #include "button/UIButtonFT.h"
 #include "foundation/NSUserDefaults.h"
 #include "foundation/PropertyList.h"
 #include "overlay/FTCustomViewController.h"
+#include "springboard/PluginState.h"
 
 FTStateStore& stateStore() {
     static FTStateStore store;

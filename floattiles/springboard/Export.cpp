@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "PluginState.h"
 #include "button/UIButtonFT.h"
 #include "colorpicker/libcolorpicker.h"
 #include "foundation/PropertyList.h"
@@ -18,6 +17,7 @@
 #include "settings/StateStore.h"
 #include "springboard/Hooks.h"
 #include "springboard/HostInterfaces.h"
+#include "springboard/PluginState.h"
 #include "uikit/UIApplication.h"
 
 namespace {

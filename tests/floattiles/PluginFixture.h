@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "PluginState.h"
 #include "foundation/DevicePaths.h"
 #include "foundation/NSUserDefaults.h"
 #include "runtime/Process.h"
 #include "springboard/HostInterfaces.h"
+#include "springboard/PluginState.h"
 #include "springboard/SBApplication.h"
 #include "springboard/SpringBoardHost.h"
 

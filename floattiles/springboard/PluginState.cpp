@@ -1,4 +1,4 @@
-#include "PluginState.h"
+#include "springboard/PluginState.h"
 
 #include "button/UIButtonFT.h"
 #include "overlay/bothVC.h"
