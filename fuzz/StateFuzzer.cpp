@@ -31,6 +31,7 @@
 #include "runtime/Process.h"
 #include "settings/StateStore.h"
 #include "springboard/PluginState.h"
+#include "springboard/Startup.h"
 
 namespace {
 

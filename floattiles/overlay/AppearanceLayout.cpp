@@ -92,6 +92,23 @@ void FTCustomViewController::setBubbleSize() {
     }
 }
 
+void FTCustomViewController::applySettingPush(OverlayPush push) {
+    switch (push) {
+    case OverlayPush::None:
+        return;
+    case OverlayPush::Circle:
+        return setCircle();
+    case OverlayPush::Dim:
+        return setDim();
+    case OverlayPush::BubbleSize:
+        return setBubbleSize();
+    case OverlayPush::FrameColour:
+        return setFrameColor();
+    case OverlayPush::BadgeColour:
+        return setBadgeColor();
+    }
+}
+
 void FTCustomViewController::setCircle() {
     const FTSettings& s = settingsVariables();
     for (const auto& button : mybuttons) {

@@ -1,7 +1,9 @@
 // The overlay controller: the one object that holds every bubble and
 // receives every action on them. Its operations are spread over one source
-// file per concern: construction, appearance and layout, touch handling,
-// the long-press menu and hiding, and (in settings/) the state store.
+// file per concern: construction (BubbleConstruction), appearance and
+// layout (AppearanceLayout), touch handling (TouchHandling), the long-press
+// menu and hiding (LongPressMenu), and its writes to the state file
+// (StateFileWrites).
 #pragma once
 
 #include <memory>
@@ -9,6 +11,7 @@
 
 #include "button/UIButtonFT.h"
 #include "overlay/FTContainingWindow.h"
+#include "settings/SettingsTable.h"
 #include "uikit/UIGestureRecognizer.h"
 #include "uikit/UIViewController.h"
 
@@ -29,6 +32,8 @@ public:
     void setInitialPos();
     void updateCenterIfNeeded(bool initialPlacement, bool orientationChange);
     void setTransformToButton(const CGAffineTransform& transform);
+    // What a settings reading asks the overlay to redo, as its operation.
+    void applySettingPush(OverlayPush push);
 
     // Construction.
     const std::vector<std::shared_ptr<UIButtonFT>>& getbuttons() const { return mybuttons; }
@@ -42,7 +47,7 @@ public:
     void tappedSiri(UIButtonFT* sender);
     void timeOut(NSTimer* timer);
 
-    // State store writers.
+    // Writes to the state file.
     void setDictWithWriting(bool writeToStore);
     void savePosInPlist();
 

@@ -17,6 +17,7 @@
 #include "springboard/PluginState.h"
 #include "springboard/SBApplication.h"
 #include "springboard/SpringBoardHost.h"
+#include "springboard/Startup.h"
 
 class PluginFixture : public ::testing::Test {
 protected:
