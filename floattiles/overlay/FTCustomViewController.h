@@ -3,13 +3,17 @@
 // file per concern: construction (BubbleConstruction), appearance and
 // layout (AppearanceLayout), touch handling (TouchHandling), the long-press
 // menu and hiding (LongPressMenu), and its writes to the state file
-// (StateFileWrites).
+// (StateFileWrites). The long-press menu's window and alert are a class of
+// their own (FTBubbleMenu), which the controller owns. The bubbles, the
+// one state every concern shares, stay here: the runtime sends every
+// bubble's actions to this class by the names the trace shows.
 #pragma once
 
 #include <memory>
 #include <vector>
 
 #include "button/UIButtonFT.h"
+#include "overlay/FTBubbleMenu.h"
 #include "overlay/FTContainingWindow.h"
 #include "settings/SettingsTable.h"
 #include "uikit/UIGestureRecognizer.h"
@@ -56,6 +60,8 @@ public:
     void imgLongPressed(UIGestureRecognizer* recognizer);
     // Hides and lets go of the menu's window (its alert has gone).
     void closeMenuWindow();
+    // What the picked action of the menu does to the bubbles.
+    void doMenuAction(FTMenuAction action);
 
     // Invalidates the running idle timer and schedules a new one.
     void startIdleTimer();
@@ -66,7 +72,6 @@ private:
     std::vector<std::shared_ptr<UIButtonFT>> mybuttons;
     std::shared_ptr<UIButtonFT> appButton;
     std::shared_ptr<FTContainingWindow> mainWindowForButtons;
-    // The long-press menu's window, from the press until an action is
-    // picked.
-    std::shared_ptr<UIWindow> menuWindow;
+    // The long-press menu, from the press until an action is picked.
+    FTBubbleMenu menu;
 };
