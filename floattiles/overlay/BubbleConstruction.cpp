@@ -84,6 +84,7 @@ void FTCustomViewController::initBundles() {
     mainWindowForButtons->setWindowLevel(UIWindowLevelAlert + 1.0);
     mainWindowForButtons->setHidden(NO);
     mainWindowForButtons->setOpaque(NO);
+    // Four sends, as ever: a hook on setAutorotates: sees each in turn, and the last (NO) is what holds.
     host::setAutorotates(*mainWindowForButtons, NO);
     host::setAutorotates(*mainWindowForButtons, NO);
     host::setAutorotates(*mainWindowForButtons, YES);

@@ -72,6 +72,7 @@ void FTCustomViewController::wasDragged(UIButtonFT* sender, UIEvent* event) {
     CGPoint end = sender->center();
     if (end.x == start.x && end.y == start.y) return;
     if (s.isDim && !s.isAlwaysDim)
+        // 1.5, not 1, as the plugin has always set it: the dump and scenarios read 1.5; above 1 draws opaque.
         for (const auto& button : mybuttons) button->setAlpha(1.5);
     o.isDragged = YES;
     o.idleCounter = 0;
@@ -108,6 +109,7 @@ void FTCustomViewController::tappedSiri(UIButtonFT* sender) {
     }
     if (sender) {
         std::shared_ptr<UIView> bubble = std::static_pointer_cast<UIView>(sender->self());
+        // The same 1.5 as a drag's, for the same reason.
         UIView::animateWithDuration(kTapDuration015, 0, kAnimationOptions, [&] { bubble->setAlpha(1.5); });
 
         std::shared_ptr<NSString> bundle = sender->getButtonBundleID();

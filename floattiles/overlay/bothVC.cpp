@@ -68,6 +68,7 @@ void bothVC::init() {
 
     springboardWindow->setHidden(NO);
     springboardWindow->setOpaque(NO);
+    // Twice, as ever: a hook on setAutorotates: sees both sends.
     host::setAutorotates(*springboardWindow, NO);
     host::setAutorotates(*springboardWindow, NO);
     springboardWindow->setUserInteractionEnabled(YES);
