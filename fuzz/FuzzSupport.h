@@ -31,10 +31,9 @@ inline void check(bool condition, const char* what) {
 // How the targets compare property-list values: numbers by value (a
 // Boolean and the integer of the same value are different kinds, but
 // readers treat them alike, so kinds are compared only between Booleans
-// and the rest); NaN equals NaN, so a file holding NaN round-trips; keys
-// in any order.
-inline constexpr PlistComparison kAsReadersSee{PlistComparison::Numbers::BooleanApart, PlistComparison::Dates::NaNAlike,
-                                               PlistComparison::Keys::AnyOrder};
+// and the rest); NaN equals NaN, so a file holding NaN round-trips.
+inline constexpr PlistComparison kAsReadersSee{PlistComparison::Numbers::BooleanApart,
+                                               PlistComparison::Dates::NaNAlike};
 
 // Walks a value and everything inside it.
 template <class Visit>

@@ -1,9 +1,8 @@
 // The one deep comparison of property-list values for the tests and the
 // fuzz targets. What counts as the same differs by what is being checked,
 // so the few choices are named: a round trip through the device's own
-// formats must keep every kind and every key's place, while a reader that
-// treats an integer and a real of the same value alike only needs them
-// to agree.
+// formats must keep every kind, while a reader that treats an integer and
+// a real of the same value alike only needs them to agree.
 #pragma once
 
 #include <cmath>
@@ -22,13 +21,8 @@ struct PlistComparison {
         NaNAlike,  // equal instants, or both not a number, as a real is kept
         SameBits,  // the same double to the bit: what a broken byte made stays itself
     };
-    enum class Keys {
-        SameOrder, // the same keys in the same places
-        AnyOrder,  // the same keys, each with the same value
-    };
     Numbers numbers = Numbers::SameKind;
     Dates dates = Dates::SameValue;
-    Keys keys = Keys::SameOrder;
 };
 
 // Same types (mutability aside) and same values, as `how` counts them. A
@@ -85,11 +79,8 @@ inline bool plistEqual(const NSObject* a, const NSObject* b, PlistComparison how
     if (auto* x = dynamic_cast<const NSDictionary*>(a)) {
         auto* y = dynamic_cast<const NSDictionary*>(b);
         if (!y || x->count() != y->count()) return false;
-        if (how.keys == C::Keys::AnyOrder) {
-            for (const auto& [key, value] : x->entries())
-                if (!plistEqual(value.get(), y->objectForKey(key).get(), how)) return false;
-            return true;
-        }
+        // A dictionary keeps its keys sorted: the same keys stand in the
+        // same places.
         for (size_t i = 0; i < x->entries().size(); ++i) {
             if (x->entries()[i].first != y->entries()[i].first) return false;
             if (!plistEqual(x->entries()[i].second.get(), y->entries()[i].second.get(), how)) return false;

@@ -20,7 +20,7 @@ using Bytes = BinaryPlistBuilder::Bytes;
 // The same value to the bit: a date that a broken byte turned into NaN
 // equals itself.
 bool sameValue(const NSObject* a, const NSObject* b) {
-    return plistEqual(a, b, {.dates = PlistComparison::Dates::SameBits});
+    return plistEqual(a, b, {PlistComparison::Numbers::SameKind, PlistComparison::Dates::SameBits});
 }
 
 // libplist's tree with every dictionary's keys once, each at its first
