@@ -29,11 +29,11 @@
 
 #include "FuzzPlugin.h"
 #include "FuzzSupport.h"
-#include "PluginState.h"
 #include "button/UIButtonFT.h"
-#include "springboard/SBApplication.h"
 #include "foundation/PropertyList.h"
 #include "settings/StateStore.h"
+#include "springboard/PluginState.h"
+#include "springboard/SBApplication.h"
 
 namespace {
 

@@ -8,7 +8,6 @@
 #include <fstream>
 
 #include "FuzzSupport.h"
-#include "PluginState.h"
 #include "foundation/DevicePaths.h"
 #include "foundation/NSUserDefaults.h"
 #include "foundation/NotificationCenter.h"
@@ -20,6 +19,7 @@
 #include "settings/StateStore.h"
 #include "springboard/Hooks.h"
 #include "springboard/HostNotifications.h"
+#include "springboard/PluginState.h"
 #include "springboard/SBApplication.h"
 #include "springboard/SpringBoard.h"
 #include "springboard/Startup.h"

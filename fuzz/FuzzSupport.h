@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "foundation/Foundation.h"
+#include "tests/support/PlistEquality.h"
 
 namespace fuzz {
 
@@ -27,55 +28,12 @@ inline void check(bool condition, const char* what) {
     if (!condition) fail(what);
 }
 
-// Deep equality of property-list values. Numbers compare by value (a
+// How the targets compare property-list values: numbers by value (a
 // Boolean and the integer of the same value are different kinds, but
 // readers treat them alike, so kinds are compared only between Booleans
 // and the rest); NaN equals NaN, so a file holding NaN round-trips.
-inline bool plistEqual(const NSObject* a, const NSObject* b) {
-    if (!a || !b) return a == b;
-    if (auto* s = dynamic_cast<const NSString*>(a)) {
-        auto* t = dynamic_cast<const NSString*>(b);
-        return t && s->UTF8String() == t->UTF8String();
-    }
-    if (auto* n = dynamic_cast<const NSNumber*>(a)) {
-        auto* m = dynamic_cast<const NSNumber*>(b);
-        if (!m) return false;
-        bool nb = n->kind() == NSNumber::Kind::Bool, mb = m->kind() == NSNumber::Kind::Bool;
-        if (nb != mb) return false;
-        if (n->kind() == NSNumber::Kind::Real || m->kind() == NSNumber::Kind::Real) {
-            double x = n->doubleValue(), y = m->doubleValue();
-            return x == y || (std::isnan(x) && std::isnan(y));
-        }
-        return n->isEqualToNumber(m);
-    }
-    if (auto* d = dynamic_cast<const NSData*>(a)) {
-        auto* e = dynamic_cast<const NSData*>(b);
-        return e && d->bytes() == e->bytes();
-    }
-    if (auto* d = dynamic_cast<const NSDate*>(a)) {
-        auto* e = dynamic_cast<const NSDate*>(b);
-        if (!e) return false;
-        double x = d->timeIntervalSinceReferenceDate(), y = e->timeIntervalSinceReferenceDate();
-        // A date that is not a number is kept as one, as a real is.
-        return x == y || (std::isnan(x) && std::isnan(y));
-    }
-    if (dynamic_cast<const NSNull*>(a)) return dynamic_cast<const NSNull*>(b) != nullptr;
-    if (auto* x = dynamic_cast<const NSArray*>(a)) {
-        auto* y = dynamic_cast<const NSArray*>(b);
-        if (!y || x->count() != y->count()) return false;
-        for (uint64_t i = 0; i < x->count(); ++i)
-            if (!plistEqual(x->items()[i].get(), y->items()[i].get())) return false;
-        return true;
-    }
-    if (auto* x = dynamic_cast<const NSDictionary*>(a)) {
-        auto* y = dynamic_cast<const NSDictionary*>(b);
-        if (!y || x->count() != y->count()) return false;
-        for (const auto& [key, value] : x->entries())
-            if (!plistEqual(value.get(), y->objectForKey(key).get())) return false;
-        return true;
-    }
-    return false;
-}
+inline constexpr PlistComparison kAsReadersSee{PlistComparison::Numbers::BooleanApart,
+                                               PlistComparison::Dates::NaNAlike};
 
 // Walks a value and everything inside it.
 template <class Visit>

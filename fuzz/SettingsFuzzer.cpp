@@ -23,10 +23,10 @@
 
 #include "FuzzPlugin.h"
 #include "FuzzSupport.h"
-#include "PluginState.h"
 #include "foundation/PropertyList.h"
 #include "settings/Settings.h"
 #include "settings/StateStore.h"
+#include "springboard/PluginState.h"
 
 namespace {
 
@@ -167,7 +167,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::check(now->count() == before->count() + (had ? 0 : 1), "the lock toggle added or dropped keys");
         for (const auto& [key, value] : before->entries())
             if (key != "isLocked")
-                fuzz::check(fuzz::plistEqual(value.get(), now->objectForKey(key).get()), "the lock toggle changed another key");
+                fuzz::check(plistEqual(value.get(), now->objectForKey(key).get(), fuzz::kAsReadersSee),
+                            "the lock toggle changed another key");
     }
     return 0;
 }

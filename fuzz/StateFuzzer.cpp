@@ -26,11 +26,12 @@
 
 #include "FuzzPlugin.h"
 #include "FuzzSupport.h"
-#include "PluginState.h"
 #include "foundation/PropertyList.h"
 #include "overlay/FTCustomViewController.h"
 #include "runtime/Process.h"
 #include "settings/StateStore.h"
+#include "springboard/PluginState.h"
+#include "springboard/Startup.h"
 
 namespace {
 
@@ -129,7 +130,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (before) {
         for (const auto& [key, value] : before->entries())
             if (!written.count(key))
-                fuzz::check(fuzz::plistEqual(value.get(), now->objectForKey(key).get()), "a write changed a key it did not own");
+                fuzz::check(plistEqual(value.get(), now->objectForKey(key).get(), fuzz::kAsReadersSee),
+                            "a write changed a key it did not own");
     }
     for (const auto& [key, value] : now->entries()) {
         if (before && before->objectForKey(key)) continue;

@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "foundation/Foundation.h"
+#include "foundation/plist/Utf8.h"
 
 namespace {
 
@@ -188,7 +189,7 @@ private:
                     fail("bad \\u{HEX} in a text");
                     return std::nullopt;
                 }
-                appendUtf8(out, static_cast<uint32_t>(cp));
+                propertylist::appendUtf8(out, static_cast<uint32_t>(cp));
                 pos_ = close + 1;
             } else {
                 out += c; // any other backslash is itself
@@ -196,24 +197,6 @@ private:
         }
         fail("unterminated text");
         return std::nullopt;
-    }
-
-    static void appendUtf8(std::string& out, uint32_t cp) {
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
     }
 
     std::optional<id> array(int depth) {

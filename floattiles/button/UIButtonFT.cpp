@@ -2,10 +2,10 @@
 
 #include <limits>
 
-#include "PluginState.h"
 #include "colorpicker/libcolorpicker.h"
 #include "settings/SettingsTable.h"
 #include "springboard/HostInterfaces.h"
+#include "springboard/PluginState.h"
 
 namespace {
 

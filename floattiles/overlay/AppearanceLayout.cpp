@@ -3,12 +3,13 @@
 #include <cmath>
 #include <optional>
 
-#include "PluginState.h"
 #include "colorpicker/libcolorpicker.h"
+#include "overlay/CentreBounds.h"
 #include "overlay/FTCustomViewController.h"
 #include "settings/SettingsTable.h"
 #include "settings/StateStore.h"
 #include "springboard/HostInterfaces.h"
+#include "springboard/PluginState.h"
 #include "uikit/UIApplication.h"
 
 namespace {
@@ -31,56 +32,25 @@ std::optional<CGPoint> savedCentre(const id& entry) {
     return CGPointMake(static_cast<double>(fx), static_cast<double>(fy));
 }
 
-// The rectangle a bubble's centre is kept in (W, H: the screen at creation):
-//
-//   call                 orientation  L    R        top  B
-//   initial placement    3            40   W - 25   30   H - 10
-//   initial placement    4            15   W - 50   30   H - 10
-//   initial placement    other        15   W - 25   30   H - 55
-//   orientation change   3            25   W        30   H - 10
-//   orientation change   4            0    W - 25   30   H - 10
-//   orientation change   other        0    W        30   H - 55
-struct CentreLimits {
-    double left, right, top, bottom;
-};
-
-CentreLimits centreLimits(bool orientationChange) {
-    const FTOverlayState& o = overlayState();
-    CentreLimits l;
-    l.right = orientationChange ? static_cast<double>(o.screenWidth) : static_cast<double>(o.screenWidth - 25.0f);
-    l.left = orientationChange ? 0.0 : 15.0;
-    l.top = 30.0;
-    l.bottom = static_cast<double>(o.screenHeight - 55.0f);
-    long front = host::frontMostAppOrientation();
-    if (front == UIInterfaceOrientationLandscapeRight) {
-        l.bottom += 45;
-        l.left += 25;
-    } else if (front == UIInterfaceOrientationLandscapeLeft) {
-        l.bottom += 45;
-        l.right -= 25;
-    }
-    return l;
-}
-
 // One pass over one bubble: the first coordinate found outside the limits
 // (x before y, strictly outside) slides onto its limit. Answers whether it
 // moved.
-bool pullInside(const std::shared_ptr<UIButtonFT>& button, const CentreLimits& l) {
+bool pullInside(const std::shared_ptr<UIButtonFT>& button, const FTDragBounds& l) {
     CGPoint c = button->center();
     bool moveX = false, moveY = false;
     double target = 0;
-    if (c.x > l.right) {
+    if (c.x > l.maxX) {
         moveX = true;
-        target = l.right;
-    } else if (c.x < l.left) {
+        target = l.maxX;
+    } else if (c.x < l.minX) {
         moveX = true;
-        target = l.left;
-    } else if (c.y < l.top) {
+        target = l.minX;
+    } else if (c.y < l.minY) {
         moveY = true;
-        target = l.top;
-    } else if (c.y > l.bottom) {
+        target = l.minY;
+    } else if (c.y > l.maxY) {
         moveY = true;
-        target = l.bottom;
+        target = l.maxY;
     }
     if (!moveX && !moveY) return false;
     UIView::animateWithDuration(kMoveDuration03, 0, kAnimationOptions, [&] {
@@ -102,7 +72,7 @@ bool hasPartOnScreen(const UIView& view) {
 void FTCustomViewController::setBubbleSize() {
     const FTSettings& s = settingsVariables();
     double side = static_cast<double>(s.bubbleSize);
-    std::optional<CentreLimits> turnLimits;
+    std::optional<FTDragBounds> turnLimits;
     for (const auto& button : mybuttons) {
         CGRect f = button->frame();
         button->setFrame(CGRectMake(f.origin.x, f.origin.y, side, side));
@@ -119,6 +89,23 @@ void FTCustomViewController::setBubbleSize() {
             if (!turnLimits) turnLimits = centreLimits(true);
             if (!pullInside(button, *turnLimits)) break;
         }
+    }
+}
+
+void FTCustomViewController::applySettingPush(OverlayPush push) {
+    switch (push) {
+    case OverlayPush::None:
+        return;
+    case OverlayPush::Circle:
+        return setCircle();
+    case OverlayPush::Dim:
+        return setDim();
+    case OverlayPush::BubbleSize:
+        return setBubbleSize();
+    case OverlayPush::FrameColour:
+        return setFrameColor();
+    case OverlayPush::BadgeColour:
+        return setBadgeColor();
     }
 }
 
@@ -169,7 +156,7 @@ void FTCustomViewController::setTransformToButton(const CGAffineTransform& trans
 // At most one coordinate of a bubble is corrected per pass.
 void FTCustomViewController::updateCenterIfNeeded(bool initialPlacement, bool orientationChange) {
     if (settingsVariables().isLocked && !initialPlacement) return;
-    const CentreLimits limits = centreLimits(orientationChange);
+    const FTDragBounds limits = centreLimits(orientationChange);
     for (size_t i = 0; i < mybuttons.size(); ++i) {
         std::shared_ptr<UIButtonFT> button = mybuttons[i];
         // Bubbles are hidden and shown together: one hidden bubble means

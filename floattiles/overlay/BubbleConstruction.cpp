@@ -1,12 +1,12 @@
 // Building the bubble window and one bubble per chosen app.
 #include <cmath>
 
-#include "PluginState.h"
 #include "colorpicker/libcolorpicker.h"
 #include "overlay/FTCustomViewController.h"
 #include "settings/SettingsTable.h"
 #include "settings/StateStore.h"
 #include "springboard/HostInterfaces.h"
+#include "springboard/PluginState.h"
 #include "uikit/UIGestureRecognizer.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UIWindow.h"
@@ -84,6 +84,7 @@ void FTCustomViewController::initBundles() {
     mainWindowForButtons->setWindowLevel(UIWindowLevelAlert + 1.0);
     mainWindowForButtons->setHidden(NO);
     mainWindowForButtons->setOpaque(NO);
+    // Four sends, as ever: a hook on setAutorotates: sees each in turn, and the last (NO) is what holds.
     host::setAutorotates(*mainWindowForButtons, NO);
     host::setAutorotates(*mainWindowForButtons, NO);
     host::setAutorotates(*mainWindowForButtons, YES);

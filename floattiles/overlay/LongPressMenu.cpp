@@ -1,12 +1,11 @@
-// The bubbles' long-press menu, and hiding or showing all bubbles at once.
-#include "PluginState.h"
+// What a long press on a bubble does (the menu itself is FTBubbleMenu) and
+// what each of the menu's actions does, and hiding or showing all bubbles
+// at once.
 #include "foundation/NSUserDefaults.h"
+#include "interfaces/PublicNames.h"
 #include "overlay/FTCustomViewController.h"
-#include "settings/Settings.h"
 #include "springboard/HostInterfaces.h"
-#include "uikit/UIAlertController.h"
-#include "uikit/UIScreen.h"
-#include "uikit/UIWindow.h"
+#include "springboard/PluginState.h"
 
 namespace {
 
@@ -40,58 +39,11 @@ void FTCustomViewController::imgLongPressed(UIGestureRecognizer* recognizer) {
     if (!s.isAlwaysDim && s.isDim)
         for (const auto& button : mybuttons) button->setAlpha(1.0);
 
-    // Nothing of the platform keeps a window: the controller holds the
-    // menu's until its alert has gone.
-    menuWindow = UIWindow::initWithFrame(UIScreen::mainScreen()->bounds());
-    menuWindow->setRootViewController(UIViewController::init());
-    menuWindow->setWindowLevel(UIWindowLevelAlert + 1.0);
-    // Over the lock screen too, where the bubbles are: a menu left behind
-    // it could neither be seen nor answered, and would come up after the
-    // unlock.
-    host::setSecure(*menuWindow, YES);
-    menuWindow->setHidden(NO);
-    auto keyWindow = UIWindow::keyWindow();
-    menuWindow->setTintColor(keyWindow ? keyWindow->tintColor() : nullptr);
-
-    auto lockTitle = NSString::stringWithFormat("%s Float Tiles", s.isLocked ? "Unlock" : "Lock");
-    auto alert = UIAlertController::alertControllerWithTitle("Float Tiles", "Choose an action below",
-                                                             UIAlertControllerStyleAlert);
-
-    // The menu's window goes away with the alert, whichever action is
-    // picked: left on screen it would swallow every touch beneath it.
     auto controller = std::static_pointer_cast<FTCustomViewController>(self());
-    auto action = [controller](std::function<void(FTCustomViewController&)> work) {
-        return [controller, work](UIAlertAction*) {
-            controller->closeMenuWindow();
-            if (work) work(*controller);
-        };
-    };
-
-    alert->addAction(UIAlertAction::actionWithTitle("Hide NOW (Current App Until Respring)", UIAlertActionStyleDefault,
-                                                    action([](FTCustomViewController& c) {
-                                                        c.setDictWithWriting(NO);
-                                                        c.setHidden(YES);
-                                                    })));
-    alert->addAction(UIAlertAction::actionWithTitle(lockTitle->UTF8String(), UIAlertActionStyleDefault,
-                                                    action([](FTCustomViewController&) { toggleLock(); })));
-    alert->addAction(UIAlertAction::actionWithTitle("Add Current App To Blacklist", UIAlertActionStyleDefault,
-                                                    action([](FTCustomViewController& c) {
-                                                        c.setDictWithWriting(YES);
-                                                        c.setHidden(YES);
-                                                    })));
-    alert->addAction(UIAlertAction::actionWithTitle("Save Current Position", UIAlertActionStyleDefault,
-                                                    action([](FTCustomViewController& c) { c.savePosInPlist(); })));
-    alert->addAction(UIAlertAction::actionWithTitle("Align By This Button (Horizontally)", UIAlertActionStyleDefault,
-                                                    action([](FTCustomViewController& c) {
-                                                        alignBubbles(c.getbuttons(), true);
-                                                    })));
-    alert->addAction(UIAlertAction::actionWithTitle("Align By This Button (Vertically)", UIAlertActionStyleDefault,
-                                                    action([](FTCustomViewController& c) {
-                                                        alignBubbles(c.getbuttons(), false);
-                                                    })));
-    alert->addAction(UIAlertAction::actionWithTitle("Cancel", UIAlertActionStyleCancel, action(nullptr)));
-
-    menuWindow->rootViewController()->presentViewController(alert, YES, nullptr);
+    menu.show(s.isLocked, [controller](FTMenuAction picked) {
+        controller->closeMenuWindow();
+        controller->doMenuAction(picked);
+    });
 
     if (s.isDim) {
         for (size_t i = 0; i < mybuttons.size(); ++i)
@@ -100,11 +52,29 @@ void FTCustomViewController::imgLongPressed(UIGestureRecognizer* recognizer) {
     }
 }
 
-void FTCustomViewController::closeMenuWindow() {
-    if (!menuWindow) return;
-    std::shared_ptr<UIWindow> window = std::move(menuWindow);
-    menuWindow.reset();
-    window->setHidden(YES);
+void FTCustomViewController::closeMenuWindow() { menu.close(); }
+
+void FTCustomViewController::doMenuAction(FTMenuAction action) {
+    switch (action) {
+    case FTMenuAction::HideNow:
+        setDictWithWriting(NO);
+        setHidden(YES);
+        return;
+    case FTMenuAction::ToggleLock:
+        return toggleLock();
+    case FTMenuAction::Blacklist:
+        setDictWithWriting(YES);
+        setHidden(YES);
+        return;
+    case FTMenuAction::SavePosition:
+        return savePosInPlist();
+    case FTMenuAction::AlignRow:
+        return alignBubbles(mybuttons, true);
+    case FTMenuAction::AlignColumn:
+        return alignBubbles(mybuttons, false);
+    case FTMenuAction::Cancel:
+        return;
+    }
 }
 
 // Hides or shows every bubble. The bubbles always share one state, so a

@@ -8,10 +8,11 @@
 //   idle timer tick         | timeOut:  dims all on the eighth tick
 #include <cstdint>
 
-#include "PluginState.h"
 #include "foundation/NSBundle.h"
+#include "overlay/CentreBounds.h"
 #include "overlay/FTCustomViewController.h"
 #include "springboard/HostInterfaces.h"
+#include "springboard/PluginState.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UITouch.h"
 
@@ -20,19 +21,6 @@ namespace {
 long frontOrientation() { return host::frontMostAppOrientation(); }
 
 } // namespace
-
-FTDragBounds dragBounds(long orientation) {
-    const FTOverlayState& o = overlayState();
-    FTDragBounds b{0, static_cast<double>(o.screenWidth), 30, static_cast<double>(o.screenHeight - 55.0f)};
-    if (orientation == UIInterfaceOrientationLandscapeRight) {
-        b.maxY += 45;
-        b.minX = 25;
-    } else if (orientation == UIInterfaceOrientationLandscapeLeft) {
-        b.maxY += 45;
-        b.maxX = static_cast<double>(o.screenWidth - 25.0f);
-    }
-    return b;
-}
 
 // The bubbles do not turn with the screen; a bubble in a landscape app
 // carries a quarter-turn transform, so a movement measured in its own
@@ -84,6 +72,7 @@ void FTCustomViewController::wasDragged(UIButtonFT* sender, UIEvent* event) {
     CGPoint end = sender->center();
     if (end.x == start.x && end.y == start.y) return;
     if (s.isDim && !s.isAlwaysDim)
+        // 1.5, not 1, as the plugin has always set it: the dump and scenarios read 1.5; above 1 draws opaque.
         for (const auto& button : mybuttons) button->setAlpha(1.5);
     o.isDragged = YES;
     o.idleCounter = 0;
@@ -120,6 +109,7 @@ void FTCustomViewController::tappedSiri(UIButtonFT* sender) {
     }
     if (sender) {
         std::shared_ptr<UIView> bubble = std::static_pointer_cast<UIView>(sender->self());
+        // The same 1.5 as a drag's, for the same reason.
         UIView::animateWithDuration(kTapDuration015, 0, kAnimationOptions, [&] { bubble->setAlpha(1.5); });
 
         std::shared_ptr<NSString> bundle = sender->getButtonBundleID();

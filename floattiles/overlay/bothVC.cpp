@@ -1,9 +1,9 @@
 #include "overlay/bothVC.h"
 
-#include "PluginState.h"
 #include "foundation/NotificationCenter.h"
 #include "springboard/HostInterfaces.h"
 #include "springboard/HostNotifications.h"
+#include "springboard/PluginState.h"
 #include "uikit/UIApplication.h"
 #include "uikit/UIScreen.h"
 
@@ -68,6 +68,7 @@ void bothVC::init() {
 
     springboardWindow->setHidden(NO);
     springboardWindow->setOpaque(NO);
+    // Twice, as ever: a hook on setAutorotates: sees both sends.
     host::setAutorotates(*springboardWindow, NO);
     host::setAutorotates(*springboardWindow, NO);
     springboardWindow->setUserInteractionEnabled(YES);

@@ -3,11 +3,8 @@
 #include <cctype>
 #include <cmath>
 
-#include "PluginState.h"
 #include "colorpicker/libcolorpicker.h"
 #include "foundation/PropertyList.h"
-#include "overlay/FTCustomViewController.h"
-#include "overlay/bothVC.h"
 
 namespace {
 
@@ -87,11 +84,7 @@ std::string settingReadingWords(const SettingDefinition& d, SettingReading readi
     return "";
 }
 
-void loadSettings() {
-    FTSettings& s = settingsVariables();
-    std::shared_ptr<FTCustomViewController> controller;
-    if (overlayState().isOverlayCreated) controller = bothVC::sharedInstance()->mainView;
-
+void readSettingsFile(FTSettings& s, const std::function<void(OverlayPush)>& push) {
     std::shared_ptr<NSDictionary> file = dictionaryWithContentsOfFile(kSettingsPath);
     if (!file) file = std::make_shared<NSDictionary>();
 
@@ -99,16 +92,8 @@ void loadSettings() {
         id value = file->objectForKey(d.key);
         if (!value) continue;
         readSetting(d, value, s);
-        if (d.push && controller) (controller.get()->*d.push)();
+        if (d.push != OverlayPush::None && push) push(d.push);
     }
-
-    if (controller) {
-        controller->setBubbleSize();
-        controller->setFrameColor();
-        controller->setBadgeColor();
-    }
-}
-
-void settingsChangedCallback(CFNotificationCenterRef, void*, CFStringRef, const void*, CFDictionaryRef) {
-    loadSettings();
+    if (push)
+        for (OverlayPush after : kPushesAfterReading) push(after);
 }

@@ -1,16 +1,19 @@
-// The settings loader: reads the settings file into the settings variables
-// and pushes the visual settings into the overlay once it exists.
+// The settings reader: the settings file into the settings variables, key
+// by key as the table lists them, saying what the overlay is to redo as it
+// goes. Whoever holds the overlay carries the pushes out (the start-up).
 #pragma once
 
-#include "foundation/NotificationCenter.h"
+#include <functional>
+#include <string>
+
 #include "interfaces/PublicNames.h"
 #include "settings/SettingsTable.h"
 
-void loadSettings();
-
-// The same loader as a notification callback; its arguments are ignored.
-void settingsChangedCallback(CFNotificationCenterRef center, void* observer, CFStringRef name, const void* object,
-                             CFDictionaryRef userInfo);
+// Reads the settings file into `s`. With `push` set, calls it right after
+// each key the file holds that names a push, then with each of
+// kPushesAfterReading: a push sees the keys read before it, never those
+// after.
+void readSettingsFile(FTSettings& s, const std::function<void(OverlayPush)>& push);
 
 // What the loader makes of one value of the file: taken as written, read
 // another way, or left (the variable keeps what it held).

@@ -1,14 +1,10 @@
 #include "settings/SettingsTable.h"
 
-#include "overlay/FTCustomViewController.h"
-
 namespace {
 
-using VC = FTCustomViewController;
-
 constexpr SettingDefinition flag(const char* key, bool FTSettings::*variable, const char* name, bool def,
-                                 const char* group, const char* label, const char* help, void (VC::*push)() = nullptr,
-                                 const char* note = "") {
+                                 const char* group, const char* label, const char* help,
+                                 OverlayPush push = OverlayPush::None, const char* note = "") {
     SettingDefinition d{key, name, SettingKind::Boolean};
     d.flag = variable;
     d.defaultValue = def ? 1 : 0;
@@ -53,13 +49,13 @@ constexpr SettingDefinition size() {
 constexpr SettingDefinition kSettings[] = {
     flag(FT_FLAG(isEnabled), true, "General", "Enabled",
          "Create the bubbles when the home screen starts. Takes effect at the next respring."),
-    flag(FT_FLAG(isCircle), true, "Appearance", "Round bubbles", "Off gives rounded squares.", &VC::setCircle),
+    flag(FT_FLAG(isCircle), true, "Appearance", "Round bubbles", "Off gives rounded squares.", OverlayPush::Circle),
     flag(FT_FLAG(isAppsOnly), false, "Visibility", "Hide in apps",
          "Hide the bubbles whenever an app comes to the front."),
     flag(FT_FLAG(isInAppOnly), false, "Visibility", "Apps only", "Show the bubbles only while an app is in front."),
     flag(FT_FLAG(isLSOnly), false, "Visibility", "Lock screen only", "Show the bubbles only on the lock screen."),
     flag(FT_FLAG(isSticky), false, "Behaviour", "Snap to edge",
-         "A bubble let go after a drag moves to the nearer side of the screen.", nullptr,
+         "A bubble let go after a drag moves to the nearer side of the screen.", OverlayPush::None,
          "A snapped bubble's centre sits on the screen's edge, so half of it is off screen (held sideways, it keeps "
          "20 points in). A plain tap snaps it too."),
     flag(FT_FLAG(isLocked), false, "Behaviour", "Lock in place",
@@ -67,8 +63,9 @@ constexpr SettingDefinition kSettings[] = {
     flag(FT_FLAG(isDim), true, "Behaviour", "Dim when idle",
          "Bubbles fade on the eighth tick of a one-second idle count. A drag that moves a bubble starts the count "
          "again; a tap does not: it lights the bubble up, and the count goes on from where it stood.",
-         &VC::setDim),
-    flag(FT_FLAG(isAlwaysDim), false, "Behaviour", "Always dimmed", "With dimming on, bubbles stay faded.", nullptr,
+         OverlayPush::Dim),
+    flag(FT_FLAG(isAlwaysDim), false, "Behaviour", "Always dimmed", "With dimming on, bubbles stay faded.",
+         OverlayPush::None,
          "Not at once: the bubbles read it at their next use of it. A later settings change dims them for good, "
          "once \"Dim when idle\" is in the file; until then a drag no longer lights them up."),
     flag(FT_FLAG(isHiddenInCC), false, "Visibility", "Hide in Control Center",
@@ -77,7 +74,7 @@ constexpr SettingDefinition kSettings[] = {
          "Show the bubbles only on the home screen. The first time the home screen comes to the front after a "
          "start, they hide once instead; from the next time on they show there."),
     flag(FT_FLAG(isHiddenInLS), false, "Visibility", "Hide on lock screen", "Hide the bubbles while locked."),
-    flag(FT_FLAG(isBadgeEnabled), true, "Appearance", "Badges", "Show the app's notification count.", nullptr,
+    flag(FT_FLAG(isBadgeEnabled), true, "Appearance", "Badges", "Show the app's notification count.", OverlayPush::None,
          "Off takes effect at the next respring: until then a badge on screen stays as it is, and no count changes "
          "it. On, the badges follow the next change of any app's badge."),
     size(),

@@ -11,9 +11,7 @@
 #include <memory>
 #include <span>
 
-#include "PluginState.h"
-
-class FTCustomViewController;
+#include "springboard/PluginState.h"
 
 // What the colour settings draw while their variable is empty or its text
 // is no colour.
@@ -22,6 +20,10 @@ inline constexpr const char* kBadgeColourFallback = "#ff0000";
 inline constexpr const char* kBadgeTextColourFallback = "#fffefe";
 
 enum class SettingKind { Boolean, Number, Colour };
+
+// What the overlay is told to redo after a reading. The table only names
+// it; the overlay's controller maps each to its own operation.
+enum class OverlayPush { None, Circle, Dim, BubbleSize, FrameColour, BadgeColour };
 
 struct SettingDefinition {
     const char* key;      // in the settings file
@@ -37,7 +39,7 @@ struct SettingDefinition {
     const char* fallback = nullptr;
     // Sent to the overlay right after the key is read, when the key is in
     // the file and the overlay exists.
-    void (FTCustomViewController::*push)() = nullptr;
+    OverlayPush push = OverlayPush::None;
     // The pane's slider for a number (the loader itself takes any finite
     // size above zero), and the unit its readout shows.
     double min = 0, max = 0, step = 0;
@@ -57,3 +59,8 @@ inline constexpr const char* kSettingGroups[] = {"General", "Appearance", "Behav
 // In the order the loader reads them, which is the order the overlay sees
 // their pushes in.
 std::span<const SettingDefinition> settingDefinitions();
+
+// What every reading ends with while the overlay exists, whichever keys
+// the file held: the size, the border and the badge drawn afresh.
+inline constexpr OverlayPush kPushesAfterReading[] = {OverlayPush::BubbleSize, OverlayPush::FrameColour,
+                                                      OverlayPush::BadgeColour};

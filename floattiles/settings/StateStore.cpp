@@ -4,11 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "PluginState.h"
-#include "button/UIButtonFT.h"
-#include "foundation/NSUserDefaults.h"
 #include "foundation/PropertyList.h"
-#include "overlay/FTCustomViewController.h"
 
 FTStateStore& stateStore() {
     static FTStateStore store;
@@ -115,40 +111,4 @@ std::vector<std::string> FTStateStore::hiddenBundles() const {
     std::vector<std::string> bundles = hiddenCount_.bundles();
     std::sort(bundles.begin(), bundles.end());
     return bundles;
-}
-
-// ---- the controller's two writers ----
-
-void FTCustomViewController::savePosInPlist() {
-    if (mybuttons.empty()) return;
-    auto prefs = NSUserDefaults::initWithSuiteName(kStatePath);
-    for (const auto& button : mybuttons) {
-        // "POSAPPS-%@" of the bundle identifier, made straight into the
-        // text the preferences daemon keeps (this runs once per bubble).
-        const auto& bundle = button->getButtonBundleID();
-        std::string key = kPositionPrefix;
-        if (bundle)
-            key += bundle->UTF8String();
-        else
-            key += "(null)";
-        CGPoint c = button->center();
-        auto position = NSMutableArray::arrayWithCapacity(2);
-        position->addObject(NSNumber::numberWithFloat(narrowToFloat(c.x)));
-        position->addObject(NSNumber::numberWithFloat(narrowToFloat(c.y)));
-        prefs->setObjectForKey(position, std::move(key));
-    }
-}
-
-void FTCustomViewController::setDictWithWriting(bool writeToStore) {
-    // Before any app has come to the front there is no app to mark: a key
-    // "HIDAPPS-(null)" would only litter the file.
-    auto current = visibilityState().currentBundle;
-    if (!current) return;
-    auto key = NSString::stringWithFormat((std::string(kHiddenPrefix) + "%@").c_str(),
-                                          static_cast<const NSObject*>(current.get()))
-                   ->UTF8String();
-    FTStateStore& store = stateStore();
-    if (FTStateStore::truthOf(store.objectForKey(key))) return;
-    store.setObjectForKey(NSNumber::numberWithInteger(1), key);
-    if (writeToStore) NSUserDefaults::initWithSuiteName(kStatePath)->setObjectForKey(NSNumber::numberWithBool(true), key);
 }

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "PluginState.h"
 #include "button/UIButtonFT.h"
 #include "colorpicker/libcolorpicker.h"
 #include "foundation/PropertyList.h"
 #include "interfaces/PluginInspection.h"
 #include "interfaces/PublicNames.h"
+#include "overlay/CentreBounds.h"
 #include "overlay/FTCustomViewController.h"
 #include "overlay/bothVC.h"
 #include "settings/Settings.h"
@@ -17,6 +17,7 @@
 #include "settings/StateStore.h"
 #include "springboard/Hooks.h"
 #include "springboard/HostInterfaces.h"
+#include "springboard/PluginState.h"
 #include "uikit/UIApplication.h"
 
 namespace {

@@ -1,10 +1,10 @@
 #include "springboard/Hooks.h"
 
-#include "PluginState.h"
 #include "foundation/NSLog.h"
 #include "overlay/bothVC.h"
 #include "settings/StateStore.h"
 #include "springboard/HostInterfaces.h"
+#include "springboard/PluginState.h"
 #include "uikit/UIApplication.h"
 
 FTHostImplementations& hostImplementation() {

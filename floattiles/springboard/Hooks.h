@@ -1,8 +1,8 @@
 // The eleven replacements of the host's methods, and their installation.
 #pragma once
 
-#include "PluginState.h"
 #include "runtime/Runtime.h"
+#include "springboard/PluginState.h"
 
 // The visibility settings under which the first front display without an
 // app after a start (on a phone, the lock screen it comes up on) hides the

@@ -3,7 +3,8 @@
 // settings notification's observer and the method hooks first, the state
 // store second. Code that links the plugin's objects without loading the
 // library (the fuzzers, the hardening tests) starts it with startPlugin(),
-// so every start-up runs the same steps in the same order.
+// so every start-up runs the same steps in the same order, and goes back
+// to a freshly loaded plugin's state with resetPluginState().
 #pragma once
 
 // Loads the settings, observes the settings notification, installs the
@@ -13,3 +14,8 @@ void startSettingsAndHooks();
 void startStateStore();
 // Both, in order: what loading the library does.
 void startPlugin();
+
+// Back to the values of a freshly loaded plugin (springboard/PluginState.h,
+// the state store, the overlay's single instance, the host lookups), as a
+// new home-screen process has them before the module initialisers run.
+void resetPluginState();

@@ -10,13 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "PluginState.h"
 #include "foundation/DevicePaths.h"
 #include "foundation/NSUserDefaults.h"
 #include "runtime/Process.h"
 #include "springboard/HostInterfaces.h"
+#include "springboard/PluginState.h"
 #include "springboard/SBApplication.h"
 #include "springboard/SpringBoardHost.h"
+#include "springboard/Startup.h"
 
 class PluginFixture : public ::testing::Test {
 protected:

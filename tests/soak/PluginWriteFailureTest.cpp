@@ -7,8 +7,6 @@
 // had it.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,6 +18,7 @@
 
 #include "foundation/DevicePaths.h"
 #include "sim/Simulator.h"
+#include "tests/support/FileSizeLimit.h"
 
 namespace fs = std::filesystem;
 
@@ -147,31 +146,6 @@ void afterRoomIsBack(Phone& phone, Problems& p) {
     p.check(phone.sim->dump()["files"]["settings"]["isLocked"] == true, "the lock is not in the file");
 }
 
-// Lowers the file-size limit (SIGXFSZ ignored) for its lifetime: every
-// write that would grow a file fails, as on a full disk.
-class NoRoom {
-public:
-    NoRoom() {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        ::sigaction(SIGXFSZ, &ignore, &savedAction_);
-        struct rlimit none = saved_;
-        none.rlim_cur = 0;
-        ok_ = ::setrlimit(RLIMIT_FSIZE, &none) == 0;
-    }
-    ~NoRoom() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        ::sigaction(SIGXFSZ, &savedAction_, nullptr);
-    }
-    bool ok() const { return ok_; }
-
-private:
-    struct rlimit saved_ {};
-    struct sigaction savedAction_ {};
-    bool ok_ = false;
-};
-
 } // namespace
 
 // Tests the plugin's writes on a full disk: they fail, the files stay as
@@ -182,7 +156,7 @@ TEST(PluginWriteFailure, FullDisk) {
     setUpPhone(phone);
     ASSERT_EQ(p.text, "");
     {
-        NoRoom full;
+        FileSizeLimit full(0);
         ASSERT_TRUE(full.ok());
         pickActionsWhileWritesFail(phone, p);
     }

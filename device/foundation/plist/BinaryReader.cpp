@@ -9,6 +9,7 @@
 
 #include "foundation/PropertyList.h"
 #include "foundation/plist/LibplistBridge.h"
+#include "foundation/plist/Utf8.h"
 
 namespace propertylist {
 
@@ -294,21 +295,7 @@ private:
                 c = 0x10000 + ((c & 0x3FF) << 10) + (low & 0x3FF);
                 ++i;
             }
-            if (c < 0x80) {
-                out += static_cast<char>(c);
-            } else if (c < 0x800) {
-                out += static_cast<char>(0xC0 | (c >> 6));
-                out += static_cast<char>(0x80 | (c & 0x3F));
-            } else if (c < 0x10000) {
-                out += static_cast<char>(0xE0 | (c >> 12));
-                out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                out += static_cast<char>(0x80 | (c & 0x3F));
-            } else {
-                out += static_cast<char>(0xF0 | (c >> 18));
-                out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-                out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                out += static_cast<char>(0x80 | (c & 0x3F));
-            }
+            appendUtf8(out, c);
         }
         return true;
     }

@@ -2,7 +2,9 @@
 // libplist: UTF-8 that is well formed (no overlong forms, no surrogates,
 // nothing above U+10FFFF), and text without U+0000 (libplist keeps C
 // strings: a NUL would cut the text short, and as a dictionary key it
-// aborts the process).
+// aborts the process). And the one UTF-8 encoder, for the readers that
+// meet text as code points (UTF-16 strings of a binary list, escapes in
+// a scenario's file values).
 //
 // Inline: they run once per string of a list, on the reading and writing
 // paths of files with a hundred thousand keys.
@@ -52,6 +54,26 @@ inline bool isValidUTF8(const char* s, size_t n) {
 // Text libplist can carry whole: well-formed UTF-8 without U+0000.
 inline bool isPlainText(const std::string& s) {
     return s.find('\0') == std::string::npos && isValidUTF8(s.data(), s.size());
+}
+
+// Appends one code point (at most U+10FFFF) as UTF-8; the caller has
+// already refused what it must not carry.
+inline void appendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
 }
 
 } // namespace propertylist

@@ -65,9 +65,9 @@ TEST(BinaryWriter, EveryValueReadsBack) {
     PropertyListFormat format = PropertyListFormat::XML;
     id direct = PropertyList::parse(bytes, &format);
     EXPECT_EQ(format, PropertyListFormat::Binary);
-    EXPECT_TRUE(deepEqual(direct.get(), value.get())) << (direct ? direct->description() : "nil");
+    EXPECT_TRUE(plistEqual(direct.get(), value.get())) << (direct ? direct->description() : "nil");
     id viaLibplist = parseThroughLibplist(bytes);
-    EXPECT_TRUE(deepEqual(viaLibplist.get(), value.get())) << (viaLibplist ? viaLibplist->description() : "nil");
+    EXPECT_TRUE(plistEqual(viaLibplist.get(), value.get())) << (viaLibplist ? viaLibplist->description() : "nil");
 }
 
 // Tests the file with an independent reader: python3's plistlib.
@@ -107,7 +107,7 @@ TEST(BinaryWriter, EqualScalarsAreWrittenOnce) {
     ASSERT_TRUE(PropertyList::serialize(*d, PropertyListFormat::Binary, bytes));
     // The root, 1,001 keys, true, the list and "same".
     EXPECT_EQ(trailerField(bytes, 8), 1u + 1001u + 1u + 1u + 1u);
-    EXPECT_TRUE(deepEqual(PropertyList::parse(bytes).get(), d.get()));
+    EXPECT_TRUE(plistEqual(PropertyList::parse(bytes).get(), d.get()));
 }
 
 // Tests that references widen past 65,535 objects, and that such a list
@@ -122,7 +122,7 @@ TEST(BinaryWriter, ReferencesWidenWithTheObjects) {
     ASSERT_NE(back, nullptr);
     ASSERT_EQ(back->count(), 70000u);
     EXPECT_EQ(readInteger(back->items()[69999].get()), 69999 * 3);
-    EXPECT_TRUE(deepEqual(parseThroughLibplist(bytes).get(), a.get()));
+    EXPECT_TRUE(plistEqual(parseThroughLibplist(bytes).get(), a.get()));
 }
 
 } // namespace

@@ -18,7 +18,6 @@
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/ptrace.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,6 +34,7 @@
 #include "foundation/DevicePaths.h"
 #include "foundation/NSUserDefaults.h"
 #include "foundation/PropertyList.h"
+#include "tests/support/FileSizeLimit.h"
 
 namespace {
 
@@ -85,31 +85,6 @@ std::shared_ptr<NSMutableDictionary> applied(const NSDictionary& d, const WriteO
     out->setObjectForKey(op.value, op.key);
     return out;
 }
-
-// Ignores SIGXFSZ and lowers the file-size limit for its lifetime, so that
-// a write past the limit fails with EFBIG, as a full disk fails a write.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        ::sigaction(SIGXFSZ, &ignore, &savedAction_);
-        struct rlimit lowered = saved_;
-        lowered.rlim_cur = bytes;
-        ok_ = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        ::sigaction(SIGXFSZ, &savedAction_, nullptr);
-    }
-    bool ok() const { return ok_; }
-
-private:
-    struct rlimit saved_ {};
-    struct sigaction savedAction_ {};
-    bool ok_ = false;
-};
 
 // Runs work in a child process and answers what it reported: an empty text
 // when all was well, or its problems. A child that cannot set up its
@@ -295,7 +270,7 @@ TEST_F(CrashSafetyTest, KilledWriterLeavesTheOldOrTheNewFile) {
         ASSERT_FALSE(calibration.failedWrite);
         ASSERT_EQ(calibration.reported, calibrationWrites);
         for (int j = 0; j < calibrationWrites; ++j) model = applied(*model, opAt(0, j));
-        ASSERT_TRUE(deepEqual(onDisk().get(), model.get()));
+        ASSERT_TRUE(plistEqual(onDisk().get(), model.get()));
         const uint64_t stopsPerWrite = std::max<uint64_t>(1, calibration.stops / calibrationWrites);
 
         for (uint64_t run = 1; run <= runsPerFormat; ++run) {
@@ -313,10 +288,10 @@ TEST_F(CrashSafetyTest, KilledWriterLeavesTheOldOrTheNewFile) {
             auto d = onDisk(&found);
             ASSERT_TRUE(d) << "the file is missing or unreadable after a kill at stop " << killAt;
             EXPECT_EQ(found, format) << "the file changed its format";
-            if (!deepEqual(d.get(), model.get())) {
+            if (!plistEqual(d.get(), model.get())) {
                 ASSERT_LT(r.reported, writes);
                 auto next = applied(*model, opAt(run, r.reported));
-                ASSERT_TRUE(deepEqual(d.get(), next.get()))
+                ASSERT_TRUE(plistEqual(d.get(), next.get()))
                     << "neither the old nor the new content after a kill at stop " << killAt << " of write "
                     << r.reported;
                 model = next;
@@ -330,13 +305,13 @@ TEST_F(CrashSafetyTest, KilledWriterLeavesTheOldOrTheNewFile) {
                 ++killedWithTemporary;
             // A reader is not confused by a leftover temporary file.
             auto reread = NSUserDefaults::initWithSuiteName(kFile)->objectForKey("first");
-            ASSERT_TRUE(deepEqual(reread.get(), str("kept through every kill").get()));
+            ASSERT_TRUE(plistEqual(reread.get(), str("kept through every kill").get()));
         }
         // The next write clears what the last kill left.
         ASSERT_TRUE(NSUserDefaults::initWithSuiteName(kFile)->setObjectForKey(str("end"), "last"));
         EXPECT_TRUE(temporaries().empty());
         model->setObjectForKey(str("end"), "last");
-        EXPECT_TRUE(deepEqual(onDisk().get(), model.get()));
+        EXPECT_TRUE(plistEqual(onDisk().get(), model.get()));
     }
     // The kills did reach the moments that matter: with a temporary file
     // written but not yet in place, and right after the rename.
@@ -360,7 +335,7 @@ TEST_F(CrashSafetyTest, NextWriteRemovesOnlyOrphanedTemporaries) {
     writeText(dir + "/" + name + ".a1B2c3", "not hidden: not ours");
 
     auto defaults = NSUserDefaults::initWithSuiteName(kFile);
-    ASSERT_TRUE(deepEqual(defaults->objectForKey("k").get(), str("v").get()));
+    ASSERT_TRUE(plistEqual(defaults->objectForKey("k").get(), str("v").get()));
     ASSERT_TRUE(defaults->setObjectForKey(str("w"), "k2"));
     EXPECT_EQ(temporaries(), std::vector<std::string>{"." + name + ".toolong1"});
     EXPECT_TRUE(std::filesystem::exists(dir + "/.other.plist.a1B2c3"));
@@ -499,7 +474,7 @@ TEST_F(CrashSafetyTest, FullPlaceFailsCleanly) {
         EXPECT_FALSE(written);
         EXPECT_EQ(readBytes(host), before);
         EXPECT_TRUE(temporaries().empty());
-        EXPECT_TRUE(deepEqual(defaults->objectForKey("keep").get(), str("me").get()));
+        EXPECT_TRUE(plistEqual(defaults->objectForKey("keep").get(), str("me").get()));
     }
     {
         FileSizeLimit full(0);
@@ -568,7 +543,7 @@ TEST_F(CrashSafetyTest, FullAndReadOnlyFileSystems) {
         check(readBytes(host) == after, "a failed write changed the file");
         check(!std::filesystem::exists(dir + "/fresh.plist.lock"), "a lock file was made");
         auto again = defaults->objectForKey("new key");
-        check(again && deepEqual(again.get(), str("more").get()), "the file cannot be read in a read-only place");
+        check(again && plistEqual(again.get(), str("more").get()), "the file cannot be read in a read-only place");
         return out;
     });
     if (problems.rfind("skip:", 0) == 0) GTEST_SKIP() << problems;

@@ -1,6 +1,7 @@
-// Helpers for property-list tests: a deep comparison of Foundation values
-// and a builder of binary property lists byte by byte, so that tests can
-// hand-make both good files and every kind of broken one.
+// Helpers for property-list tests: the shared deep comparison of
+// Foundation values (tests/support/PlistEquality.h) and a builder of binary
+// property lists byte by byte, so that tests can hand-make both good files
+// and every kind of broken one.
 #pragma once
 
 #include <cmath>
@@ -9,48 +10,7 @@
 #include <vector>
 
 #include "foundation/Foundation.h"
-
-// Same types (mutability aside), same values, same key order.
-inline bool deepEqual(const NSObject* a, const NSObject* b) {
-    if (!a || !b) return a == b;
-    if (auto* s = dynamic_cast<const NSString*>(a)) {
-        auto* t = dynamic_cast<const NSString*>(b);
-        return t && s->UTF8String() == t->UTF8String();
-    }
-    if (auto* n = dynamic_cast<const NSNumber*>(a)) {
-        auto* m = dynamic_cast<const NSNumber*>(b);
-        if (!m || n->kind() != m->kind()) return false;
-        if (n->kind() == NSNumber::Kind::Real)
-            return n->doubleValue() == m->doubleValue() || (std::isnan(n->doubleValue()) && std::isnan(m->doubleValue()));
-        return n->isEqualToNumber(m);
-    }
-    if (auto* d = dynamic_cast<const NSData*>(a)) {
-        auto* e = dynamic_cast<const NSData*>(b);
-        return e && d->bytes() == e->bytes();
-    }
-    if (auto* d = dynamic_cast<const NSDate*>(a)) {
-        auto* e = dynamic_cast<const NSDate*>(b);
-        return e && d->timeIntervalSinceReferenceDate() == e->timeIntervalSinceReferenceDate();
-    }
-    if (dynamic_cast<const NSNull*>(a)) return dynamic_cast<const NSNull*>(b) != nullptr;
-    if (auto* x = dynamic_cast<const NSArray*>(a)) {
-        auto* y = dynamic_cast<const NSArray*>(b);
-        if (!y || x->count() != y->count()) return false;
-        for (uint64_t i = 0; i < x->count(); ++i)
-            if (!deepEqual(x->objectAtIndex(i).get(), y->objectAtIndex(i).get())) return false;
-        return true;
-    }
-    if (auto* x = dynamic_cast<const NSDictionary*>(a)) {
-        auto* y = dynamic_cast<const NSDictionary*>(b);
-        if (!y || x->count() != y->count()) return false;
-        for (size_t i = 0; i < x->entries().size(); ++i) {
-            if (x->entries()[i].first != y->entries()[i].first) return false;
-            if (!deepEqual(x->entries()[i].second.get(), y->entries()[i].second.get())) return false;
-        }
-        return true;
-    }
-    return false;
-}
+#include "tests/support/PlistEquality.h"
 
 // A "bplist00" file assembled from raw objects. Reference and offset sizes
 // are the smallest that fit unless a test forces them; the trailer fields

@@ -99,7 +99,7 @@ TEST_P(PropertyListFormats, RoundTripsEveryType) {
     auto original = everyType();
     id back = roundTrip(*original, GetParam());
     ASSERT_TRUE(back);
-    EXPECT_TRUE(deepEqual(original.get(), back.get())) << back->description();
+    EXPECT_TRUE(plistEqual(original.get(), back.get())) << back->description();
     auto dict = std::dynamic_pointer_cast<NSMutableDictionary>(back);
     ASSERT_TRUE(dict) << "dictionaries read back mutable";
     EXPECT_EQ(dict->allKeys(), original->allKeys());
@@ -497,8 +497,8 @@ TEST(PropertyListBinary, TruncatedAndCorruptedFilesNeverCrash) {
         Bytes again;
         if (PropertyList::serialize(*value, PropertyListFormat::Binary, again)) {
             id reread = PropertyList::parse(again);
-            EXPECT_TRUE(deepEqual(value.get(), reread.get()))
-                << value->description() << "\n" << (reread ? reread->description() : "nil");
+            EXPECT_TRUE(plistEqual(value.get(), reread.get())) << value->description() << "\n"
+                                                               << (reread ? reread->description() : "nil");
         }
     }
     // Most single-byte changes in string data still give a valid list.
@@ -531,7 +531,7 @@ TEST(PropertyListXML, CorruptedFilesNeverCrash) {
         Bytes again;
         if (PropertyList::serialize(*value, PropertyListFormat::XML, again)) {
             id reread = PropertyList::parse(again);
-            EXPECT_TRUE(deepEqual(value.get(), reread.get()));
+            EXPECT_TRUE(plistEqual(value.get(), reread.get()));
         }
     }
     EXPECT_GT(parsed, 0);
@@ -623,7 +623,7 @@ TEST(PropertyListFiles, DictionaryWithContentsOfFile) {
 
     auto d = dictionaryWithContentsOfFile("/var/mobile/good.plist");
     ASSERT_TRUE(d);
-    EXPECT_TRUE(deepEqual(d.get(), everyType().get()));
+    EXPECT_TRUE(plistEqual(d.get(), everyType().get()));
     d->setObjectForKey(str("mutable"), "added");
     EXPECT_EQ(d->count(), everyType()->count() + 1);
 

@@ -17,31 +17,10 @@ namespace {
 
 using Bytes = BinaryPlistBuilder::Bytes;
 
-// The same value to the bit: as deepEqual, but a date that a broken byte
-// turned into NaN equals itself.
+// The same value to the bit: a date that a broken byte turned into NaN
+// equals itself.
 bool sameValue(const NSObject* a, const NSObject* b) {
-    if (auto* d = dynamic_cast<const NSDate*>(a)) {
-        auto* e = dynamic_cast<const NSDate*>(b);
-        double x = d->timeIntervalSinceReferenceDate(), y = e ? e->timeIntervalSinceReferenceDate() : 0;
-        return e && std::memcmp(&x, &y, sizeof x) == 0;
-    }
-    if (auto* x = dynamic_cast<const NSArray*>(a)) {
-        auto* y = dynamic_cast<const NSArray*>(b);
-        if (!y || x->count() != y->count()) return false;
-        for (uint64_t i = 0; i < x->count(); ++i)
-            if (!sameValue(x->objectAtIndex(i).get(), y->objectAtIndex(i).get())) return false;
-        return true;
-    }
-    if (auto* x = dynamic_cast<const NSDictionary*>(a)) {
-        auto* y = dynamic_cast<const NSDictionary*>(b);
-        if (!y || x->count() != y->count()) return false;
-        for (size_t i = 0; i < x->entries().size(); ++i)
-            if (x->entries()[i].first != y->entries()[i].first ||
-                !sameValue(x->entries()[i].second.get(), y->entries()[i].second.get()))
-                return false;
-        return true;
-    }
-    return deepEqual(a, b);
+    return plistEqual(a, b, {PlistComparison::Numbers::SameKind, PlistComparison::Dates::SameBits});
 }
 
 // libplist's tree with every dictionary's keys once, each at its first

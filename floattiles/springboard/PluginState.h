@@ -1,7 +1,8 @@
 // The plugin's process-wide variables, gathered in a few plain structs.
 // Each lives as long as the plugin is loaded: a new home-screen process
 // loads the plugin afresh and so starts from these initial values. Tests
-// that link the plugin's code directly call resetPluginState() instead.
+// that link the plugin's code directly call resetPluginState()
+// (springboard/Startup.h) instead.
 #pragma once
 
 #include <cstdint>
@@ -75,9 +76,6 @@ struct FTVisibilityState {
 FTSettings& settingsVariables();
 FTOverlayState& overlayState();
 FTVisibilityState& visibilityState();
-
-// Back to the values of a freshly loaded plugin (state store included).
-void resetPluginState();
 
 // Durations and alphas that the overlay writes as single-precision literals
 // reach the platform widened to double.
