@@ -231,7 +231,7 @@ std::string Expectations::expectOnScreen(const CommandCall& c) {
         if (b.bundle == bundle) view = b.view;
     }
     if (!view) return "expect failed: no bubble for " + bundle + didYouMean(bundle, bundles);
-    std::optional<CGPoint> reached = core_.touches().reachablePoint(view);
+    std::optional<CGPoint> reached = touches_.reachablePoint(view);
     if (reached.has_value() == wantOn) return "";
     Json d = core_.dump();
     std::string where = "/bubbles/" + bundle;

@@ -12,10 +12,11 @@
 #include "sim/JsonPointer.h"
 
 class SimulatorCore;
+class Touches;
 
 class Expectations {
 public:
-    explicit Expectations(SimulatorCore& core) : core_(core) {}
+    Expectations(SimulatorCore& core, Touches& touches) : core_(core), touches_(touches) {}
     static const std::vector<CommandRow<Expectations>>& rows();
 
     // Before each command, named as written.
@@ -35,6 +36,7 @@ private:
     std::string expectOnScreen(const CommandCall& c);
 
     SimulatorCore& core_;
+    Touches& touches_;            // where a finger reaches a bubble
     size_t traceMark_ = 0;        // after the line the last `expect trace` matched
     size_t expectMark_ = 0;       // the trace's length at the last expectation
     bool ranSinceExpect_ = false; // a command other than expect ran since the last one

@@ -93,7 +93,7 @@ std::string HostEvents::cmdOrientation(const CommandCall& c) {
     // which comes up that way (its screen's bounds follow); nothing runs
     // yet to be told.
     if (!core_.booted()) {
-        core_.setUp().initialState().frontMostOrientation = static_cast<long>(*code);
+        setUp_.initialState().frontMostOrientation = static_cast<long>(*code);
         return "";
     }
     SpringBoardHost::current().setFrontMostOrientation(*code);
@@ -128,7 +128,7 @@ std::string HostEvents::cmdUILocked(const CommandCall& c) {
     auto b = w.size() == 2 ? yesNo(w[1].text) : std::nullopt;
     if (!b) return c.usage;
     if (core_.booted()) SpringBoardHost::current().setUILocked(*b);
-    else core_.setUp().initialState().uiLocked = *b;
+    else setUp_.initialState().uiLocked = *b;
     return "";
 }
 
@@ -188,7 +188,7 @@ std::string HostEvents::cmdSiri(const CommandCall& c) {
     if (!b) return "siri " + w[1].text + " takes yes or no";
     if (w[1].text == "visible") {
         if (core_.booted()) SpringBoardHost::current().setSiriVisible(*b);
-        else core_.setUp().initialState().siriVisible = *b;
+        else setUp_.initialState().siriVisible = *b;
         return "";
     }
     if (w[1].text == "framework") {

@@ -8,11 +8,12 @@
 
 #include "sim/CommandRow.h"
 
+class DeviceSetUp;
 class SimulatorCore;
 
 class HostEvents {
 public:
-    explicit HostEvents(SimulatorCore& core) : core_(core) {}
+    HostEvents(SimulatorCore& core, DeviceSetUp& setUp) : core_(core), setUp_(setUp) {}
     static const std::vector<CommandRow<HostEvents>>& rows();
 
 private:
@@ -30,4 +31,5 @@ private:
     std::string cmdSiri(const CommandCall& c);
 
     SimulatorCore& core_;
+    DeviceSetUp& setUp_;
 };

@@ -55,7 +55,7 @@ void PhoneBehaviour::launched() {
 
 // Siri is not the home screen's: on a phone it outlasts a respring.
 void PhoneBehaviour::respringing() {
-    if (answers_) core_.setUp().initialState().siriVisible = host().state().siriVisible;
+    if (answers_) setUp_.initialState().siriVisible = host().state().siriVisible;
 }
 
 bool PhoneBehaviour::answering() const { return answers_ && core_.booted() && SpringBoardHost::isBooted(); }
@@ -119,7 +119,7 @@ std::string PhoneBehaviour::cmdPhone(const CommandCall& c) {
     if (w[1].text == "starts" && (w[2].text == "locked" || w[2].text == "unlocked")) {
         // What every later boot starts with, as `uilocked` before boot.
         startsLocked_ = w[2].text == "locked";
-        core_.setUp().initialState().uiLocked = startsLocked_;
+        setUp_.initialState().uiLocked = startsLocked_;
         return "";
     }
     return c.usage;

@@ -17,11 +17,12 @@
 #include "sim/CommandRow.h"
 #include "springboard/SpringBoardHost.h"
 
+class DeviceSetUp;
 class SimulatorCore;
 
 class PhoneBehaviour {
 public:
-    explicit PhoneBehaviour(SimulatorCore& core) : core_(core) {}
+    PhoneBehaviour(SimulatorCore& core, DeviceSetUp& setUp) : core_(core), setUp_(setUp) {}
     static const std::vector<CommandRow<PhoneBehaviour>>& rows();
 
     // The host's request hook: a request waits for the end of the command
@@ -68,6 +69,7 @@ private:
     void phoneTap(double x, double y);
 
     SimulatorCore& core_;
+    DeviceSetUp& setUp_;
     // `phone answers yes`: the requests of the home screen are answered as
     // a phone does; they wait here for the end of the command that made them.
     bool answers_ = false;

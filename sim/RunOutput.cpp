@@ -25,23 +25,27 @@ const std::vector<CommandRow<RunOutput>>& RunOutput::rows() {
     return table;
 }
 
+void RunOutput::print(const std::string& line) const {
+    if (output_) output_(line);
+}
+
 std::string RunOutput::cmdDump(const CommandCall& c) {
     const Words& w = c.words;
     if (w.size() > 2) return c.usage;
     // The host alone, on one line, for a tool that asks often: no plugin,
     // no files read.
     if (w.size() == 2 && w[1].text == "host" && !w[1].quoted) {
-        core_.print(Json{{"host", core_.hostDump()}}.dump());
+        print(Json{{"host", core_.hostDump()}}.dump());
         return "";
     }
     Json d = core_.dump();
     if (w.size() == 1) {
-        core_.print(compactDump_ ? d.dump() : d.dump(2));
+        print(compactDump_ ? d.dump() : d.dump(2));
         return "";
     }
     // "-" is standard output, on one line, as for `snapshot -`.
     if (w[1].text == "-" && !w[1].quoted) {
-        core_.print(d.dump());
+        print(d.dump());
         return "";
     }
     if (fs::path(w[1].text).extension() != ".json")
@@ -60,7 +64,7 @@ std::string RunOutput::cmdSnapshot(const CommandCall& c) {
         // One line, for the interactive protocol.
         std::string oneLine;
         for (char c : svg) oneLine += c == '\n' ? ' ' : c;
-        core_.print(oneLine);
+        print(oneLine);
         return "";
     }
     std::string path = core_.resolvePath(w[1].text);
@@ -71,7 +75,7 @@ std::string RunOutput::cmdSnapshot(const CommandCall& c) {
         // scale.
         std::string error;
         const CGSize size = core_.screenSize();
-        const double scale = core_.setUp().screenScale();
+        const double scale = setUp_.screenScale();
         Bitmap bitmap = rasteriseSvg(svg, static_cast<int>(std::lround(size.width * scale)),
                                      static_cast<int>(std::lround(size.height * scale)), error);
         if (bitmap.empty()) return "cannot draw the picture: " + error;
@@ -90,7 +94,7 @@ std::string RunOutput::cmdEcho(const CommandCall& c) {
     const Words& w = c.words;
     std::string text;
     for (size_t i = 1; i < w.size(); ++i) text += (i > 1 ? " " : "") + w[i].text;
-    core_.print("-- " + text);
+    print("-- " + text);
     if (auto* watcher = core_.watcher()) watcher->caption(text);
     return "";
 }

@@ -45,17 +45,65 @@ void disconnectDevice() {
     NSUserDefaults::setNoticeObserver(nullptr);
 }
 
+// Some of the platform's observers belong to the process (the window
+// server's), some to the device: all are set again after a respring.
+void connectDevice(SimulatorCore& core, const DeviceSetUp& setUp, bool listening) {
+    // Each observer first asks whether anyone reads the trace: a run that
+    // keeps none (the benchmarks) should not pay for composing it.
+    LogSink::setHandler([&core, listening](const std::string& text) {
+        if (listening) core.emit("log " + text);
+    });
+    AnimationLog::setObserver([&core, listening](const AnimationCall& call) {
+        if (!listening) return;
+        char duration[32];
+        std::snprintf(duration, sizeof duration, "%.3f", call.duration);
+        core.emit(std::string("animate ") + duration + " options=" + std::to_string(call.options));
+    });
+    NSUserDefaults::setWriteObserver(
+        [&core, &setUp, listening](const std::string& path, const std::string& key, const id& value, bool ok) {
+            if (setUp.writingItself() || !listening) return;
+            std::string file = path == kSettingsPath ? "settings" : path == kStatePath ? "state" : path;
+            core.emit("write " + file + " " + key + "=" + plistToJson(value.get()).dump() + (ok ? "" : " failed"));
+        });
+    NSUserDefaults::setNoticeObserver([&core, listening](const std::string& path, PreferencesNotice notice) {
+        if (!listening) return;
+        std::string file = path == kSettingsPath ? "settings" : path == kStatePath ? "state" : path;
+        core.emit("prefsd " + file +
+                  (notice == PreferencesNotice::OverwroteEdit
+                       ? " overwrites the file: it was changed behind the daemon's back"
+                       : " replaces the file: the daemon could not read it, so it counted as empty"));
+    });
+    WindowServer::shared().setAlertObserver(
+        [&core, listening](const std::shared_ptr<UIAlertController>& alert, bool presented) {
+            if (!listening) return;
+            if (!presented) {
+                core.emit("alert-dismissed");
+                return;
+            }
+            std::string line = "alert " + quoteText(alert->title()) + " " + quoteText(alert->message()) + " [";
+            for (size_t i = 0; i < alert->actions().size(); ++i)
+                line += (i ? ", " : "") + quoteText(alert->actions()[i]->title());
+            core.emit(line + "]");
+        });
+    WindowServer::shared().setAlertActionObserver(
+        [&core, listening](const UIAlertController&, const std::string& title) {
+            if (listening) core.emit("alert-action " + quoteText(title));
+        });
+}
+
 } // namespace
 
 Simulator::Simulator(Options options)
-    : options_(std::move(options)), root_(options_.root, options_.deviceTemplate) {
+    : options_(std::move(options)),
+      listening_(options_.keepTrace || static_cast<bool>(options_.output)),
+      root_(options_.root, options_.deviceTemplate) {
     SimulatorCore& core = *this;
     setUp_ = std::make_unique<DeviceSetUp>(core, root_);
-    hostEvents_ = std::make_unique<HostEvents>(core);
-    phone_ = std::make_unique<PhoneBehaviour>(core);
-    touches_ = std::make_unique<Touches>(core);
-    expectations_ = std::make_unique<Expectations>(core);
-    output_ = std::make_unique<RunOutput>(core, options_.compactDump);
+    hostEvents_ = std::make_unique<HostEvents>(core, *setUp_);
+    phone_ = std::make_unique<PhoneBehaviour>(core, *setUp_);
+    touches_ = std::make_unique<Touches>(core, *phone_);
+    expectations_ = std::make_unique<Expectations>(core, *touches_);
+    output_ = std::make_unique<RunOutput>(core, *setUp_, options_.output, options_.compactDump);
     // As on the phone, the plugin's preference writes go to a daemon that
     // writes them off the home screen's thread; each command ends when
     // they are written (see execute), so a run stays deterministic.
@@ -66,7 +114,7 @@ Simulator::Simulator(Options options)
     // The platform's clock counts for the life of this program; a new
     // device starts its own time at zero.
     timeBase_ = -NSRunLoop::mainRunLoop().now();
-    connectDevice();
+    connectDevice(*this, *setUp_, listening_);
 }
 
 Simulator::~Simulator() {
@@ -94,59 +142,11 @@ void Simulator::endTurn() {
 }
 
 void Simulator::emit(const std::string& event) {
-    if (!listening()) return;
+    if (!listening_) return;
     std::string line = traceTime(now()) + " " + event;
     if (options_.keepTrace) trace_.push_back(line);
     if (options_.output) options_.output(line);
 }
-
-void Simulator::print(const std::string& line) {
-    if (options_.output) options_.output(line);
-}
-
-// Some of the platform's observers belong to the process (the window
-// server's), some to the device: all are set again after a respring.
-void Simulator::connectDevice() {
-    // Each observer first asks whether anyone reads the trace: a run that
-    // keeps none (the benchmarks) should not pay for composing it.
-    LogSink::setHandler([this](const std::string& text) {
-        if (listening()) emit("log " + text);
-    });
-    AnimationLog::setObserver([this](const AnimationCall& call) {
-        if (!listening()) return;
-        char duration[32];
-        std::snprintf(duration, sizeof duration, "%.3f", call.duration);
-        emit(std::string("animate ") + duration + " options=" + std::to_string(call.options));
-    });
-    NSUserDefaults::setWriteObserver([this](const std::string& path, const std::string& key, const id& value, bool ok) {
-        if (setUp_->writingItself() || !listening()) return;
-        std::string file = path == kSettingsPath ? "settings" : path == kStatePath ? "state" : path;
-        emit("write " + file + " " + key + "=" + plistToJson(value.get()).dump() + (ok ? "" : " failed"));
-    });
-    NSUserDefaults::setNoticeObserver([this](const std::string& path, PreferencesNotice notice) {
-        if (!listening()) return;
-        std::string file = path == kSettingsPath ? "settings" : path == kStatePath ? "state" : path;
-        emit("prefsd " + file +
-             (notice == PreferencesNotice::OverwroteEdit
-                  ? " overwrites the file: it was changed behind the daemon's back"
-                  : " replaces the file: the daemon could not read it, so it counted as empty"));
-    });
-    WindowServer::shared().setAlertObserver([this](const std::shared_ptr<UIAlertController>& alert, bool presented) {
-        if (!listening()) return;
-        if (!presented) {
-            emit("alert-dismissed");
-            return;
-        }
-        std::string line = "alert " + quoteText(alert->title()) + " " + quoteText(alert->message()) + " [";
-        for (size_t i = 0; i < alert->actions().size(); ++i)
-            line += (i ? ", " : "") + quoteText(alert->actions()[i]->title());
-        emit(line + "]");
-    });
-    WindowServer::shared().setAlertActionObserver([this](const UIAlertController&, const std::string& title) {
-        if (listening()) emit("alert-action " + quoteText(title));
-    });
-}
-
 
 std::string Simulator::boot(bool launch) {
     if (booted_) return "already booted (respring restarts the home screen)";
@@ -159,7 +159,7 @@ std::string Simulator::boot(bool launch) {
     host.install(
         setUp_->configuration(), [this](const std::string& line) { emit(line); }, setUp_->initialState());
     host.setRequestHandler([this](const HostRequest& r) { phone_->requested(r); });
-    connectDevice();
+    connectDevice(*this, *setUp_, listening_);
     std::vector<std::string> errors;
     PluginLoader::loadPlugins(kSpringBoardBundleIdentifier, &errors);
     for (const auto& e : errors) emit("plugin-error " + e);

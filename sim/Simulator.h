@@ -23,9 +23,12 @@
 #include "sim/Snapshot.h"
 #include "springboard/SpringBoardHost.h"
 
+class DeviceSetUp;
 class Expectations;
 class HostEvents;
+class PhoneBehaviour;
 class RunOutput;
+class Touches;
 class UnrecognizedSelector;
 struct SimulatorCommand;
 
@@ -120,17 +123,10 @@ private:
     // The one table: every part's rows, in the order the reference lists them.
     static const std::vector<SimulatorCommand>& commands();
     void emit(const std::string& event) override;
-    void print(const std::string& line) override;
     void endTurn() override;
     std::string resolvePath(const std::string& path) const override;
     void advanceClock(double seconds) override;
     SimulatorWatcher* watcher() const override { return watcher_; }
-    DeviceSetUp& setUp() override { return *setUp_; }
-    PhoneBehaviour& phone() override { return *phone_; }
-    Touches& touches() override { return *touches_; }
-    // Whether trace lines go anywhere (kept, or handed to `output`).
-    bool listening() const { return options_.keepTrace || static_cast<bool>(options_.output); }
-    void connectDevice();
     // Loads the plugins and, unless told not to, finishes launching.
     std::string boot(bool launch = true);
     std::string launch();
@@ -139,6 +135,8 @@ private:
     void crashed(const UnrecognizedSelector& e);
 
     Options options_;
+    // Whether trace lines go anywhere (kept, or handed to `output`).
+    const bool listening_;
     DeviceRoot root_;
     bool booted_ = false;
     bool everBooted_ = false;

@@ -1,7 +1,7 @@
 // What the simulator's parts may ask of its core: the trace, the clock, the
-// device's life and what it shows, and the parts that others lean on. The
-// core (sim/Simulator.h) is the one implementation; a part holds it as a
-// plain reference, since the core owns every part.
+// device's life and what it shows. The core (sim/Simulator.h) is the one
+// implementation; a part holds it as a plain reference, since the core owns
+// every part.
 #pragma once
 
 #include <string>
@@ -11,17 +11,12 @@
 #include "sim/JsonPointer.h"
 #include "uikit/Geometry.h"
 
-class DeviceSetUp;
-class PhoneBehaviour;
 class SimulatorWatcher;
-class Touches;
 
 class SimulatorCore {
 public:
     // One trace line, stamped with the phone's time.
     virtual void emit(const std::string& event) = 0;
-    // A line for whoever runs the scenario (standard output, the playground).
-    virtual void print(const std::string& line) = 0;
     // The end of the main run loop's turn, once an event has been handled:
     // what was left for it runs (an alert action's handler, say).
     virtual void endTurn() = 0;
@@ -39,9 +34,6 @@ public:
     virtual Json describePlugin() = 0;
     // nullptr while nobody watches.
     virtual SimulatorWatcher* watcher() const = 0;
-    virtual DeviceSetUp& setUp() = 0;
-    virtual PhoneBehaviour& phone() = 0;
-    virtual Touches& touches() = 0;
 
 protected:
     ~SimulatorCore() = default;

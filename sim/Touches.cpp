@@ -84,10 +84,10 @@ bool Touches::resolveTarget(const std::string& target, double& x, double& y, std
 }
 
 std::string Touches::touchDown(double x, double y) {
-    core_.phone().touchStarts();
+    phone_.touchStarts();
     if (!WindowServer::shared().touchDown(CGPointMake(x, y))) {
         core_.emit("touch-through " + number(x) + "," + number(y));
-        core_.phone().touchWentThrough(x, y);
+        phone_.touchWentThrough(x, y);
     }
     if (auto* watcher = core_.watcher()) watcher->finger(SimulatorWatcher::Finger::Down, x, y);
     return "";
@@ -95,14 +95,14 @@ std::string Touches::touchDown(double x, double y) {
 
 void Touches::touchMove(double x, double y) {
     WindowServer::shared().touchMove(CGPointMake(x, y));
-    core_.phone().touchMoved(x, y);
+    phone_.touchMoved(x, y);
     if (auto* watcher = core_.watcher()) watcher->finger(SimulatorWatcher::Finger::Move, x, y);
 }
 
 void Touches::touchUp(double x, double y) {
     WindowServer::shared().touchUp(CGPointMake(x, y));
     if (auto* watcher = core_.watcher()) watcher->finger(SimulatorWatcher::Finger::Up, x, y);
-    core_.phone().touchEnded(x, y);
+    phone_.touchEnded(x, y);
 }
 
 std::string Touches::cmdTouch(const CommandCall& c) {
@@ -110,7 +110,7 @@ std::string Touches::cmdTouch(const CommandCall& c) {
     auto& ws = WindowServer::shared();
     if (w.size() == 2 && w[1].text == "cancel") {
         ws.touchCancel();
-        core_.phone().touchCancelled();
+        phone_.touchCancelled();
         if (auto* watcher = core_.watcher()) watcher->finger(SimulatorWatcher::Finger::Cancel, 0, 0);
         return "";
     }

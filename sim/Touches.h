@@ -11,12 +11,13 @@
 #include "sim/CommandRow.h"
 #include "uikit/Geometry.h"
 
+class PhoneBehaviour;
 class SimulatorCore;
 class UIView;
 
 class Touches {
 public:
-    explicit Touches(SimulatorCore& core) : core_(core) {}
+    Touches(SimulatorCore& core, PhoneBehaviour& phone) : core_(core), phone_(phone) {}
     static const std::vector<CommandRow<Touches>>& rows();
 
     // A screen point where a touch would land on view, if any.
@@ -37,4 +38,6 @@ private:
     void touchUp(double x, double y);
 
     SimulatorCore& core_;
+    // Follows the finger for taps on its own screen.
+    PhoneBehaviour& phone_;
 };
