@@ -10,7 +10,8 @@
 #include "sim/DeviceSetUp.h"
 #include "sim/Raster.h"
 #include "sim/ScenarioParser.h"
-#include "sim/Simulator.h"
+#include "sim/SimulatorCore.h"
+#include "sim/SimulatorWatcher.h"
 
 namespace fs = std::filesystem;
 
