@@ -10,14 +10,13 @@
 
 #include "foundation/Foundation.h"
 #include "foundation/plist/Utf8.h"
+#include "sim/Base64.h"
 
 namespace {
 
 // Seconds from 1970 to the platform's reference date, 2001-01-01 UTC.
 constexpr double kReferenceFromUnix = 978307200.0;
 constexpr int kDeepest = 32;
-
-const char* kBase64 = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // Days from 1970-01-01 to a civil date (proleptic Gregorian).
 long long daysFromCivil(long long y, unsigned m, unsigned d) {
@@ -288,9 +287,9 @@ private:
         int bits = 0;
         size_t i = 0;
         for (; i < t.size() && t[i] != '='; ++i) {
-            const char* p = std::strchr(kBase64, t[i]);
+            const char* p = std::strchr(kBase64Alphabet, t[i]);
             if (!p || !t[i]) return fail("data: is followed by base64, not " + t);
-            acc = (acc << 6) | static_cast<uint32_t>(p - kBase64);
+            acc = (acc << 6) | static_cast<uint32_t>(p - kBase64Alphabet);
             bits += 6;
             if (bits >= 8) {
                 bits -= 8;
@@ -355,28 +354,6 @@ std::string formatDate(double since) {
     // A fraction of a second is kept exactly as seconds since 2001.
     std::string r = formatReal(since);
     return "date:" + r;
-}
-
-std::string base64(const std::vector<uint8_t>& bytes) {
-    std::string out;
-    size_t i = 0;
-    for (; i + 2 < bytes.size(); i += 3) {
-        uint32_t n = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
-        for (int s = 18; s >= 0; s -= 6) out += kBase64[(n >> s) & 63];
-    }
-    if (i + 1 == bytes.size()) {
-        uint32_t n = bytes[i] << 16;
-        out += kBase64[(n >> 18) & 63];
-        out += kBase64[(n >> 12) & 63];
-        out += "==";
-    } else if (i + 2 == bytes.size()) {
-        uint32_t n = (bytes[i] << 16) | (bytes[i + 1] << 8);
-        out += kBase64[(n >> 18) & 63];
-        out += kBase64[(n >> 12) & 63];
-        out += kBase64[(n >> 6) & 63];
-        out += '=';
-    }
-    return out;
 }
 
 } // namespace

@@ -5,37 +5,8 @@
 #include <cstdio>
 
 #include "foundation/Foundation.h"
+#include "sim/Base64.h"
 #include "uikit/UIColor.h"
-
-namespace {
-
-std::string base64(const std::vector<uint8_t>& bytes) {
-    static const char* table = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    size_t i = 0;
-    for (; i + 2 < bytes.size(); i += 3) {
-        uint32_t n = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
-        out += table[(n >> 18) & 63];
-        out += table[(n >> 12) & 63];
-        out += table[(n >> 6) & 63];
-        out += table[n & 63];
-    }
-    if (i + 1 == bytes.size()) {
-        uint32_t n = bytes[i] << 16;
-        out += table[(n >> 18) & 63];
-        out += table[(n >> 12) & 63];
-        out += "==";
-    } else if (i + 2 == bytes.size()) {
-        uint32_t n = (bytes[i] << 16) | (bytes[i + 1] << 8);
-        out += table[(n >> 18) & 63];
-        out += table[(n >> 12) & 63];
-        out += table[(n >> 6) & 63];
-        out += '=';
-    }
-    return out;
-}
-
-} // namespace
 
 Json plistToJson(const NSObject* value) {
     if (!value) return nullptr;

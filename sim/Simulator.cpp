@@ -1,5 +1,5 @@
 // springboard-sim's device: its life (boot, launch, respring), its trace,
-// the plugin's bubbles as it hands them over, and the picture.
+// its clock, the plugin's bubbles as it hands them over, and the picture.
 #include "sim/Simulator.h"
 
 #include <cctype>
@@ -13,10 +13,15 @@
 #include "foundation/RunLoop.h"
 #include "runtime/PluginLoader.h"
 #include "runtime/Process.h"
+#include "sim/DeviceSetUp.h"
+#include "sim/Expectations.h"
+#include "sim/HostEvents.h"
+#include "sim/PhoneBehaviour.h"
 #include "sim/PlistJson.h"
-#include "sim/Raster.h"
+#include "sim/RunOutput.h"
 #include "sim/ScenarioParser.h"
 #include "sim/Snapshot.h"
+#include "sim/Touches.h"
 #include "uikit/UIAlertController.h"
 #include "uikit/UIScreen.h"
 #include "uikit/UIView.h"
@@ -31,19 +36,85 @@ std::string traceTime(double seconds) {
     return buf;
 }
 
+namespace {
+
+void disconnectDevice() {
+    LogSink::setHandler(nullptr);
+    AnimationLog::setObserver(nullptr);
+    NSUserDefaults::setWriteObserver(nullptr);
+    NSUserDefaults::setNoticeObserver(nullptr);
+}
+
+// Some of the platform's observers belong to the process (the window
+// server's), some to the device: all are set again after a respring.
+void connectDevice(SimulatorCore& core, const DeviceSetUp& setUp, bool listening) {
+    // Each observer first asks whether anyone reads the trace: a run that
+    // keeps none (the benchmarks) should not pay for composing it.
+    LogSink::setHandler([&core, listening](const std::string& text) {
+        if (listening) core.emit("log " + text);
+    });
+    AnimationLog::setObserver([&core, listening](const AnimationCall& call) {
+        if (!listening) return;
+        char duration[32];
+        std::snprintf(duration, sizeof duration, "%.3f", call.duration);
+        core.emit(std::string("animate ") + duration + " options=" + std::to_string(call.options));
+    });
+    NSUserDefaults::setWriteObserver(
+        [&core, &setUp, listening](const std::string& path, const std::string& key, const id& value, bool ok) {
+            if (setUp.writingItself() || !listening) return;
+            std::string file = path == kSettingsPath ? "settings" : path == kStatePath ? "state" : path;
+            core.emit("write " + file + " " + key + "=" + plistToJson(value.get()).dump() + (ok ? "" : " failed"));
+        });
+    NSUserDefaults::setNoticeObserver([&core, listening](const std::string& path, PreferencesNotice notice) {
+        if (!listening) return;
+        std::string file = path == kSettingsPath ? "settings" : path == kStatePath ? "state" : path;
+        core.emit("prefsd " + file +
+                  (notice == PreferencesNotice::OverwroteEdit
+                       ? " overwrites the file: it was changed behind the daemon's back"
+                       : " replaces the file: the daemon could not read it, so it counted as empty"));
+    });
+    WindowServer::shared().setAlertObserver(
+        [&core, listening](const std::shared_ptr<UIAlertController>& alert, bool presented) {
+            if (!listening) return;
+            if (!presented) {
+                core.emit("alert-dismissed");
+                return;
+            }
+            std::string line = "alert " + quoteText(alert->title()) + " " + quoteText(alert->message()) + " [";
+            for (size_t i = 0; i < alert->actions().size(); ++i)
+                line += (i ? ", " : "") + quoteText(alert->actions()[i]->title());
+            core.emit(line + "]");
+        });
+    WindowServer::shared().setAlertActionObserver(
+        [&core, listening](const UIAlertController&, const std::string& title) {
+            if (listening) core.emit("alert-action " + quoteText(title));
+        });
+}
+
+} // namespace
+
 Simulator::Simulator(Options options)
-    : options_(std::move(options)), root_(options_.root, options_.deviceTemplate) {
+    : options_(std::move(options)),
+      listening_(options_.keepTrace || static_cast<bool>(options_.output)),
+      root_(options_.root, options_.deviceTemplate) {
+    SimulatorCore& core = *this;
+    setUp_ = std::make_unique<DeviceSetUp>(core, root_);
+    hostEvents_ = std::make_unique<HostEvents>(core, *setUp_);
+    phone_ = std::make_unique<PhoneBehaviour>(core, *setUp_);
+    touches_ = std::make_unique<Touches>(core, *phone_);
+    expectations_ = std::make_unique<Expectations>(core, *touches_);
+    output_ = std::make_unique<RunOutput>(core, *setUp_, options_.output, options_.compactDump);
     // As on the phone, the plugin's preference writes go to a daemon that
     // writes them off the home screen's thread; each command ends when
     // they are written (see execute), so a run stays deterministic.
     NSUserDefaults::setWritesDeferred(true);
     // A new device: its daemon holds no file yet.
     NSUserDefaults::forgetCopies();
-    UIScreen::configure(screenWidth_, screenHeight_, screenScale_);
+    UIScreen::configure(setUp_->screenWidth(), setUp_->screenHeight(), setUp_->screenScale());
     // The platform's clock counts for the life of this program; a new
     // device starts its own time at zero.
     timeBase_ = -NSRunLoop::mainRunLoop().now();
-    connectDevice();
+    connectDevice(*this, *setUp_, listening_);
 }
 
 Simulator::~Simulator() {
@@ -57,68 +128,24 @@ double Simulator::now() const { return timeBase_ + NSRunLoop::mainRunLoop().now(
 
 CGSize Simulator::screenSize() const {
     if (booted_ && Process::exists()) return UIScreen::mainScreen()->bounds().size;
-    return {screenWidth_, screenHeight_};
+    return {setUp_->screenWidth(), setUp_->screenHeight()};
 }
+
+double Simulator::screenWidth() const { return setUp_->screenWidth(); }
+
+double Simulator::screenHeight() const { return setUp_->screenHeight(); }
+
+double Simulator::screenScale() const { return setUp_->screenScale(); }
 
 void Simulator::endTurn() {
     if (Process::exists()) NSRunLoop::mainRunLoop().runPendingBlocks();
 }
 
 void Simulator::emit(const std::string& event) {
-    if (!listening()) return;
+    if (!listening_) return;
     std::string line = traceTime(now()) + " " + event;
     if (options_.keepTrace) trace_.push_back(line);
     if (options_.output) options_.output(line);
-}
-
-// Some of the platform's observers belong to the process (the window
-// server's), some to the device: all are set again after a respring.
-void Simulator::connectDevice() {
-    // Each observer first asks whether anyone reads the trace: a run that
-    // keeps none (the benchmarks) should not pay for composing it.
-    LogSink::setHandler([this](const std::string& text) {
-        if (listening()) emit("log " + text);
-    });
-    AnimationLog::setObserver([this](const AnimationCall& call) {
-        if (!listening()) return;
-        char duration[32];
-        std::snprintf(duration, sizeof duration, "%.3f", call.duration);
-        emit(std::string("animate ") + duration + " options=" + std::to_string(call.options));
-    });
-    NSUserDefaults::setWriteObserver([this](const std::string& path, const std::string& key, const id& value, bool ok) {
-        if (suppressWrites_ > 0 || !listening()) return;
-        std::string file = path == kSettingsPath ? "settings" : path == kStatePath ? "state" : path;
-        emit("write " + file + " " + key + "=" + plistToJson(value.get()).dump() + (ok ? "" : " failed"));
-    });
-    NSUserDefaults::setNoticeObserver([this](const std::string& path, PreferencesNotice notice) {
-        if (!listening()) return;
-        std::string file = path == kSettingsPath ? "settings" : path == kStatePath ? "state" : path;
-        emit("prefsd " + file +
-             (notice == PreferencesNotice::OverwroteEdit
-                  ? " overwrites the file: it was changed behind the daemon's back"
-                  : " replaces the file: the daemon could not read it, so it counted as empty"));
-    });
-    WindowServer::shared().setAlertObserver([this](const std::shared_ptr<UIAlertController>& alert, bool presented) {
-        if (!listening()) return;
-        if (!presented) {
-            emit("alert-dismissed");
-            return;
-        }
-        std::string line = "alert " + quoteText(alert->title()) + " " + quoteText(alert->message()) + " [";
-        for (size_t i = 0; i < alert->actions().size(); ++i)
-            line += (i ? ", " : "") + quoteText(alert->actions()[i]->title());
-        emit(line + "]");
-    });
-    WindowServer::shared().setAlertActionObserver([this](const UIAlertController&, const std::string& title) {
-        if (listening()) emit("alert-action " + quoteText(title));
-    });
-}
-
-void Simulator::disconnectDevice() {
-    LogSink::setHandler(nullptr);
-    AnimationLog::setObserver(nullptr);
-    NSUserDefaults::setWriteObserver(nullptr);
-    NSUserDefaults::setNoticeObserver(nullptr);
 }
 
 std::string Simulator::boot(bool launch) {
@@ -129,17 +156,16 @@ std::string Simulator::boot(bool launch) {
     if (!everBooted_) NSUserDefaults::forgetCopies();
     everBooted_ = true;
     auto& host = SpringBoardHost::current();
-    host.install(configuration_, [this](const std::string& line) { emit(line); }, initialState_);
-    host.setRequestHandler([this](const HostRequest& r) {
-        if (answers_) requests_.push_back(r);
-    });
-    connectDevice();
+    host.install(
+        setUp_->configuration(), [this](const std::string& line) { emit(line); }, setUp_->initialState());
+    host.setRequestHandler([this](const HostRequest& r) { phone_->requested(r); });
+    connectDevice(*this, *setUp_, listening_);
     std::vector<std::string> errors;
     PluginLoader::loadPlugins(kSpringBoardBundleIdentifier, &errors);
     for (const auto& e : errors) emit("plugin-error " + e);
     booted_ = true;
     launched_ = false;
-    checkSettingsKeys({});
+    setUp_->booted();
     return launch ? this->launch() : "";
 }
 
@@ -150,21 +176,18 @@ std::string Simulator::launch() {
     if (launched_) return "already launched";
     launched_ = true;
     SpringBoardHost::current().finishLaunching();
-    // What the home screen asked before it was up is not answered.
-    requests_.clear();
-    if (startsLocked_ && SpringBoardHost::current().state().uiLocked) comeUpLocked();
+    phone_->launched();
     return "";
 }
 
 std::string Simulator::respring() {
-    configuration_ = SpringBoardHost::current().configuration();
-    // Siri is not the home screen's: on a phone it outlasts a respring.
-    if (answers_) initialState_.siriVisible = SpringBoardHost::current().state().siriVisible;
+    setUp_->configuration() = SpringBoardHost::current().configuration();
+    phone_->respringing();
     double t = now();
     Process::terminate();
     booted_ = false;
     timeBase_ = t - NSRunLoop::mainRunLoop().now();
-    UIScreen::configure(screenWidth_, screenHeight_, screenScale_);
+    UIScreen::configure(setUp_->screenWidth(), setUp_->screenHeight(), setUp_->screenScale());
     emit("respring");
     return boot();
 }
@@ -202,6 +225,47 @@ std::string Simulator::resolvePath(const std::string& path) const {
     return (fs::path(options_.baseDirectory) / p).string();
 }
 
+// A timer due exactly at the end of the span fires in it, as in one
+// advance: the last step is made to land on that same end to the bit.
+void Simulator::advanceClock(double seconds) {
+    auto& loop = NSRunLoop::mainRunLoop();
+    const double step = watcher_ ? watcher_->frameInterval() : 0;
+    if (!(step > 0) || !std::isfinite(seconds) || seconds <= 0 || !Process::exists()) {
+        loop.advance(seconds);
+        return;
+    }
+    const double end = loop.now() + seconds;
+    const auto onGrid = [step](double t) { return std::fabs(t / step - std::round(t / step)) < 1e-6; };
+    while (Process::exists()) {
+        const double now = loop.now();
+        double target = (std::floor(now / step + 1e-6) + 1) * step;
+        bool frame = true;
+        if (watcher_->still() && !animating()) {
+            // Nothing moves until a timer fires: leap to it.
+            double due = end;
+            for (const auto& t : loop.timers()) due = std::min(due, t->fireTime());
+            if (due > target) {
+                target = due;
+                frame = onGrid(due);
+            }
+        }
+        double span = target - now;
+        const bool last = !(target < end);
+        if (last) {
+            span = end - now;
+            for (int i = 0; i < 4 && now + span < end; ++i) span = std::nextafter(span, HUGE_VAL);
+            for (int i = 0; i < 4 && now + span > end; ++i) span = std::nextafter(span, -HUGE_VAL);
+            frame = onGrid(end);
+        }
+        loop.advance(span);
+        if (frame && watcher_ && Process::exists()) watcher_->clockTick();
+        if (last || !(loop.now() > now)) break;
+    }
+    // Whatever a step could not reach (it cannot, but a clock that stalls
+    // must still end where one advance would).
+    if (Process::exists() && loop.now() < end) loop.advance(end - loop.now());
+}
+
 std::optional<PluginInspection> Simulator::inspectPlugin(PluginInspection request) const {
     if (!Process::exists()) return std::nullopt;
     auto inspect = reinterpret_cast<PluginInspectionFunction>(PluginLoader::findSymbol(kPluginInspectionFunction));
@@ -224,45 +288,17 @@ std::vector<ExportedBubble> Simulator::bubbles() const {
     return inspection ? std::move(inspection->bubbles) : std::vector<ExportedBubble>();
 }
 
-std::string Simulator::cmdSnapshot(const Call& c) {
-    const Words& w = c.words;
-    if (w.size() != 2) return c.usage;
-    std::string svg = snapshotSvg();
-    if (w[1].text == "-" && !w[1].quoted) {
-        // One line, for the interactive protocol.
-        std::string oneLine;
-        for (char c : svg) oneLine += c == '\n' ? ' ' : c;
-        if (options_.output) options_.output(oneLine);
-        return "";
-    }
-    std::string path = resolvePath(w[1].text);
-    std::string extension = fs::path(path).extension().string();
-    for (char& ch : extension) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    if (extension == ".png") {
-        // As the phone's own screenshot: a pixel per point at the screen's
-        // scale.
-        std::string error;
-        const CGSize size = screenSize();
-        Bitmap bitmap = rasteriseSvg(svg, static_cast<int>(std::lround(size.width * screenScale_)),
-                                     static_cast<int>(std::lround(size.height * screenScale_)), error);
-        if (bitmap.empty()) return "cannot draw the picture: " + error;
-        return writePng(bitmap, path);
-    }
-    if (extension != ".svg")
-        return "snapshot writes a .svg or a .png file (or - for the SVG on standard output), not " +
-               quoteText(w[1].text);
-    std::ofstream out(path);
-    if (!out) return "cannot write " + path;
-    out << svg;
-    return "";
-}
+namespace {
 
-std::vector<SnapshotApp> Simulator::homeScreenApps() const {
+// The apps on the home screen, in its order, as the picture draws them.
+std::vector<SnapshotApp> homeScreenApps() {
     std::vector<SnapshotApp> apps;
     for (const auto& a : SpringBoardHost::current().configuration().apps)
         apps.push_back({a.bundleIdentifier, a.hasIcon, plistToJson(a.badgeValue.get())});
     return apps;
 }
+
+} // namespace
 
 std::string Simulator::snapshotSvg() {
     SnapshotScene scene;

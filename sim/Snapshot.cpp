@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "sim/HomeScreenLayout.h"
 #include "sim/PlistJson.h"
 #include "uikit/UIAlertController.h"
 #include "uikit/UIButton.h"
@@ -131,8 +132,11 @@ private:
         const double w = scene_.width, h = scene_.height;
         out_ << "<g class=\"home-screen\"><rect width=\"" << num(w) << "\" height=\"" << num(h)
              << "\" fill=\"url(#wallpaper)\"/>\n";
-        const double icon = kHomeIconSize;
-        auto places = homeIconPlaces(w, h, scene_.apps);
+        const double icon = HomeScreenLayout::kIconSize;
+        std::vector<std::string> bundles;
+        for (const auto& app : scene_.apps) bundles.push_back(app.bundle);
+        const HomeScreenLayout layout(w, h, bundles);
+        const auto& places = layout.places();
         for (size_t i = 0; i < places.size(); ++i) {
             const SnapshotApp& app = scene_.apps[i];
             const double x = places[i].x, y = places[i].y;
@@ -414,21 +418,6 @@ AppIconStyle appIconStyle(const std::string& bundleIdentifier) {
 }
 
 std::string renderSnapshot(const SnapshotScene& scene) { return Painter(scene).render(); }
-
-std::vector<HomeIconPlace> homeIconPlaces(double width, double height, const std::vector<SnapshotApp>& apps) {
-    std::vector<HomeIconPlace> places;
-    const int columns = std::max(1, static_cast<int>((width - 20) / 87));
-    const double gap = (width - columns * kHomeIconSize) / (columns + 1);
-    for (const auto& app : apps) {
-        const size_t i = places.size();
-        const double x = gap + static_cast<double>(i % columns) * (kHomeIconSize + gap);
-        const double y = 56 + static_cast<double>(i / columns) * 92;
-        places.push_back({app.bundle, x, y});
-        // The row that reaches the dock's height is the last one.
-        if (y + 150 > height) break;
-    }
-    return places;
-}
 
 std::string escapeXml(const std::string& s) {
     std::string out;

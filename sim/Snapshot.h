@@ -38,17 +38,6 @@ std::string renderSnapshot(const SnapshotScene& scene);
 // A text as SVG's text and attribute values take it.
 std::string escapeXml(const std::string& text);
 
-// Where the home screen puts the apps' icons, as it draws them: the top-left
-// corner of each square icon, its name below it. A tap on the phone's own
-// screen finds the icon under the finger in the same places.
-struct HomeIconPlace {
-    std::string bundle;
-    double x = 0, y = 0;
-};
-constexpr double kHomeIconSize = 60;
-constexpr double kHomeIconLabelHeight = 18; // the name under the icon
-std::vector<HomeIconPlace> homeIconPlaces(double width, double height, const std::vector<SnapshotApp>& apps);
-
 // The generated look of an app's icon: a colour hashed from the bundle
 // identifier, a darker shade of it, and initials from its last component.
 struct AppIconStyle {

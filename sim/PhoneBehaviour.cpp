@@ -1,16 +1,13 @@
-// The phone around the home screen: what a person does to it (unlock, lock,
-// the Home button, opening an app, the passcode view, Control Center or
-// Siri) and, after `phone answers yes`, what it does of itself (an app
-// launched comes to the front, an unlock request brings up the passcode
-// view, a touch is preceded by the home screen's question whether the phone
-// is locked, a tap on its own screen is answered, Siri outlasts a respring).
-// Each is a run of host events in the phone's order, since the plugin's
-// visibility rules depend on that order; each event is a step of its own, as
-// if it were a line of the scenario.
-#include "sim/Simulator.h"
+#include "sim/PhoneBehaviour.h"
+
+#include <cmath>
 
 #include "foundation/NSUserDefaults.h"
+#include "foundation/RunLoop.h"
+#include "sim/DeviceSetUp.h"
+#include "sim/HomeScreenLayout.h"
 #include "sim/ScenarioParser.h"
+#include "sim/SimulatorCore.h"
 #include "springboard/SpringBoard.h"
 
 namespace {
@@ -23,30 +20,93 @@ constexpr uint64_t kLockedState = 3;
 // another request, and a plugin that asks for ever must not hang the phone.
 constexpr int kAnswerRounds = 16;
 
+// How far a finger may stray and still tap, in points, and how long it may
+// rest, in seconds.
+constexpr double kTapSlop = 8;
+constexpr double kLongPress = 0.5;
+
 SpringBoardHost& host() { return SpringBoardHost::current(); }
 
 } // namespace
 
-void Simulator::hostStep(const std::function<void()>& event) {
+const std::vector<CommandRow<PhoneBehaviour>>& PhoneBehaviour::rows() {
+    using S = PhoneBehaviour;
+    using P = CommandPhase;
+    static const std::vector<CommandRow<PhoneBehaviour>> table = {
+        {"phone", "phone answers yes|no | phone starts locked|unlocked", P::Any, nullptr, &S::cmdPhone},
+        {"unlock", "unlock", P::Booted, nullptr, &S::cmdUnlock},
+        {"lock", "lock", P::Booted, nullptr, &S::cmdLock},
+        {"press", "press home", P::Booted, nullptr, &S::cmdPress},
+        {"open", "open BUNDLE|home|passcode|controlcenter|siri", P::Booted, nullptr, &S::cmdOpen},
+        {"close", "close passcode|controlcenter|siri", P::Booted, nullptr, &S::cmdClose},
+    };
+    return table;
+}
+
+void PhoneBehaviour::requested(const HostRequest& request) {
+    if (answers_) requests_.push_back(request);
+}
+
+void PhoneBehaviour::launched() {
+    // What the home screen asked before it was up is not answered.
+    requests_.clear();
+    if (startsLocked_ && host().state().uiLocked) comeUpLocked();
+}
+
+// Siri is not the home screen's: on a phone it outlasts a respring.
+void PhoneBehaviour::respringing() {
+    if (answers_) setUp_.initialState().siriVisible = host().state().siriVisible;
+}
+
+bool PhoneBehaviour::answering() const { return answers_ && core_.booted() && SpringBoardHost::isBooted(); }
+
+// The home screen asks whether the phone is locked before a touch reaches
+// any window.
+void PhoneBehaviour::touchStarts() {
+    if (answering()) askLocked();
+    throughTouch_.reset();
+}
+
+void PhoneBehaviour::touchWentThrough(double x, double y) {
+    if (!answering()) return;
+    throughTouch_ = CGPointMake(x, y);
+    throughSince_ = NSRunLoop::mainRunLoop().now();
+}
+
+// A finger that travels is no longer a tap.
+void PhoneBehaviour::touchMoved(double x, double y) {
+    if (throughTouch_ && std::hypot(x - throughTouch_->x, y - throughTouch_->y) > kTapSlop) throughTouch_.reset();
+}
+
+void PhoneBehaviour::touchEnded(double x, double y) {
+    auto tap = throughTouch_;
+    throughTouch_.reset();
+    // A finger held still is a long press, which the home screen's own
+    // screen does nothing with.
+    const bool quick = NSRunLoop::mainRunLoop().now() - throughSince_ < kLongPress;
+    if (tap && quick && std::hypot(x - tap->x, y - tap->y) <= kTapSlop && answering()) phoneTap(tap->x, tap->y);
+}
+
+void PhoneBehaviour::hostStep(const std::function<void()>& event) {
     NSUserDefaults::waitForPendingWrites();
     event();
-    endTurn();
+    core_.endTurn();
     NSUserDefaults::synchronize();
 }
 
 // The home screen asks whether the phone is locked whenever what is on
 // screen changes; the plugin's answer to that question shows or hides the
 // bubbles.
-void Simulator::shownStep(const std::function<void()>& event) {
+void PhoneBehaviour::shownStep(const std::function<void()>& event) {
     hostStep(event);
     askLocked();
 }
 
-void Simulator::askLocked() {
+void PhoneBehaviour::askLocked() {
     hostStep([] { host().askUILocked(); });
 }
 
-std::string Simulator::cmdPhone(const Call& c) {
+std::string PhoneBehaviour::cmdPhone(const CommandCall& c) {
     const Words& w = c.words;
     if (w.size() != 3) return c.usage;
     if (w[1].text == "answers") {
@@ -59,7 +119,7 @@ std::string Simulator::cmdPhone(const Call& c) {
     if (w[1].text == "starts" && (w[2].text == "locked" || w[2].text == "unlocked")) {
         // What every later boot starts with, as `uilocked` before boot.
         startsLocked_ = w[2].text == "locked";
-        initialState_.uiLocked = startsLocked_;
+        setUp_.initialState().uiLocked = startsLocked_;
         return "";
     }
     return c.usage;
@@ -70,7 +130,7 @@ std::string Simulator::cmdPhone(const Call& c) {
 // first front display without an app, which is the lock screen, then the
 // lock screen asks whether the phone is locked. Each after the launch, as
 // lines of their own.
-void Simulator::comeUpLocked() {
+void PhoneBehaviour::comeUpLocked() {
     NSUserDefaults::synchronize();
     hostStep([] { host().setLockState(kLockedState); });
     shownStep([] { host().goHome(); });
@@ -82,7 +142,7 @@ void Simulator::comeUpLocked() {
 // screen or the home screen comes to the front, and only then does the
 // passcode view go. With the passcode view going last, the front display
 // decides what shows, as on the phone.
-std::string Simulator::cmdUnlock(const Call&) {
+std::string PhoneBehaviour::cmdUnlock(const CommandCall&) {
     const HostState& st = host().state();
     if (!st.uiLocked) return "";
     std::string front = st.frontKind == FrontDisplayKind::App ? st.frontBundle : std::string();
@@ -109,7 +169,7 @@ std::string Simulator::cmdUnlock(const Call&) {
     return "";
 }
 
-std::string Simulator::cmdLock(const Call&) {
+std::string PhoneBehaviour::cmdLock(const CommandCall&) {
     if (host().state().uiLocked) return "";
     if (host().state().controlCenterPresented) hostStep([] { host().setControlCenterPresented(false); });
     hostStep([] { host().setUILocked(true); });
@@ -121,7 +181,7 @@ std::string Simulator::cmdLock(const Call&) {
 
 // The Home button as a person uses it: it closes the passcode view, shows it
 // on the lock screen, closes Siri or Control Center, and otherwise goes home.
-std::string Simulator::cmdPress(const Call& c) {
+std::string PhoneBehaviour::cmdPress(const CommandCall& c) {
     const Words& w = c.words;
     if (w.size() != 2 || w[1].text != "home") return c.usage;
     const HostState& st = host().state();
@@ -136,7 +196,7 @@ std::string Simulator::cmdPress(const Call& c) {
 // What a person brings up by hand: an app (a tap on its icon), the home
 // screen, the passcode view (which belongs to the lock screen), Control
 // Center or Siri; each once, however often asked.
-std::string Simulator::cmdOpen(const Call& c) {
+std::string PhoneBehaviour::cmdOpen(const CommandCall& c) {
     const Words& w = c.words;
     if (w.size() != 2) return c.usage;
     const HostState& st = host().state();
@@ -158,7 +218,7 @@ std::string Simulator::cmdOpen(const Call& c) {
     return "";
 }
 
-std::string Simulator::cmdClose(const Call& c) {
+std::string PhoneBehaviour::cmdClose(const CommandCall& c) {
     const Words& w = c.words;
     if (w.size() != 2) return c.usage;
     const HostState& st = host().state();
@@ -178,7 +238,7 @@ std::string Simulator::cmdClose(const Call& c) {
 // wakes the passcode view; it closes Siri or Control Center; on the home
 // screen it opens the app whose icon it hit. The passcode view's keypad and
 // an app in front are their own.
-void Simulator::phoneTap(double x, double y) {
+void PhoneBehaviour::phoneTap(double x, double y) {
     const HostState& st = host().state();
     if (st.passcodeVisible) return;
     if (st.uiLocked) {
@@ -188,30 +248,27 @@ void Simulator::phoneTap(double x, double y) {
     } else if (st.controlCenterPresented) {
         hostStep([] { host().setControlCenterPresented(false); });
     } else if (st.frontKind == FrontDisplayKind::Home) {
-        const CGSize screen = screenSize();
-        for (const auto& icon : homeIconPlaces(screen.width, screen.height, homeScreenApps())) {
-            if (x >= icon.x && x < icon.x + kHomeIconSize && y >= icon.y &&
-                y < icon.y + kHomeIconSize + kHomeIconLabelHeight) {
-                shownStep([&] { host().bringToFront(icon.bundle); });
-                return;
-            }
-        }
+        const CGSize screen = core_.screenSize();
+        std::vector<std::string> bundles;
+        for (const auto& app : host().configuration().apps) bundles.push_back(app.bundleIdentifier);
+        if (auto bundle = HomeScreenLayout(screen.width, screen.height, bundles).iconAt(x, y))
+            shownStep([&] { host().bringToFront(*bundle); });
     }
 }
 
-void Simulator::answerRequests() {
+void PhoneBehaviour::answerRequests() {
     for (int round = 0; round < kAnswerRounds && !requests_.empty(); ++round) {
         std::deque<HostRequest> batch;
         batch.swap(requests_);
         for (const auto& r : batch)
-            if (booted_ && SpringBoardHost::isBooted()) answer(r);
+            if (core_.booted() && SpringBoardHost::isBooted()) answer(r);
     }
     requests_.clear();
 }
 
 // A launched app comes to the front (one launched in the background stays
 // there); an unlock request on the lock screen brings up the passcode view.
-void Simulator::answer(const HostRequest& r) {
+void PhoneBehaviour::answer(const HostRequest& r) {
     switch (r.kind) {
     case HostRequest::Kind::Launch:
         if (!r.suspended && host().applicationWithBundleIdentifier(r.bundleIdentifier))

@@ -1,27 +1,49 @@
-// Setting the device up: the screen, the apps, absent host classes, the
-// plugins, and the device's files as the scenario writes them.
-#include "sim/Simulator.h"
+// Setting the device up: its rows of the command table and their handlers.
+#include "sim/DeviceSetUp.h"
 
 #include <filesystem>
 
 #include "foundation/DevicePaths.h"
 #include "foundation/NSUserDefaults.h"
+#include "interfaces/PublicNames.h"
+#include "sim/DeviceRoot.h"
 #include "sim/FileValue.h"
 #include "sim/ScenarioParser.h"
+#include "sim/SimulatorCore.h"
 #include "uikit/UIScreen.h"
 
 namespace fs = std::filesystem;
 
-std::string Simulator::filePath(const std::string& which, std::string& error) const {
+DeviceSetUp::DeviceSetUp(SimulatorCore& core, DeviceRoot& root) : core_(core), root_(root), settingsCheck_(core) {}
+
+const std::vector<CommandRow<DeviceSetUp>>& DeviceSetUp::rows() {
+    using S = DeviceSetUp;
+    using P = CommandPhase;
+    static const std::vector<CommandRow<DeviceSetUp>> table = {
+        // Device set-up.
+        {"screen", "screen WxH [scale=S]", P::BeforeBoot, "screen is set before boot", &S::cmdScreen},
+        {"app", "app BUNDLE [icon=yes|no] [badge=VALUE] [orientation=N]", P::BeforeBoot,
+         "apps are installed before boot", &S::cmdApp},
+        {"absent", "absent CLASS [SELECTOR]", P::BeforeBoot, "absent is set before boot", &S::cmdAbsent},
+        {"plugin", "plugin PATH.so | plugin none", P::BeforeBoot, "plugins are installed before boot", &S::cmdPlugin},
+        // Files.
+        {"settings", "settings KEY=VALUE ...", P::Any, nullptr, &S::cmdFileKeys},
+        {"state", "state KEY=VALUE ...", P::Any, nullptr, &S::cmdFileKeys},
+        {"remove", "remove settings|state KEY", P::Any, nullptr, &S::cmdRemove},
+        {"delete", "delete settings|state", P::Any, nullptr, &S::cmdDelete},
+        {"put", "put settings|state PATH", P::Any, nullptr, &S::cmdPut},
+    };
+    return table;
+}
+
+std::string DeviceSetUp::filePath(const std::string& which, std::string& error) {
     if (which == "settings") return kSettingsPath;
     if (which == "state") return kStatePath;
     error = "expected settings or state, not " + which;
     return "";
 }
 
-// ---- device set-up ----
-
-std::string Simulator::cmdScreen(const Call& c) {
+std::string DeviceSetUp::cmdScreen(const CommandCall& c) {
     const Words& w = c.words;
     if (w.size() < 2) return c.usage;
     const std::string& size = w[1].text;
@@ -44,7 +66,7 @@ std::string Simulator::cmdScreen(const Call& c) {
     return "";
 }
 
-std::string Simulator::cmdApp(const Call& c) {
+std::string DeviceSetUp::cmdApp(const CommandCall& c) {
     const Words& w = c.words;
     if (w.size() < 2) return c.usage;
     InstalledApp app;
@@ -83,7 +105,7 @@ std::string Simulator::cmdApp(const Call& c) {
     return "";
 }
 
-std::string Simulator::cmdAbsent(const Call& c) {
+std::string DeviceSetUp::cmdAbsent(const CommandCall& c) {
     const Words& w = c.words;
     if (w.size() == 2) configuration_.absentClasses.insert(w[1].text);
     else if (w.size() == 3) configuration_.absentMethods.emplace(w[1].text, w[2].text);
@@ -91,17 +113,15 @@ std::string Simulator::cmdAbsent(const Call& c) {
     return "";
 }
 
-std::string Simulator::cmdPlugin(const Call& c) {
+std::string DeviceSetUp::cmdPlugin(const CommandCall& c) {
     const Words& w = c.words;
     if (w.size() != 2) return c.usage;
     if (w[1].text == "none" && !w[1].quoted) {
         root_.removePlugins();
         return "";
     }
-    return root_.installPlugin(resolvePath(w[1].text));
+    return root_.installPlugin(core_.resolvePath(w[1].text));
 }
-
-// ---- files ----
 
 namespace {
 // The scenario's own writes to the device's files: made at once rather
@@ -154,7 +174,7 @@ int openBrackets(const std::string& raw) {
 
 } // namespace
 
-std::string Simulator::cmdFileKeys(const Call& c) {
+std::string DeviceSetUp::cmdFileKeys(const CommandCall& c) {
     const Words& w = c.words;
     std::string error;
     std::string file = filePath(w[0].text, error);
@@ -187,26 +207,26 @@ std::string Simulator::cmdFileKeys(const Call& c) {
     fs::create_directories(fs::path(DevicePaths::map(file)).parent_path(), ec);
     // The scenario's own set-up is no effect of the plugin: not traced,
     // and written before the command ends, so that a failure is its answer.
-    SetUpWrites setUp(suppressWrites_);
+    SetUpWrites setUp(ownWrites_);
     auto defaults = NSUserDefaults::initWithSuiteName(file);
     bool ok = true;
     for (const auto& [k, v] : entries) ok = defaults->setObjectForKey(v, k) && ok;
-    if (file == kSettingsPath) checkSettingsKeys(entries);
+    if (file == kSettingsPath) settingsCheck_.check(entries);
     return ok ? "" : "cannot write " + file;
 }
 
-std::string Simulator::cmdRemove(const Call& c) {
+std::string DeviceSetUp::cmdRemove(const CommandCall& c) {
     const Words& w = c.words;
     if (w.size() != 3) return c.usage;
     std::string error;
     std::string file = filePath(w[1].text, error);
     if (!error.empty()) return error;
-    SetUpWrites setUp(suppressWrites_);
+    SetUpWrites setUp(ownWrites_);
     bool ok = NSUserDefaults::initWithSuiteName(file)->removeObjectForKey(w[2].text);
     return ok ? "" : "cannot write " + file;
 }
 
-std::string Simulator::cmdDelete(const Call& c) {
+std::string DeviceSetUp::cmdDelete(const CommandCall& c) {
     const Words& w = c.words;
     if (w.size() != 2) return c.usage;
     std::string error;
@@ -217,13 +237,13 @@ std::string Simulator::cmdDelete(const Call& c) {
     return "";
 }
 
-std::string Simulator::cmdPut(const Call& c) {
+std::string DeviceSetUp::cmdPut(const CommandCall& c) {
     const Words& w = c.words;
     if (w.size() != 3) return c.usage;
     std::string error;
     std::string file = filePath(w[1].text, error);
     if (!error.empty()) return error;
-    std::string source = resolvePath(w[2].text);
+    std::string source = core_.resolvePath(w[2].text);
     std::error_code ec;
     if (!fs::is_regular_file(source, ec)) return "no file " + source;
     fs::path target = DevicePaths::map(file);

@@ -1,14 +1,16 @@
-// The scenario's finger and clock: touches through the window server,
-// the alert's buttons, and virtual time.
-#include "sim/Simulator.h"
+// The scenario's finger: touches through the window server at screen
+// points or on bubbles, the alert's buttons, and `wait`.
+#include "sim/Touches.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "foundation/RunLoop.h"
 #include "runtime/Process.h"
+#include "sim/PhoneBehaviour.h"
 #include "sim/ScenarioParser.h"
+#include "sim/SimulatorCore.h"
+#include "sim/SimulatorWatcher.h"
 #include "uikit/UIAlertController.h"
 #include "uikit/UIView.h"
 #include "uikit/WindowServer.h"
@@ -22,14 +24,23 @@ std::string number(double v) {
     return buf;
 }
 
-// How far a finger may stray and still tap, in points, and how long it may
-// rest, in seconds.
-constexpr double kTapSlop = 8;
-constexpr double kLongPress = 0.5;
-
 } // namespace
 
-bool Simulator::resolveTarget(const std::string& target, double& x, double& y, std::string& error) {
+const std::vector<CommandRow<Touches>>& Touches::rows() {
+    using S = Touches;
+    using P = CommandPhase;
+    static const std::vector<CommandRow<Touches>> table = {
+        {"touch", "touch down TARGET | touch move|up X,Y | touch cancel", P::Any, nullptr, &S::cmdTouch},
+        {"tap", "tap TARGET", P::Any, nullptr, &S::cmdTap},
+        {"drag", "drag TARGET to X,Y [steps=N]", P::Any, nullptr, &S::cmdDrag},
+        {"longpress", "longpress TARGET [for=SECONDS]", P::Any, nullptr, &S::cmdLongPress},
+        {"menu", "menu \"TITLE\"", P::Any, nullptr, &S::cmdMenu},
+        {"wait", "wait SECONDS", P::Any, nullptr, &S::cmdWait},
+    };
+    return table;
+}
+
+bool Touches::resolveTarget(const std::string& target, double& x, double& y, std::string& error) {
     if (auto p = parsePoint(target)) {
         x = p->x;
         y = p->y;
@@ -39,7 +50,7 @@ bool Simulator::resolveTarget(const std::string& target, double& x, double& y, s
     std::shared_ptr<UIView> view;
     if (target.rfind("bubble:", 0) == 0) {
         std::string bundle = target.substr(7);
-        for (auto& b : bubbles())
+        for (auto& b : core_.bubbles())
             if (b.bundle == bundle) view = b.view;
         if (!view) {
             error = "no bubble for " + bundle;
@@ -47,7 +58,7 @@ bool Simulator::resolveTarget(const std::string& target, double& x, double& y, s
         }
     } else if (target.rfind("bubble#", 0) == 0) {
         auto index = parseInteger(target.substr(7));
-        auto all = bubbles();
+        auto all = core_.bubbles();
         if (!index || *index < 0 || static_cast<size_t>(*index) >= all.size()) {
             error = "no bubble " + target + " (" + std::to_string(all.size()) + " bubbles)";
             return false;
@@ -67,98 +78,41 @@ bool Simulator::resolveTarget(const std::string& target, double& x, double& y, s
     // screen's edge (a bubble snapped to it) is touched at the nearest
     // point of the screen, which excludes its far edges.
     const double inside = 1e-4;
-    const CGSize screen = screenSize();
+    const CGSize screen = core_.screenSize();
     x = std::clamp(s.x, 0.0, screen.width - inside);
     y = std::clamp(s.y, 0.0, screen.height - inside);
     return true;
 }
 
-std::string Simulator::touchDown(double x, double y) {
-    auto& ws = WindowServer::shared();
-    const bool phone = answers_ && booted_ && SpringBoardHost::isBooted();
-    // The home screen asks whether the phone is locked before a touch
-    // reaches any window.
-    if (phone) askLocked();
-    throughTouch_.reset();
-    if (!ws.touchDown(CGPointMake(x, y))) {
-        emit("touch-through " + number(x) + "," + number(y));
-        if (phone) {
-            throughTouch_ = CGPointMake(x, y);
-            throughSince_ = NSRunLoop::mainRunLoop().now();
-        }
+std::string Touches::touchDown(double x, double y) {
+    phone_.touchStarts();
+    if (!WindowServer::shared().touchDown(CGPointMake(x, y))) {
+        core_.emit("touch-through " + number(x) + "," + number(y));
+        phone_.touchWentThrough(x, y);
     }
-    if (watcher_) watcher_->finger(SimulatorWatcher::Finger::Down, x, y);
+    if (auto* watcher = core_.watcher()) watcher->finger(SimulatorWatcher::Finger::Down, x, y);
     return "";
 }
 
-void Simulator::touchMove(double x, double y) {
+void Touches::touchMove(double x, double y) {
     WindowServer::shared().touchMove(CGPointMake(x, y));
-    // A finger that travels is no longer a tap.
-    if (throughTouch_ && std::hypot(x - throughTouch_->x, y - throughTouch_->y) > kTapSlop) throughTouch_.reset();
-    if (watcher_) watcher_->finger(SimulatorWatcher::Finger::Move, x, y);
+    phone_.touchMoved(x, y);
+    if (auto* watcher = core_.watcher()) watcher->finger(SimulatorWatcher::Finger::Move, x, y);
 }
 
-void Simulator::touchUp(double x, double y) {
+void Touches::touchUp(double x, double y) {
     WindowServer::shared().touchUp(CGPointMake(x, y));
-    if (watcher_) watcher_->finger(SimulatorWatcher::Finger::Up, x, y);
-    auto tap = throughTouch_;
-    throughTouch_.reset();
-    // A finger held still is a long press, which the home screen's own
-    // screen does nothing with.
-    const bool quick = NSRunLoop::mainRunLoop().now() - throughSince_ < kLongPress;
-    if (tap && quick && std::hypot(x - tap->x, y - tap->y) <= kTapSlop && answers_ && booted_ &&
-        SpringBoardHost::isBooted())
-        phoneTap(tap->x, tap->y);
+    if (auto* watcher = core_.watcher()) watcher->finger(SimulatorWatcher::Finger::Up, x, y);
+    phone_.touchEnded(x, y);
 }
 
-// A timer due exactly at the end of the span fires in it, as in one
-// advance: the last step is made to land on that same end to the bit.
-void Simulator::advanceClock(double seconds) {
-    auto& loop = NSRunLoop::mainRunLoop();
-    const double step = watcher_ ? watcher_->frameInterval() : 0;
-    if (!(step > 0) || !std::isfinite(seconds) || seconds <= 0 || !Process::exists()) {
-        loop.advance(seconds);
-        return;
-    }
-    const double end = loop.now() + seconds;
-    const auto onGrid = [step](double t) { return std::fabs(t / step - std::round(t / step)) < 1e-6; };
-    while (Process::exists()) {
-        const double now = loop.now();
-        double target = (std::floor(now / step + 1e-6) + 1) * step;
-        bool frame = true;
-        if (watcher_->still() && !animating()) {
-            // Nothing moves until a timer fires: leap to it.
-            double due = end;
-            for (const auto& t : loop.timers()) due = std::min(due, t->fireTime());
-            if (due > target) {
-                target = due;
-                frame = onGrid(due);
-            }
-        }
-        double span = target - now;
-        const bool last = !(target < end);
-        if (last) {
-            span = end - now;
-            for (int i = 0; i < 4 && now + span < end; ++i) span = std::nextafter(span, HUGE_VAL);
-            for (int i = 0; i < 4 && now + span > end; ++i) span = std::nextafter(span, -HUGE_VAL);
-            frame = onGrid(end);
-        }
-        loop.advance(span);
-        if (frame && watcher_ && Process::exists()) watcher_->clockTick();
-        if (last || !(loop.now() > now)) break;
-    }
-    // Whatever a step could not reach (it cannot, but a clock that stalls
-    // must still end where one advance would).
-    if (Process::exists() && loop.now() < end) loop.advance(end - loop.now());
-}
-
-std::string Simulator::cmdTouch(const Call& c) {
+std::string Touches::cmdTouch(const CommandCall& c) {
     const Words& w = c.words;
     auto& ws = WindowServer::shared();
     if (w.size() == 2 && w[1].text == "cancel") {
         ws.touchCancel();
-        throughTouch_.reset();
-        if (watcher_) watcher_->finger(SimulatorWatcher::Finger::Cancel, 0, 0);
+        phone_.touchCancelled();
+        if (auto* watcher = core_.watcher()) watcher->finger(SimulatorWatcher::Finger::Cancel, 0, 0);
         return "";
     }
     if (w.size() != 3) return c.usage;
@@ -178,7 +132,7 @@ std::string Simulator::cmdTouch(const Call& c) {
     return "";
 }
 
-std::string Simulator::cmdTap(const Call& c) {
+std::string Touches::cmdTap(const CommandCall& c) {
     const Words& w = c.words;
     if (w.size() != 2) return c.usage;
     double x, y;
@@ -190,7 +144,7 @@ std::string Simulator::cmdTap(const Call& c) {
 }
 
 // The moves of a drag take no virtual time: the finger travels at once.
-std::string Simulator::cmdDrag(const Call& c) {
+std::string Touches::cmdDrag(const CommandCall& c) {
     const Words& w = c.words;
     if (w.size() < 4 || w.size() > 5 || w[2].text != "to") return c.usage;
     double x0, y0;
@@ -214,7 +168,7 @@ std::string Simulator::cmdDrag(const Call& c) {
     return "";
 }
 
-std::string Simulator::cmdLongPress(const Call& c) {
+std::string Touches::cmdLongPress(const CommandCall& c) {
     const Words& w = c.words;
     if (w.size() < 2 || w.size() > 3) return c.usage;
     double x, y;
@@ -228,12 +182,12 @@ std::string Simulator::cmdLongPress(const Call& c) {
         seconds = *s;
     }
     if (auto e = touchDown(x, y); !e.empty()) return e;
-    advanceClock(seconds);
+    core_.advanceClock(seconds);
     touchUp(x, y);
     return "";
 }
 
-std::string Simulator::cmdMenu(const Call& c) {
+std::string Touches::cmdMenu(const CommandCall& c) {
     const Words& w = c.words;
     if (w.size() != 2) return c.usage;
     auto alert = WindowServer::shared().visibleAlert();
@@ -246,11 +200,39 @@ std::string Simulator::cmdMenu(const Call& c) {
     return "";
 }
 
-std::string Simulator::cmdWait(const Call& c) {
+std::string Touches::cmdWait(const CommandCall& c) {
     const Words& w = c.words;
     if (w.size() != 2) return c.usage;
     auto s = parseNumber(w[1].text);
     if (!s || *s < 0 || *s > 86400) return "wait takes a number of seconds, at most a day";
-    advanceClock(*s);
+    core_.advanceClock(*s);
     return "";
+}
+
+std::optional<CGPoint> Touches::reachablePoint(const std::shared_ptr<UIView>& view) {
+    if (!Process::exists()) return std::nullopt;
+    const CGRect bounds = view->bounds();
+    // A grid across the bubble, its edges a hair inside (a rect holds its
+    // origin, not its far edge), checked from the middle out so that the
+    // point given back is the one a person would aim at.
+    const int n = 17;
+    const double inside = 1e-3;
+    std::vector<CGPoint> points;
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j)
+            points.push_back({bounds.origin.x + inside + (bounds.size.width - 2 * inside) * i / (n - 1),
+                              bounds.origin.y + inside + (bounds.size.height - 2 * inside) * j / (n - 1)});
+    const CGPoint mid{CGRectGetMidX(bounds), CGRectGetMidY(bounds)};
+    std::stable_sort(points.begin(), points.end(), [&](const CGPoint& a, const CGPoint& b) {
+        return std::hypot(a.x - mid.x, a.y - mid.y) < std::hypot(b.x - mid.x, b.y - mid.y);
+    });
+    const CGSize screen = core_.screenSize();
+    for (const auto& p : points) {
+        CGPoint s = view->convertPointToScreen(p);
+        if (s.x < 0 || s.y < 0 || s.x >= screen.width || s.y >= screen.height) continue;
+        auto hit = WindowServer::shared().viewAtPoint(s);
+        for (UIView* v = hit.get(); v; v = v->superview())
+            if (v == view.get()) return s;
+    }
+    return std::nullopt;
 }

@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "sim/HomeScreenLayout.h"
+
+namespace {
+
+std::vector<std::string> apps(int n) {
+    std::vector<std::string> out;
+    for (int i = 0; i < n; ++i) out.push_back("com.example.app" + std::to_string(i));
+    return out;
+}
+
+// Tests that a point on an icon or on the name under it finds that app, and
+// one in the gap beside it or below its name finds none.
+TEST(HomeScreenLayoutTest, FindsTheIconUnderAPoint) {
+    const HomeScreenLayout layout(375, 667, apps(3));
+    ASSERT_EQ(layout.places().size(), 3u);
+    const HomeIconPlace second = layout.places()[1];
+    const double size = HomeScreenLayout::kIconSize;
+    EXPECT_EQ(layout.iconAt(second.x + size / 2, second.y + size / 2), second.bundle);
+    EXPECT_EQ(layout.iconAt(second.x, second.y + size + HomeScreenLayout::kLabelHeight - 0.5), second.bundle);
+    EXPECT_EQ(layout.iconAt(second.x - 1, second.y + size / 2), std::nullopt);
+    EXPECT_EQ(layout.iconAt(second.x + size / 2, second.y + size + HomeScreenLayout::kLabelHeight), std::nullopt);
+    // The icons stand in a row, in the home screen's order, none on another.
+    EXPECT_EQ(layout.places()[0].y, second.y);
+    EXPECT_GE(second.x, layout.places()[0].x + size);
+}
+
+// Tests that apps past the rows that fit above the dock get no place, so a
+// tap can open only an app the picture shows.
+TEST(HomeScreenLayoutTest, AppsPastTheLastRowHaveNoPlace) {
+    const std::vector<std::string> many = apps(60);
+    const HomeScreenLayout layout(375, 667, many);
+    ASSERT_LT(layout.places().size(), many.size());
+    ASSERT_GT(layout.places().size(), 4u);
+    for (size_t i = 0; i < layout.places().size(); ++i) EXPECT_EQ(layout.places()[i].bundle, many[i]);
+    for (double y = 0; y < 667; y += 4)
+        for (double x = 0; x < 375; x += 4) {
+            auto hit = layout.iconAt(x, y);
+            if (!hit) continue;
+            EXPECT_NE(std::find(many.begin(), many.begin() + static_cast<long>(layout.places().size()), *hit),
+                      many.begin() + static_cast<long>(layout.places().size()));
+        }
+}
+
+} // namespace
