@@ -53,7 +53,10 @@ void HomeScreenLink::take(const std::string& line, SimAnswer& answer) {
 SimAnswer HomeScreenLink::run(const std::string& line, bool echo) {
     check(line);
     if (echo) hub_->addTrace(FrameHub::TraceKind::Input, line);
-    if (!looks(commandOf(line))) hostCurrent_ = false;
+    if (!looks(commandOf(line))) {
+        hostCurrent_ = false;
+        ++changes_;
+    }
     SimAnswer answer = child_->send(line);
     take(line, answer);
     return answer;
@@ -65,8 +68,12 @@ std::vector<SimAnswer> HomeScreenLink::runTogether(const std::vector<Line>& line
         check(line);
         texts.push_back(line);
     }
-    for (const auto& [line, echo] : lines)
-        if (!looks(commandOf(line))) hostCurrent_ = false;
+    for (const auto& [line, echo] : lines) {
+        if (!looks(commandOf(line))) {
+            hostCurrent_ = false;
+            ++changes_;
+        }
+    }
     std::vector<SimAnswer> answers = child_->send(texts);
     // The trace and the host read as if each line had been sent after the
     // answer to the one before.

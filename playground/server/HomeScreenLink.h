@@ -38,6 +38,10 @@ public:
     // in order.
     std::vector<SimAnswer> runTogether(const std::vector<Line>& lines);
 
+    // How many lines that may change the phone (all but a dump or a
+    // picture) have been sent.
+    long long changes() const { return changes_; }
+
     // The host (the dump's "host" member) as it stands after every line
     // sent so far: read again from the home screen when a line has run
     // since it was last read.
@@ -56,6 +60,7 @@ private:
     std::unique_ptr<SimChild> child_;
     Json host_ = Json::object();
     bool hostCurrent_ = false;
+    long long changes_ = 0;
 };
 
 } // namespace playground

@@ -165,6 +165,8 @@ private:
     int generation_ = 0;
     std::string lastSvg_;
     double nextStep_ = 0;
+    // The home screen's changes (HomeScreenLink::changes) last shown.
+    long long publishedAfter_ = -1;
     // Requests wake the step loop; its own lock, as act() holds mutex_.
     std::mutex wakeMutex_;
     std::condition_variable wakeUp_;

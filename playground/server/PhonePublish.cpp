@@ -13,6 +13,7 @@ using namespace parts;
 void Phone::publish() {
     // Asked together: the step waits for the home screen once.
     auto answers = link_->runTogether({{"snapshot -", false}, {"dump", false}});
+    publishedAfter_ = link_->changes();
     SimAnswer& picture = answers[0];
     SimAnswer& dump = answers[1];
     bool pictureChanged = picture.svg != lastSvg_;

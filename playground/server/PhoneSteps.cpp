@@ -21,7 +21,10 @@ double Phone::tick() {
     }
     try {
         if (!replay_->step()) catchUp();
-        publish();
+        // While a finger is down the phone's clock moves only with the
+        // page's, so a phone sent nothing since it was last shown is as it
+        // was shown.
+        if (!clock_->gestureActive() || link_->changes() != publishedAfter_) publish();
         // A replay is paced by the wall clock, a frame at a time, whatever
         // the phone shows meanwhile.
         return replay_->running() ? kFrame : nextStep_;
