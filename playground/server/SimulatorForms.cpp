@@ -138,6 +138,10 @@ const std::vector<std::string>& simulatorForms() {
 }
 
 bool takesForm(const std::string& form, const std::vector<Word>& words, const WordFits& fits) {
+    // Most forms are another command's: they are passed over unread.
+    if (words.empty() || !form.starts_with(words[0].text) ||
+        (form.size() > words[0].text.size() && form[words[0].text.size()] != ' '))
+        return false;
     auto tokens = tokensOf(form);
     if (tokens.empty() || words.empty() || words[0].quoted || words[0].text != tokens[0]) return false;
     return FormMatch(std::move(tokens), words, fits).from(1, 1);
