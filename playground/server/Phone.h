@@ -156,6 +156,7 @@ private:
     Json description_;
     std::vector<SettingSpec> settings_;
     mutable std::mutex mutex_;
+    // Made in this order: each part is handed those above it.
     Recorder recorder_;
     std::unique_ptr<HomeScreenLink> link_;
     std::unique_ptr<PhoneClock> clock_;
