@@ -1,5 +1,6 @@
 #include "playground/server/Commands.h"
 
+#include "playground/server/SimulatorForms.h"
 #include "sim/words/ScenarioWords.h"
 
 #include <algorithm>
@@ -277,60 +278,40 @@ std::optional<std::string> touchLine(const std::string& phase, double x, double 
     return "touch " + phase + " " + pointWord(x, y);
 }
 
+const std::set<std::string>& refusedCommands() {
+    // A plugin or a missing class changes the phone itself; a file put in
+    // place names a path; tap, drag, long press and menu name what they
+    // touch, where the page touches points; an echo is the recording's, and
+    // a launch is the boot's.
+    static const std::set<std::string> refused = {"absent", "plugin",    "put",  "launch", "tap",
+                                                  "drag",   "longpress", "menu", "echo"};
+    return refused;
+}
+
+const std::set<std::string>& refusedForms() {
+    // The home screen finds the Siri framework at its start, as the phone's
+    // does; the page has no such switch.
+    static const std::set<std::string> refused = {"siri framework yes|no"};
+    return refused;
+}
+
 bool isAllowedLine(const std::string& line) {
     if (line.find('\n') != std::string::npos || line.find('\r') != std::string::npos) return false;
     ParsedLine parsed = splitScenarioLine(line);
-    if (!parsed.error.empty() || parsed.words.empty()) return false;
-    std::vector<std::string> w;
-    for (const auto& word : parsed.words) w.push_back(word.text);
-    const std::string& c = w[0];
-    auto file = [&](size_t i) { return w.size() > i && (w[i] == "settings" || w[i] == "state"); };
-    auto oneOf = [&](size_t i, std::initializer_list<const char*> options) {
-        if (w.size() <= i) return false;
-        for (const char* o : options)
-            if (w[i] == o) return true;
-        return false;
+    if (!parsed.error.empty() || parsed.words.empty() || refusedCommands().count(parsed.words[0].text)) return false;
+    // The words the playground's lines hold: no path (so nothing the page
+    // sends can reach a file), a touch only at a point, and a check only of
+    // a dump member.
+    WordFits fits = [](const std::string& placeholder, const Word& word) {
+        if (placeholder.find("PATH") != std::string::npos) return false;
+        if (placeholder == "X,Y" || placeholder == "TARGET") return !word.quoted && isPoint(word.text);
+        if (placeholder == "POINTER") return !word.quoted && word.text.size() > 1 && word.text[0] == '/';
+        if (placeholder == "OP")
+            return !word.quoted && std::set<std::string>{"==", "!=", "<", "<=", ">", ">=", "~"}.count(word.text) > 0;
+        return true;
     };
-    if (c == "settings" || c == "state") return w.size() >= 2;
-    if (c == "remove") return w.size() == 3 && file(1);
-    if (c == "delete") return w.size() == 2 && file(1);
-    if (c == "screen" || c == "app") return w.size() >= 2;
-    if (c == "boot") return w.size() == 1;
-    // The scenario's respring: the same process ends its home screen and
-    // boots another, with the files, the apps and the clock kept.
-    if (c == "respring") return w.size() == 1;
-    if (c == "notify") return w.size() == 2 && w[1] == "settings";
-    if (c == "front") return w.size() == 2;
-    if (c == "orientation") return w.size() == 2;
-    if (c == "cc") return w.size() == 2 && oneOf(1, {"present", "dismiss"});
-    if (c == "lockstate") return w.size() == 2;
-    if (c == "uilocked") return w.size() == 2 && oneOf(1, {"yes", "no"});
-    if (c == "query") return w.size() == 2 && w[1] == "uilocked";
-    if (c == "lockscreen") return w.size() == 2 && w[1] == "dismiss";
-    if (c == "passcode") return w.size() == 2 && oneOf(1, {"appear", "disappear"});
-    if (c == "badge") return w.size() == 3;
-    if (c == "call") return w.size() == 2;
-    if (c == "siri") return w.size() == 3 && w[1] == "visible" && oneOf(2, {"yes", "no"});
-    // The phone's own: a person's actions, and how the phone starts and
-    // answers the home screen.
-    if (c == "unlock" || c == "lock") return w.size() == 1;
-    if (c == "press") return w.size() == 2 && w[1] == "home";
-    if (c == "open") return w.size() == 2;
-    if (c == "close") return w.size() == 2 && oneOf(1, {"passcode", "controlcenter", "siri"});
-    if (c == "phone")
-        return w.size() == 3 && ((w[1] == "answers" && oneOf(2, {"yes", "no"})) ||
-                                 (w[1] == "starts" && oneOf(2, {"locked", "unlocked"})));
-    if (c == "touch") return (w.size() == 2 && w[1] == "cancel") || (w.size() == 3 && oneOf(1, {"down", "move", "up"}) && isPoint(w[2]));
-    if (c == "wait") return w.size() == 2;
-    // A replayed check: it compares, and reads no file (not `expect bytes`).
-    if (c == "expect") {
-        if (w.size() == 3 && (w[1] == "trace" || w[1] == "no-trace")) return true;
-        return w.size() >= 4 && w[1].size() > 1 && w[1][0] == '/' &&
-               oneOf(2, {"==", "!=", "<", "<=", ">", ">=", "~"});
-    }
-    // Only the forms that print: a dump or snapshot with a path writes a file.
-    if (c == "dump") return w.size() == 1 || (w.size() == 2 && w[1] == "host");
-    if (c == "snapshot") return w.size() == 2 && w[1] == "-";
+    for (const auto& form : simulatorForms())
+        if (!refusedForms().count(form) && takesForm(form, parsed.words, fits)) return true;
     return false;
 }
 

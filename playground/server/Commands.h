@@ -1,12 +1,13 @@
 // What the playground may say to the simulator, and how a request from the
 // page becomes scenario lines. The page never sends scenario text: it sends
 // typed values, and only this file turns them into lines, each of which is
-// checked again against a closed list of commands before it reaches the
+// checked again against the simulator's own forms before it reaches the
 // child. No line names a path, so nothing the page sends can reach a file
 // outside the device root.
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -83,10 +84,14 @@ std::optional<std::string> badgeLine(const std::string& bundle, const Json& valu
 std::optional<std::string> touchLine(const std::string& phase, double x, double y, double width, double height,
                                      std::string& error);
 
-// The last guard before a line is written to the child: only the commands
-// the playground composes (a recording's replay adds `respring` and
-// `expect`), and none that reads or writes a path (`put`, `plugin`,
-// `dump PATH`, `snapshot PATH`, `expect bytes`).
+// The last guard before a line is written to the child: a line in one of
+// the forms of the simulator's own table (SimulatorForms.h), but none that
+// reads or writes a path (`dump PATH`, `snapshot PATH`, `expect bytes`), a
+// touch only at a point, and none of what the playground refuses below.
 bool isAllowedLine(const std::string& line);
+// The commands the playground never sends, and the forms of the others it
+// never sends; each is a command or a form of the simulator's table.
+const std::set<std::string>& refusedCommands();
+const std::set<std::string>& refusedForms();
 
 } // namespace playground

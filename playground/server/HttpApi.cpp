@@ -120,6 +120,35 @@ bool HttpApi::hostAllowed(const std::string& hostHeader) const {
 }
 
 void HttpApi::routes() {
+    guardDoor();
+    readingRoutes();
+    eventRoute();
+
+    server_->Post("/api/action", [this](const httplib::Request& req, httplib::Response& res) {
+        ConnectionWatch::busy();
+        Json request = Json::parse(req.body, nullptr, false);
+        if (!request.is_object()) {
+            sendJson(res, {{"ok", false}, {"error", "the request is not a JSON object"}}, 400);
+            return;
+        }
+        Json result = phone_.act(request);
+        sendJson(res, result, result.value("ok", false) ? 200 : 400);
+    });
+
+    // Answered: the connection may be kept for the next request, which
+    // must come in time.
+    server_->set_post_routing_handler([](const httplib::Request&, httplib::Response&) { ConnectionWatch::answered(); });
+
+    if (!options_.webRoot.empty()) server_->set_mount_point("/", options_.webRoot);
+
+    server_->set_error_handler([](const httplib::Request&, httplib::Response& res) {
+        if (!res.body.empty()) return;
+        const char* what = res.status == 404 ? "not found" : res.status == 413 ? "request too large" : "bad request";
+        sendJson(res, {{"ok", false}, {"error", what}}, res.status);
+    });
+}
+
+void HttpApi::guardDoor() {
     // Everything here is decided on the headers alone, before a byte of a
     // body is read.
     server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
@@ -153,7 +182,9 @@ void HttpApi::routes() {
         }
         return httplib::Server::HandlerResponse::Unhandled;
     });
+}
 
+void HttpApi::readingRoutes() {
     server_->Get("/api/config", [this](const httplib::Request&, httplib::Response& res) { sendJson(res, phone_.config()); });
 
     server_->Get("/api/state", [this](const httplib::Request&, httplib::Response& res) {
@@ -179,7 +210,9 @@ void HttpApi::routes() {
         res.set_header("Content-Disposition", "attachment; filename=\"playground.webp\"");
         res.set_content(film.webp, "image/webp");
     });
+}
 
+void HttpApi::eventRoute() {
     server_->Get("/api/events", [this](const httplib::Request&, httplib::Response& res) {
         // Each stream holds a worker for as long as its page is open: past
         // the cap a page is told to come back later, so the workers left
@@ -208,29 +241,6 @@ void HttpApi::routes() {
                 return sink.write(message.data(), message.size());
             },
             [streams = openStreams_](bool) { streams->fetch_sub(1); });
-    });
-
-    server_->Post("/api/action", [this](const httplib::Request& req, httplib::Response& res) {
-        ConnectionWatch::busy();
-        Json request = Json::parse(req.body, nullptr, false);
-        if (!request.is_object()) {
-            sendJson(res, {{"ok", false}, {"error", "the request is not a JSON object"}}, 400);
-            return;
-        }
-        Json result = phone_.act(request);
-        sendJson(res, result, result.value("ok", false) ? 200 : 400);
-    });
-
-    // Answered: the connection may be kept for the next request, which
-    // must come in time.
-    server_->set_post_routing_handler([](const httplib::Request&, httplib::Response&) { ConnectionWatch::answered(); });
-
-    if (!options_.webRoot.empty()) server_->set_mount_point("/", options_.webRoot);
-
-    server_->set_error_handler([](const httplib::Request&, httplib::Response& res) {
-        if (!res.body.empty()) return;
-        const char* what = res.status == 404 ? "not found" : res.status == 413 ? "request too large" : "bad request";
-        sendJson(res, {{"ok", false}, {"error", what}}, res.status);
     });
 }
 

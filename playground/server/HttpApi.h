@@ -53,6 +53,12 @@ public:
 
 private:
     void routes();
+    // The checks every request passes on its headers alone.
+    void guardDoor();
+    // The configuration, the state and the recording.
+    void readingRoutes();
+    // The stream of changes, at most maxEventStreams at once.
+    void eventRoute();
     bool hostAllowed(const std::string& hostHeader) const;
 
     Phone& phone_;

@@ -25,13 +25,24 @@ std::vector<AppSeed> defaultApps() {
     };
 }
 
+namespace {
+
+Phone::Options withClock(Phone::Options options) {
+    if (!options.clock) options.clock = steadySeconds;
+    return options;
+}
+
+} // namespace
+
 Phone::Phone(Options options, FrameHub& hub)
-    : options_(std::move(options)),
+    : options_(withClock(std::move(options))),
       hub_(hub),
       description_(describePlugin(options_.simProgram)),
-      settings_(settingsFromDescription(description_)) {
-    if (!options_.clock) options_.clock = steadySeconds;
-}
+      settings_(settingsFromDescription(description_)),
+      link_(std::make_unique<HomeScreenLink>(hub_, recorder_)),
+      clock_(std::make_unique<PhoneClock>(*link_, options_.clock, options_.maxStep)),
+      order_(std::make_unique<TouchOrder>()),
+      replay_(std::make_unique<Replay>(*link_, *clock_, hub_)) {}
 
 Phone::~Phone() {
     std::lock_guard lock(mutex_);

@@ -1,15 +1,13 @@
-// The phone around the home screen. The home-screen process is the child
-// (SimChild); this class plays everything else a person expects of a phone:
-// its clock runs with the wall clock, an app the home screen launches comes
-// to the front, an unlock request brings up the passcode view, entering the
-// passcode unlocks, the home button goes home, a respring starts the home
-// screen again with the files kept. Every request from the page arrives
-// here as typed values and leaves as whitelisted scenario lines.
+// The phone around the home screen, as the server holds it. The
+// home-screen process is the child, reached through HomeScreenLink; the
+// phone's clock (PhoneClock), the order of a touch's actions (TouchOrder)
+// and a recording's replay (Replay) are parts this class owns, and the
+// simulator plays the rest of the phone. Every request from the page
+// arrives here as typed values and leaves as whitelisted scenario lines.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -19,8 +17,12 @@
 
 #include "playground/server/Commands.h"
 #include "playground/server/FrameHub.h"
+#include "playground/server/HomeScreenLink.h"
+#include "playground/server/PhoneClock.h"
 #include "playground/server/Recorder.h"
+#include "playground/server/Replay.h"
 #include "playground/server/SimChild.h"
+#include "playground/server/TouchOrder.h"
 
 namespace playground {
 
@@ -91,60 +93,47 @@ public:
     std::string recordedScenario() const;
 
 private:
-    // While a finger is down, the phone's clock follows the page's clock
-    // (the time stamps of its pointer events) instead of this process's: a
-    // finger held still for half a second is a long press however late its
-    // events arrive, and a slow request never turns a drag into one.
-    struct Gesture {
-        bool active = false;
-        double pageOrigin = 0;     // the page's time of the touch down, ms
-        double virtualOrigin = 0;  // the phone's time then, s
-        double lastPage = 0;       // the latest page time heard, ms
-        double lastHeard = 0;      // this process's clock then, s
-    };
-
-    // A touch's actions as the page numbered them ({"touch": ID, "seq": N},
-    // the down being 0): applied in that order whatever order they arrive
-    // in, so a beat can never overtake the moves before it. One that comes
-    // early waits for those before it; one already applied, or of a touch
-    // that has ended, is dropped.
-    struct TouchOrder {
-        std::string touch;   // the touch being applied, as its id's JSON
-        long long next = 0;  // the seq it applies next
-        std::map<std::pair<std::string, long long>, Json> early;
-        std::deque<std::string> ended;   // the latest touches that ended
-    };
-
+    // One request type's handler (PhoneRequests.cpp).
+    using Handler = Json (*)(Phone&, const Json&);
+    static const std::map<std::string, Handler>& handlers();
     Json dispatch(const Json& request);
-    // A touch action in the page's order: `touch` (phase), `moves`, `hold`.
-    Json sequenced(const Json& request);
+
+    // A touch action: `touch` (phase), `moves`, `hold`, in the page's order
+    // when numbered (PhoneTouch.cpp).
+    Json touchAction(const Json& request);
     Json applyTouch(const Json& request);
-    void endTouchOrder();
-    // Moves the phone's clock on to `target` (virtual seconds), if it is
-    // behind it: by at most `maxStep` unless `whole`.
-    void advanceTo(double target, bool whole = false);
-    // Follows the page's clock to page time `t` (ms) during a gesture.
-    void follow(const Json& t);
+    Json actTouch(const Json& r);
+    Json actMoves(const Json& r);
+    // Ends the touch a page left down, or one a new finger replaces.
+    void cancelTouch();
+
+    // The home screen's start, end and recovery (PhoneChild.cpp).
     void startChild();
     void stopChild();
     void recover(const std::string& why);
-    // Checks, sends and records one line.
-    SimAnswer run(const std::string& line, bool echo = true);
+
+    // The clock's steps and what each shows (PhoneSteps.cpp, PhonePublish.cpp).
     void catchUp();
     void publish();
     // When the phone next needs a step after a picture (see tick()).
     double nextStep(const Json& dump, bool pictureChanged) const;
-    // The host's state (the dump's "host" member) as it stands after every
-    // line sent so far: read again from the home screen when a line has
-    // run since it was last read.
-    const Json& host();
     Json metaLocked() const;
-    Json metaTouch() const;
-    const AppSeed* app(const std::string& bundle) const;
 
-    Json actTouch(const Json& r);
-    Json actMoves(const Json& r);
+    const AppSeed* app(const std::string& bundle) const;
+    SimAnswer run(const std::string& line, bool echo = true) { return link_->run(line, echo); }
+
+    // The page's requests (PhoneRequests.cpp).
+    Json actSetting(const Json& r);
+    Json actFile(const Json& r);
+    Json actChoose(const Json& r);
+    Json actFront(const Json& r);
+    Json actCall(const Json& r);
+    Json actOrientation(const Json& r);
+    Json actBadge(const Json& r);
+    // A line whose refusal by the home screen is the answer.
     Json actPhone(const std::string& line);
+    // A switch of the phone's own: `on` or `off` by the request's boolean.
+    Json actSwitch(const Json& r, const char* name, const char* on, const char* off);
     Json actLift(const std::string& bundle);
     Json actRespring();
     Json actReset();
@@ -159,10 +148,6 @@ private:
     // as it does in the replay.
     Json respringInPlace();
     Json startReplay();
-    // Runs the replay on by the wall-clock time that passed; false when no
-    // replay is running.
-    bool replayStep();
-    void endReplay(const std::string& why);
 
     Options options_;
     FrameHub& hub_;
@@ -171,17 +156,18 @@ private:
     Json description_;
     std::vector<SettingSpec> settings_;
     mutable std::mutex mutex_;
-    std::unique_ptr<SimChild> child_;
+    // Made in this order: each part is handed those above it.
+    Recorder recorder_;
+    std::unique_ptr<HomeScreenLink> link_;
+    std::unique_ptr<PhoneClock> clock_;
+    std::unique_ptr<TouchOrder> order_;
+    std::unique_ptr<Replay> replay_;
     Json dump_ = Json::object();
-    Json host_ = Json::object();
-    bool hostCurrent_ = false;
-    double lastAdvance_ = 0;
-    double virtualNow_ = 0;    // the child's clock: the sum of the waits sent
-    Gesture gesture_;
-    TouchOrder order_;
     int generation_ = 0;
     std::string lastSvg_;
     double nextStep_ = 0;
+    // The home screen's changes (HomeScreenLink::changes) last shown.
+    long long publishedAfter_ = -1;
     // Requests wake the step loop; its own lock, as act() holds mutex_.
     std::mutex wakeMutex_;
     std::condition_variable wakeUp_;
@@ -190,14 +176,6 @@ private:
     std::string failure_;        // why the home screen is down, if it is
     int recentFailures_ = 0;
     double lastFailure_ = -1e9;
-    Recorder recorder_;
-    // The lines a replay has still to run, and what is left of the wait
-    // it is in (tenths of a millisecond).
-    std::deque<std::string> replay_;
-    long long replayWait_ = 0;
-    bool replaying_ = false;
-    bool replayFingerDown_ = false; // a replayed touch is down
-    double replaySpeed_ = 1;   // virtual seconds a replay runs in a second
 };
 
 } // namespace playground

@@ -28,14 +28,14 @@ void Phone::startChild() {
     // as the last one left it. Badges are the device's too: the apps are
     // installed again with the badges the host last showed. The lock needs
     // no keeping: the phone starts its home screen on the lock screen.
-    const Json& last = host();
+    const Json& last = link_->host();
     bool siri = isTrue(last, "siriVisible");
     std::map<std::string, Json> badges;
     for (const auto& a : member(last, "apps"))
         if (member(a, "bundle").is_string()) badges[member(a, "bundle").get<std::string>()] = member(a, "badge");
-    child_ = std::make_unique<SimChild>(options_.simProgram, options_.root, options_.answerTimeoutMs);
+    link_->start(options_.simProgram, options_.root, options_.answerTimeoutMs);
     failure_.clear();
-    replaying_ = false;
+    replay_->drop();
     if (recorder_.keeping()) hub_.addTrace(FrameHub::TraceKind::Note, "the recording begins again at this start");
     recorder_.started();
     auto setUp = [&](const std::string& line) {
@@ -65,21 +65,20 @@ void Phone::startChild() {
     }
     ++generation_;
     hub_.addTrace(FrameHub::TraceKind::Note, generation_ == 1 ? "home screen started" : "home screen started again");
-    virtualNow_ = 0;
-    gesture_ = Gesture();
-    order_ = TouchOrder();
+    clock_->restart();
+    order_->reset();
     setUp("boot");
-    lastAdvance_ = options_.clock();
+    clock_->markNow();
 }
 
 void Phone::stopChild() {
     // The destructor ends the child's input: its process ends as the
     // device's home screen does, and the device root stays.
-    child_.reset();
+    link_->stop();
 }
 
 void Phone::recover(const std::string& why) {
-    child_.reset();
+    link_->stop();
     double now = options_.clock();
     if (now - lastFailure_ > 30) recentFailures_ = 0;
     lastFailure_ = now;
@@ -93,43 +92,12 @@ void Phone::recover(const std::string& why) {
             startChild();
             publish();
         } catch (const ChildGone& e) {
-            child_.reset();
+            link_->stop();
             failure_ = e.what();
         }
     }
     hub_.setMeta(metaLocked());
     hub_.flush();
-}
-
-SimAnswer Phone::run(const std::string& line, bool echo) {
-    if (!isAllowedLine(line)) throw std::logic_error("the playground composed a line it may not send: " + line);
-    if (!child_) throw ChildGone("the home screen is not running");
-    auto w = splitSpaces(line);
-    if (echo) hub_.addTrace(FrameHub::TraceKind::Input, line);
-    // Only a dump or a picture leaves the host as it was.
-    const std::string c = w.empty() ? std::string() : w[0];
-    if (c != "dump" && c != "snapshot") hostCurrent_ = false;
-    SimAnswer answer = child_->send(line);
-    for (const auto& t : answer.trace) hub_.addTrace(FrameHub::TraceKind::Sim, t);
-    if (!answer.ok()) {
-        hub_.addTrace(FrameHub::TraceKind::Note, line + ": " + answer.error);
-        return answer;
-    }
-    if (c == "dump") {
-        Json parsed = Json::parse(answer.dump, nullptr, false);
-        if (parsed.is_object()) {
-            host_ = member(parsed, "host");
-            hostCurrent_ = true;
-        }
-    }
-    if (c != "dump" && c != "snapshot") recorder_.sent(line);
-    return answer;
-}
-
-const Json& Phone::host() {
-    // The host alone: a whole dump would ask the plugin and read both files.
-    if (!hostCurrent_ && child_) run("dump host", false);
-    return host_;
 }
 
 } // namespace playground

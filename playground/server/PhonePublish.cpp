@@ -11,8 +11,11 @@ using namespace request;
 using namespace parts;
 
 void Phone::publish() {
-    SimAnswer picture = run("snapshot -", false);
-    SimAnswer dump = run("dump", false);
+    // Asked together: the step waits for the home screen once.
+    auto answers = link_->runTogether({{"snapshot -", false}, {"dump", false}});
+    publishedAfter_ = link_->changes();
+    SimAnswer& picture = answers[0];
+    SimAnswer& dump = answers[1];
     bool pictureChanged = picture.svg != lastSvg_;
     if (!picture.svg.empty()) {
         hub_.setSvg(picture.svg);
@@ -32,29 +35,23 @@ void Phone::publish() {
 }
 
 Json Phone::metaLocked() const {
-    const Json& orientation = member(host_, "orientation");
-    return {{"time", std::round(virtualNow_ * 1000) / 1000},
+    const Json& host = link_->lastHost();
+    const Json& orientation = member(host, "orientation");
+    return {{"time", std::round(clock_->now() * 1000) / 1000},
             {"generation", generation_},
-            {"running", child_ != nullptr},
+            {"running", link_->running()},
             {"failure", failure_.empty() ? Json(nullptr) : Json(failure_)},
             {"phone",
-             {{"locked", isTrue(host_, "uiLocked")},
-              {"passcode", isTrue(host_, "passcode")},
-              {"controlCenter", isTrue(host_, "controlCenter")},
-              {"siri", isTrue(host_, "siriVisible")},
-              {"front", member(host_, "front").is_string() ? member(host_, "front") : Json(nullptr)},
+             {{"locked", isTrue(host, "uiLocked")},
+              {"passcode", isTrue(host, "passcode")},
+              {"controlCenter", isTrue(host, "controlCenter")},
+              {"siri", isTrue(host, "siriVisible")},
+              {"front", member(host, "front").is_string() ? member(host, "front") : Json(nullptr)},
               {"orientation", orientation.is_number_integer() ? orientation : Json(1)},
-              {"call", member(host_, "call")}}},
+              {"call", member(host, "call")}}},
             // How much of the latest touch the picture has taken in, for a
             // page that draws its finger's bubble ahead of the picture.
-            {"touch", metaTouch()}};
-}
-
-Json Phone::metaTouch() const {
-    bool ended = order_.touch.empty();
-    if (ended && order_.ended.empty()) return nullptr;
-    const std::string& id = ended ? order_.ended.back() : order_.touch;
-    return {{"id", Json::parse(id, nullptr, false)}, {"seq", order_.next - 1}, {"ended", ended}};
+            {"touch", order_->meta()}};
 }
 
 } // namespace playground

@@ -2,7 +2,7 @@
 // "op": ...} and what a respring and the clock do while they run.
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <deque>
 
 #include "playground/server/Phone.h"
 #include "playground/server/RequestValues.h"
@@ -44,7 +44,7 @@ Json Phone::actRecord(const Json& r) {
     if (op == "start") {
         // Every recording begins at a start: the home screen starts again
         // with the files as they are, and the recording keeps its set-up.
-        if (replaying_) endReplay("the replay stopped: recording");
+        replay_->end("the replay stopped: recording");
         recorder_.begin();
         Json result = actRespring();
         if (result.value("ok", false) != true) recorder_.end();
@@ -71,11 +71,11 @@ Json Phone::actRecord(const Json& r) {
         const Json& speed = member(r, "speed");
         if (!speed.is_null() && (!speed.is_number() || !(speed.get<double>() >= 1 && speed.get<double>() <= 10)))
             return error("a replay's speed is from 1 to 10");
-        replaySpeed_ = speed.is_null() ? 1.0 : speed.get<double>();
+        replay_->setSpeed(speed.is_null() ? 1.0 : speed.get<double>());
         return startReplay();
     }
     if (op == "endReplay") {
-        endReplay("the replay stopped: the phone is yours again");
+        replay_->end("the replay stopped: the phone is yours again");
         return {{"ok", true}};
     }
     return error("a recording's op is start, stop, check, echo, delete, replay or endReplay");
@@ -113,8 +113,8 @@ Json Phone::respringInPlace() {
     if (!a.ok()) throw ChildGone("the home screen refused respring: " + a.error);
     ++generation_;
     hub_.addTrace(FrameHub::TraceKind::Note, "home screen started again");
-    gesture_ = Gesture();
-    order_ = TouchOrder();
+    clock_->dropGesture();
+    order_->reset();
     recentFailures_ = 0;
     return {{"ok", true}};
 }
@@ -125,89 +125,21 @@ Json Phone::respringInPlace() {
 Json Phone::startReplay() {
     if (recorder_.lines().empty()) return error("nothing is recorded yet");
     recorder_.end();
-    replay_.clear();
-    for (const auto& l : recorder_.lines()) replay_.push_back(l.text);
+    std::deque<std::string> lines;
+    for (const auto& l : recorder_.lines()) lines.push_back(l.text);
     hub_.addTrace(FrameHub::TraceKind::Note, "replaying the recording on a new phone");
     stopChild();
-    child_ = std::make_unique<SimChild>(options_.simProgram, options_.root, options_.answerTimeoutMs);
+    link_->start(options_.simProgram, options_.root, options_.answerTimeoutMs);
     failure_.clear();
     run("delete settings", false);
     run("delete state", false);
-    host_ = Json::object();
-    hostCurrent_ = false;
-    virtualNow_ = 0;
-    gesture_ = Gesture();
-    order_ = TouchOrder();
+    link_->forgetHost();
+    clock_->restart();
+    order_->reset();
     ++generation_;
-    replayWait_ = 0;
-    replaying_ = true;
-    lastAdvance_ = options_.clock();
+    replay_->begin(std::move(lines));
+    clock_->markNow();
     return {{"ok", true}};
-}
-
-bool Phone::replayStep() {
-    if (!replaying_) return false;
-    double now = options_.clock();
-    long long budget = std::llround(std::clamp(now - lastAdvance_, 0.0, options_.maxStep) * replaySpeed_ * 10000);
-    lastAdvance_ = now;
-    for (;;) {
-        if (replayWait_ > 0) {
-            long long step = std::min(replayWait_, budget);
-            if (step > 0) {
-                char line[64];
-                std::snprintf(line, sizeof line, "wait %.4f", static_cast<double>(step) / 10000);
-                run(line, false);
-                virtualNow_ += static_cast<double>(step) / 10000;
-                replayWait_ -= step;
-                budget -= step;
-            }
-            if (replayWait_ > 0) break;
-            continue;
-        }
-        if (replay_.empty()) {
-            endReplay("the replay is over: the phone is yours again");
-            break;
-        }
-        std::string line = std::move(replay_.front());
-        replay_.pop_front();
-        if (auto ticks = waitTicks(line)) {
-            replayWait_ = *ticks;
-            continue;
-        }
-        if (line.empty() || line[0] == '#') continue;
-        if (line.rfind("echo ", 0) == 0) {
-            hub_.addTrace(FrameHub::TraceKind::Note, "-- " + line.substr(5));
-            continue;
-        }
-        // The recording's lines were composed here, but they are checked as
-        // any line is before they reach the home screen.
-        if (!isAllowedLine(line)) {
-            hub_.addTrace(FrameHub::TraceKind::Note, "the replay skipped a line it may not send: " + line);
-            continue;
-        }
-        bool quiet = line.rfind("touch move ", 0) == 0 || line == "query uilocked";
-        if (line.rfind("touch ", 0) == 0)
-            replayFingerDown_ = line.rfind("touch down ", 0) == 0 || line.rfind("touch move ", 0) == 0;
-        SimAnswer a = run(line, !quiet);
-        if (!a.ok() && line.rfind("expect ", 0) == 0)
-            hub_.addTrace(FrameHub::TraceKind::Note, "the replay's check failed: " + line);
-    }
-    return true;
-}
-
-void Phone::endReplay(const std::string& why) {
-    if (!replaying_) return;
-    replaying_ = false;
-    // A replay stopped between a touch's down and its lift leaves no
-    // finger on the glass: the phone cancels it, as it cancels a touch it
-    // can no longer follow. Every other recorded action is one line, or
-    // lines sent together, so the phone is never left half-way through one.
-    if (replayFingerDown_ && child_) run("touch cancel");
-    replayFingerDown_ = false;
-    replay_.clear();
-    replayWait_ = 0;
-    lastAdvance_ = options_.clock();
-    hub_.addTrace(FrameHub::TraceKind::Note, why);
 }
 
 Json Phone::recording() const {
@@ -216,7 +148,7 @@ Json Phone::recording() const {
     for (const auto& l : recorder_.lines()) lines.push_back({{"id", l.id}, {"text", l.text}});
     Json out = {{"recording", recorder_.recording()},
                 {"keeping", recorder_.keeping()},
-                {"replaying", replaying_},
+                {"replaying", replay_->running()},
                 {"revision", recorder_.revision()},
                 {"lines", lines}};
     out["firstLine"] = Recorder::firstLine();

@@ -23,14 +23,14 @@ Json Phone::act(const Json& request) {
         ~WakeAfter() { phone.wake(moved); }
     } wakeAfter{*this, type == "moves"};
     std::lock_guard lock(mutex_);
-    if (!child_ && type != "respring" && type != "reset")
+    if (!link_->running() && type != "respring" && type != "reset")
         return error("the home screen is not running" + (failure_.empty() ? "" : " (" + failure_ + ")") +
                      "; respring to start it");
     try {
         // A replay keeps the clock of its own lines.
-        if (child_ && !replaying_) catchUp();
+        if (link_->running() && !replay_->running()) catchUp();
         Json result = dispatch(request);
-        if (child_) {
+        if (link_->running()) {
             // A finger's path and its beats come many a second: the next
             // clock step shows them, and the finger is answered sooner.
             if (type != "moves" && type != "hold") publish();
@@ -45,91 +45,111 @@ Json Phone::act(const Json& request) {
     }
 }
 
+const std::map<std::string, Phone::Handler>& Phone::handlers() {
+    static const std::map<std::string, Handler> table = {
+        {"touch", [](Phone& p, const Json& r) { return p.touchAction(r); }},
+        {"moves", [](Phone& p, const Json& r) { return p.touchAction(r); }},
+        {"hold", [](Phone& p, const Json& r) { return p.touchAction(r); }},
+        {"setting", [](Phone& p, const Json& r) { return p.actSetting(r); }},
+        {"file", [](Phone& p, const Json& r) { return p.actFile(r); }},
+        {"choose", [](Phone& p, const Json& r) { return p.actChoose(r); }},
+        {"front", [](Phone& p, const Json& r) { return p.actFront(r); }},
+        {"home", [](Phone& p, const Json&) { return p.actPhone("press home"); }},
+        {"lock", [](Phone& p, const Json&) { return p.actPhone("lock"); }},
+        {"unlock", [](Phone& p, const Json&) { return p.actPhone("unlock"); }},
+        {"passcode", [](Phone& p, const Json& r) { return p.actSwitch(r, "show", "open passcode", "close passcode"); }},
+        {"controlCenter",
+         [](Phone& p, const Json& r) { return p.actSwitch(r, "open", "open controlcenter", "close controlcenter"); }},
+        {"siri", [](Phone& p, const Json& r) { return p.actSwitch(r, "visible", "open siri", "close siri"); }},
+        {"call", [](Phone& p, const Json& r) { return p.actCall(r); }},
+        {"orientation", [](Phone& p, const Json& r) { return p.actOrientation(r); }},
+        {"badge", [](Phone& p, const Json& r) { return p.actBadge(r); }},
+        {"lift", [](Phone& p, const Json& r) { return p.actLift(text(r, "bundle")); }},
+        {"respring", [](Phone& p, const Json&) { return p.actRespring(); }},
+        {"reset", [](Phone& p, const Json&) { return p.actReset(); }},
+        {"screen", [](Phone& p, const Json& r) { return p.actScreen(r); }},
+    };
+    return table;
+}
+
 Json Phone::dispatch(const Json& r) {
     std::string type = text(r, "type");
-    // A single line whose refusal by the home screen is the answer.
-    auto one = [&](const std::string& line) -> Json {
-        SimAnswer a = run(line);
-        return a.ok() ? Json{{"ok", true}} : error(a.error);
-    };
-    std::string why;
     if (type == "record") return actRecord(r);
     // The person takes over from a replay.
-    if (replaying_) endReplay("the replay stopped: the phone is yours again");
-    if (type == "touch" || type == "moves" || type == "hold")
-        return member(r, "seq").is_null() && member(r, "touch").is_null() ? applyTouch(r) : sequenced(r);
-    if (type == "setting") {
-        auto lines = settingLines(settings_, text(r, "key"), member(r, "value"), why);
-        if (lines.empty()) return error(why);
-        for (const auto& line : lines)
-            if (auto a = run(line); !a.ok()) return error(a.error);
-        return {{"ok", true}};
-    }
-    if (type == "file") {
-        auto lines = fileLines(text(r, "file"), text(r, "key"), member(r, "value"), why);
-        if (lines.empty()) return error(why);
-        for (const auto& line : lines)
-            if (auto a = run(line); !a.ok()) return error(a.error);
-        return {{"ok", true}};
-    }
-    if (type == "choose") {
-        bool chosen;
-        std::string bundle = text(r, "bundle");
-        if (!app(bundle)) return error("no app " + bundle + " is installed");
-        if (!boolean(r, "chosen", chosen)) return error("chosen is true or false");
-        auto line = choiceLine(bundle, chosen, why);
-        return line ? one(*line) : error(why);
-    }
-    if (type == "front") {
-        const Json& b = member(r, "bundle");
-        if (!b.is_null() && !(b.is_string() && isBundleIdentifier(b.get<std::string>())))
-            return error("bundle is an app's bundle identifier, or null for the home screen");
-        return actPhone(b.is_null() ? "open home" : "open " + quoteWord(b.get<std::string>()));
-    }
-    if (type == "home") return actPhone("press home");
-    if (type == "lock") return actPhone("lock");
-    if (type == "unlock") return actPhone("unlock");
-    if (type == "passcode") {
-        bool show;
-        if (!boolean(r, "show", show)) return error("show is true or false");
-        return actPhone(show ? "open passcode" : "close passcode");
-    }
-    if (type == "controlCenter") {
-        bool open;
-        if (!boolean(r, "open", open)) return error("open is true or false");
-        return actPhone(open ? "open controlcenter" : "close controlcenter");
-    }
-    if (type == "call") {
-        const Json& s = member(r, "status");
-        if (s.is_null()) return one("call none");
-        if (!s.is_number_integer() || s.get<long long>() < 0 || s.get<long long>() > 9)
-            return error("a call status is a number from 0 to 9");
-        return one("call " + std::to_string(s.get<long long>()));
-    }
-    if (type == "orientation") {
-        const Json& o = member(r, "value");
-        if (!o.is_number_integer() || o.get<long long>() < 1 || o.get<long long>() > 4)
-            return error("an orientation is 1, 2, 3 or 4");
-        return one("orientation " + std::to_string(o.get<long long>()));
-    }
-    if (type == "badge") {
-        std::string bundle = text(r, "bundle");
-        if (!app(bundle)) return error("no app " + bundle + " is installed");
-        const Json& value = member(r, "value");
-        auto line = badgeLine(bundle, value, why);
-        if (!line) return error(why);
-        return one(*line);
-    }
-    if (type == "siri") {
-        bool visible;
-        if (!boolean(r, "visible", visible)) return error("visible is true or false");
-        return actPhone(visible ? "open siri" : "close siri");
-    }
-    if (type == "lift") return actLift(text(r, "bundle"));
-    if (type == "respring") return actRespring();
-    if (type == "reset") return actReset();
-    if (type == "screen") return actScreen(r);
-    return error("unknown request " + (type.empty() ? std::string("(no type)") : type));
+    if (replay_->running()) replay_->end("the replay stopped: the phone is yours again");
+    auto handler = handlers().find(type);
+    if (handler == handlers().end())
+        return error("unknown request " + (type.empty() ? std::string("(no type)") : type));
+    return handler->second(*this, r);
+}
+
+namespace {
+
+// Lines that all must pass; the first refusal is the answer.
+template <typename Run>
+Json allOf(const std::vector<std::string>& lines, const std::string& why, Run run) {
+    if (lines.empty()) return error(why);
+    for (const auto& line : lines)
+        if (auto a = run(line); !a.ok()) return error(a.error);
+    return {{"ok", true}};
+}
+
+} // namespace
+
+Json Phone::actSetting(const Json& r) {
+    std::string why;
+    auto lines = settingLines(settings_, text(r, "key"), member(r, "value"), why);
+    return allOf(lines, why, [this](const std::string& line) { return run(line); });
+}
+
+Json Phone::actFile(const Json& r) {
+    std::string why;
+    auto lines = fileLines(text(r, "file"), text(r, "key"), member(r, "value"), why);
+    return allOf(lines, why, [this](const std::string& line) { return run(line); });
+}
+
+Json Phone::actChoose(const Json& r) {
+    bool chosen;
+    std::string bundle = text(r, "bundle"), why;
+    if (!app(bundle)) return error("no app " + bundle + " is installed");
+    if (!boolean(r, "chosen", chosen)) return error("chosen is true or false");
+    auto line = choiceLine(bundle, chosen, why);
+    return line ? actPhone(*line) : error(why);
+}
+
+Json Phone::actFront(const Json& r) {
+    const Json& b = member(r, "bundle");
+    if (!b.is_null() && !(b.is_string() && isBundleIdentifier(b.get<std::string>())))
+        return error("bundle is an app's bundle identifier, or null for the home screen");
+    return actPhone(b.is_null() ? "open home" : "open " + quoteWord(b.get<std::string>()));
+}
+
+Json Phone::actSwitch(const Json& r, const char* name, const char* on, const char* off) {
+    bool value;
+    if (!boolean(r, name, value)) return error(std::string(name) + " is true or false");
+    return actPhone(value ? on : off);
+}
+
+Json Phone::actCall(const Json& r) {
+    const Json& s = member(r, "status");
+    if (s.is_null()) return actPhone("call none");
+    if (!s.is_number_integer() || s.get<long long>() < 0 || s.get<long long>() > 9)
+        return error("a call status is a number from 0 to 9");
+    return actPhone("call " + std::to_string(s.get<long long>()));
+}
+
+Json Phone::actOrientation(const Json& r) {
+    const Json& o = member(r, "value");
+    if (!o.is_number_integer() || o.get<long long>() < 1 || o.get<long long>() > 4)
+        return error("an orientation is 1, 2, 3 or 4");
+    return actPhone("orientation " + std::to_string(o.get<long long>()));
+}
+
+Json Phone::actBadge(const Json& r) {
+    std::string bundle = text(r, "bundle"), why;
+    if (!app(bundle)) return error("no app " + bundle + " is installed");
+    auto line = badgeLine(bundle, member(r, "value"), why);
+    return line ? actPhone(*line) : error(why);
 }
 
 // A person's own actions on the phone: the simulator plays them in the
@@ -165,10 +185,10 @@ Json Phone::actLift(const std::string& bundle) {
 // The home screen's process ends and starts again, as a respring does on
 // the device: the files stay, everything the process held is gone.
 Json Phone::actRespring() {
-    if (recorder_.keeping() && child_) return respringInPlace();
+    if (recorder_.keeping() && link_->running()) return respringInPlace();
     hub_.addTrace(FrameHub::TraceKind::Input, "respring");
     try {
-        host(); // what the next home screen starts with
+        link_->host(); // what the next home screen starts with
     } catch (const ChildGone&) {
         // A home screen already gone left its state as last read.
     }
@@ -181,18 +201,17 @@ Json Phone::actRespring() {
 // A new device: both files gone, the first choice of apps, the first
 // badges (the host's last state is forgotten), and a fresh home screen.
 Json Phone::actReset() {
-    if (child_) {
+    if (link_->running()) {
         run("delete settings");
         run("delete state");
     }
     hub_.addTrace(FrameHub::TraceKind::Input, "reset the device");
-    host_ = Json::object();
-    hostCurrent_ = false;
+    link_->forgetHost();
     stopChild();
-    if (!child_) {
+    if (!link_->running()) {
         // The files are deleted by a running home screen; one that was down
         // is started first, so the delete goes through its device root.
-        child_ = std::make_unique<SimChild>(options_.simProgram, options_.root, options_.answerTimeoutMs);
+        link_->start(options_.simProgram, options_.root, options_.answerTimeoutMs);
         run("delete settings");
         run("delete state");
         stopChild();

@@ -1,4 +1,5 @@
-// A touch's actions in the page's order, and the touch lines they become.
+// A touch's actions, in the page's order when numbered, and the touch lines
+// they become.
 #include <algorithm>
 #include <cmath>
 
@@ -11,73 +12,27 @@ namespace playground {
 using namespace request;
 using namespace parts;
 
+Json Phone::touchAction(const Json& r) {
+    if (member(r, "seq").is_null() && member(r, "touch").is_null()) return applyTouch(r);
+    return order_->take(
+        r, [this](const Json& action) { return applyTouch(action); }, [this] { cancelTouch(); });
+}
+
 Json Phone::applyTouch(const Json& r) {
     std::string type = text(r, "type");
     // A cancel out of order (a page going away mid-touch) ends the touch
     // in order too: its actions still on their way are dropped.
-    if (type == "touch" && text(r, "phase") == "cancel" && member(r, "seq").is_null()) endTouchOrder();
+    if (type == "touch" && text(r, "phase") == "cancel" && member(r, "seq").is_null()) order_->end();
     if (type == "touch") return actTouch(r);
     if (type == "moves") return actMoves(r);
     // The finger is still down, and the page's clock has moved on.
-    follow(member(r, "t"));
+    if (auto wait = clock_->follow(member(r, "t"))) run(*wait, false);
     return {{"ok", true}};
 }
 
-void Phone::endTouchOrder() {
-    if (order_.touch.empty()) return;
-    order_.ended.push_back(order_.touch);
-    if (order_.ended.size() > kEndedTouches) order_.ended.pop_front();
-    std::erase_if(order_.early, [&](const auto& e) { return e.first.first == order_.touch; });
-    order_.touch.clear();
-}
-
-Json Phone::sequenced(const Json& r) {
-    const Json& id = member(r, "touch");
-    const Json& seq = member(r, "seq");
-    if (!(id.is_string() || id.is_number_integer()) || !seq.is_number_integer() || seq.get<long long>() < 0)
-        return error("a touch action in order carries touch (its id) and seq (0 for the down, then 1, 2, ...)");
-    std::string key = id.dump();
-    long long n = seq.get<long long>();
-    bool down = text(r, "type") == "touch" && text(r, "phase") == "down";
-    if (down != (n == 0)) return error("seq 0 is the touch down, and only it");
-    bool ended = std::find(order_.ended.begin(), order_.ended.end(), key) != order_.ended.end();
-    if (ended || (key == order_.touch && n < order_.next)) return {{"ok", true}, {"stale", true}};
-    if (!down && (key != order_.touch || n > order_.next)) {
-        // Early: the actions before it are still on their way.
-        if (order_.early.size() >= kMaxEarly) return error("too many touch actions out of order");
-        order_.early.emplace(std::pair{key, n}, r);
-        return {{"ok", true}, {"queued", true}};
-    }
-    if (down) {
-        // A new finger (another page's, or this page's after a lost lift):
-        // the touch still down is cancelled first, as the phone cancels a
-        // touch it can no longer follow, and whatever it left waiting never
-        // comes. Its page learns from the facts that its touch has ended.
-        if (!order_.touch.empty() && order_.touch != key) {
-            endTouchOrder();
-            gesture_ = Gesture();
-            run("touch cancel");
-        }
-        std::erase_if(order_.early, [&](const auto& e) { return e.first.first != key; });
-        order_.touch = key;
-        order_.next = 0;
-    }
-    auto apply = [&](const Json& action) {
-        Json result = applyTouch(action);
-        ++order_.next;
-        std::string phase = text(action, "phase");
-        if (phase == "up" || phase == "cancel") endTouchOrder();
-        return result;
-    };
-    Json result = apply(r);
-    // The actions that came early and are next now.
-    for (auto it = order_.early.find({key, order_.next}); order_.touch == key && it != order_.early.end();
-         it = order_.early.find({key, order_.next})) {
-        Json waiting = std::move(it->second);
-        order_.early.erase(it);
-        apply(waiting);
-    }
-    return result;
+void Phone::cancelTouch() {
+    clock_->dropGesture();
+    run("touch cancel");
 }
 
 Json Phone::actTouch(const Json& r) {
@@ -89,21 +44,16 @@ Json Phone::actTouch(const Json& r) {
     auto line = touchLine(phase, x.is_number() ? x.get<double>() : NAN, y.is_number() ? y.get<double>() : NAN,
                           options_.width, options_.height, why);
     if (!line) return error(why);
-    if (phase == "down") {
-        // A touch without the page's time keeps to this process's clock.
-        bool timed = t.is_number() && std::isfinite(t.get<double>());
-        gesture_ = Gesture();
-        if (timed) gesture_ = {true, t.get<double>(), virtualNow_, t.get<double>(), options_.clock()};
-    } else {
-        follow(t);
-    }
+    // The wait that brings the clock to the page's time goes with the touch
+    // line: the home screen is waited for once.
+    std::vector<HomeScreenLink::Line> lines;
+    if (phase == "down") clock_->beginGesture(t);
+    else if (auto wait = clock_->follow(t)) lines.emplace_back(*wait, false);
     // Moves are many and say little: the trace shows where a touch began
     // and ended.
-    SimAnswer a = run(*line, phase != "move");
-    if (phase == "up" || phase == "cancel") {
-        if (gesture_.active) lastAdvance_ = options_.clock();
-        gesture_ = Gesture();
-    }
+    lines.emplace_back(*line, phase != "move");
+    SimAnswer a = std::move(link_->runTogether(lines).back());
+    if (phase == "up" || phase == "cancel") clock_->endGesture();
     if (!a.ok()) return error(a.error);
     return {{"ok", true}};
 }
@@ -125,8 +75,12 @@ Json Phone::actMoves(const Json& r) {
         lines.emplace_back(*line, p.size() == 3 ? p[2] : Json(nullptr));
     }
     for (const auto& [line, t] : lines) {
-        follow(t);
-        if (auto a = run(line, false); !a.ok()) return error(a.error);
+        // A move and the wait before it are sent together: one exchange
+        // with the home screen for each point.
+        std::vector<HomeScreenLink::Line> together;
+        if (auto wait = clock_->follow(t)) together.emplace_back(*wait, false);
+        together.emplace_back(line, false);
+        if (auto a = link_->runTogether(together).back(); !a.ok()) return error(a.error);
     }
     return {{"ok", true}};
 }

@@ -171,12 +171,15 @@ bool SimChild::readLine(std::string& line) {
     }
 }
 
-SimAnswer SimChild::send(const std::string& line) {
+void SimChild::write(const std::string& text) {
     if (pid_ <= 0) throw ChildGone("the home screen is not running");
-    if (!writeAll(in_, line + "\n")) {
+    if (!writeAll(in_, text)) {
         kill();
         throw ChildGone("the home screen stopped reading");
     }
+}
+
+SimAnswer SimChild::receive(const std::string& line) {
     SimAnswer answer;
     std::string reply;
     for (;;) {
@@ -186,6 +189,20 @@ SimAnswer SimChild::send(const std::string& line) {
         }
         if (readAnswerLine(reply, answer)) return answer;
     }
+}
+
+SimAnswer SimChild::send(const std::string& line) {
+    write(line + "\n");
+    return receive(line);
+}
+
+std::vector<SimAnswer> SimChild::send(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& line : lines) text += line + "\n";
+    write(text);
+    std::vector<SimAnswer> answers;
+    for (const auto& line : lines) answers.push_back(receive(line));
+    return answers;
 }
 
 } // namespace playground

@@ -47,11 +47,18 @@ public:
     // Sends one line and reads its answer. Throws ChildGone if the child
     // has ended or did not answer in time; it is then killed.
     SimAnswer send(const std::string& line);
+    // Sends the lines in one write, then reads their answers in order: the
+    // child answers each as it would have alone, and the caller waits for
+    // it once. The lines together stay far below a pipe's buffer, so the
+    // write never waits for the child to read.
+    std::vector<SimAnswer> send(const std::vector<std::string>& lines);
 
     pid_t pid() const { return pid_; }
 
 private:
     bool readLine(std::string& line);
+    void write(const std::string& text);
+    SimAnswer receive(const std::string& line);
     void kill();
 
     pid_t pid_ = -1;

@@ -4,15 +4,16 @@
 //
 // Starts the home screen (springboard-sim) as a child, serves the page, and
 // prints the address to open. Listens on 127.0.0.1 unless told otherwise.
+#include <pthread.h>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <csignal>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
-#include <pthread.h>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -59,24 +60,18 @@ int usage(std::ostream& out, int status, const Defaults& d) {
     return status;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    const Defaults found = defaults();
-    HttpOptions http;
-    http.webRoot = found.web;
-    Phone::Options phoneOptions;
-    phoneOptions.simProgram = found.sim;
-    phoneOptions.root = found.root;
-    std::vector<std::string> args(argv + 1, argv + argc);
+// Reads the options into `http` and `phone`; answers an exit status when
+// the program should end at once (help, or a word it does not take).
+std::optional<int> readOptions(const std::vector<std::string>& args, const Defaults& found, HttpOptions& http,
+                               Phone::Options& phone) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--help" || a == "-h") return usage(std::cout, 0, found);
         if (i + 1 >= args.size()) return usage(std::cerr, 2, found);
         const std::string& v = args[++i];
         if (a == "--host") http.host = v;
-        else if (a == "--root") phoneOptions.root = v;
-        else if (a == "--sim") phoneOptions.simProgram = v;
+        else if (a == "--root") phone.root = v;
+        else if (a == "--sim") phone.simProgram = v;
         else if (a == "--web") http.webRoot = v;
         else if (a == "--port") {
             try {
@@ -89,10 +84,13 @@ int main(int argc, char** argv) {
             return usage(std::cerr, 2, found);
         }
     }
+    return std::nullopt;
+}
 
-    // Signals are taken by one thread, which shuts the server down in
-    // order; every other thread, the child's spawner included, has them
-    // blocked. A write to a page that has gone must not end the process.
+// Signals are taken by one thread, which shuts the server down in order;
+// every other thread, the child's spawner included, has them blocked. A
+// write to a page that has gone must not end the process.
+sigset_t blockSignals() {
     std::signal(SIGPIPE, SIG_IGN);
     sigset_t signals;
     sigemptyset(&signals);
@@ -101,6 +99,45 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGHUP);
     sigaddset(&signals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    return signals;
+}
+
+void printAddress(const HttpOptions& http, int port) {
+    std::string shown = http.host.find(':') != std::string::npos ? "[" + http.host + "]" : http.host;
+    if (shown == "0.0.0.0") shown = "127.0.0.1";
+    std::cout << "FloatTiles playground: http://" << shown << ":" << port << "/" << std::endl;
+    if (!isLoopbackHost(http.host))
+        std::cout << "(listening on " << http.host << ": anyone who can reach this machine can use the phone)"
+                  << std::endl;
+    std::cout << "Press Ctrl-C to stop." << std::endl;
+}
+
+// The phone's clock follows the wall clock, in steps: one a display frame
+// while anything moves, none while all is still but for the timers the
+// phone has set, and one at once (at most a frame after the last) when a
+// request comes.
+void stepPhone(Phone& phone, const std::atomic<bool>& running) {
+    using namespace std::chrono;
+    constexpr auto frame = duration_cast<steady_clock::duration>(duration<double>(1.0 / 60));
+    while (running) {
+        auto started = steady_clock::now();
+        double wanted = std::clamp(phone.tick(), 0.0, 3600.0);
+        phone.waitForStep(started + frame, started + duration_cast<steady_clock::duration>(duration<double>(wanted)));
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const Defaults found = defaults();
+    HttpOptions http;
+    http.webRoot = found.web;
+    Phone::Options phoneOptions;
+    phoneOptions.simProgram = found.sim;
+    phoneOptions.root = found.root;
+    if (auto status = readOptions(std::vector<std::string>(argv + 1, argv + argc), found, http, phoneOptions))
+        return *status;
+    sigset_t signals = blockSignals();
 
     FrameHub hub;
     Phone phone(phoneOptions, hub);
@@ -124,26 +161,8 @@ int main(int argc, char** argv) {
         api.stop();
         phone.wake();
     });
-    // The phone's clock follows the wall clock, in steps: one a display
-    // frame while anything moves, none while all is still but for the
-    // timers the phone has set, and one at once (at most a frame after the
-    // last) when a request comes.
-    std::thread pump([&] {
-        using namespace std::chrono;
-        constexpr auto frame = duration_cast<steady_clock::duration>(duration<double>(1.0 / 60));
-        while (running) {
-            auto started = steady_clock::now();
-            double wanted = std::clamp(phone.tick(), 0.0, 3600.0);
-            phone.waitForStep(started + frame, started + duration_cast<steady_clock::duration>(duration<double>(wanted)));
-        }
-    });
-
-    std::string shown = http.host.find(':') != std::string::npos ? "[" + http.host + "]" : http.host;
-    if (shown == "0.0.0.0") shown = "127.0.0.1";
-    std::cout << "FloatTiles playground: http://" << shown << ":" << port << "/" << std::endl;
-    if (!isLoopbackHost(http.host))
-        std::cout << "(listening on " << http.host << ": anyone who can reach this machine can use the phone)" << std::endl;
-    std::cout << "Press Ctrl-C to stop." << std::endl;
+    std::thread pump([&] { stepPhone(phone, running); });
+    printAddress(http, port);
 
     bool served = api.listen();
     running = false;

@@ -2,10 +2,15 @@
 // other line away from the home screen.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <set>
+#include <sstream>
 
 #include "playground/server/Commands.h"
 #include "playground/server/PluginDescription.h"
+#include "playground/server/SimulatorForms.h"
 
 using namespace playground;
 
@@ -227,4 +232,47 @@ TEST(IsAllowedLine, OnlyThePlaygroundsCommands) {
         EXPECT_TRUE(isAllowedLine(*line)) << *line;
     }
     EXPECT_TRUE(isAllowedLine(*touchLine("down", -1e9, 1e9, 375, 667, why)));
+}
+
+// Tests that the guard's commands are the simulator's own: the server was
+// built with the forms the simulator lists now, everything the playground
+// refuses by hand is a command or a form of that list, and every form of
+// plain words passes the guard, written as a person first would (the first
+// of each a|b, no [option]), unless the playground refuses it.
+TEST(IsAllowedLine, TakesTheSimulatorsOwnForms) {
+    std::string help;
+    FILE* pipe = popen((std::string(FT_SIM_PROGRAM) + " help 2>/dev/null").c_str(), "r");
+    ASSERT_TRUE(pipe);
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) help.append(buffer, n);
+    ASSERT_EQ(pclose(pipe), 0);
+    const auto forms = formsFromHelp(help);
+    ASSERT_GT(forms.size(), 30u);
+    EXPECT_EQ(forms, simulatorForms());
+    std::set<std::string> names;
+    for (const auto& form : forms) names.insert(form.substr(0, form.find(' ')));
+    for (const auto& command : refusedCommands()) EXPECT_TRUE(names.count(command)) << command;
+    for (const auto& form : refusedForms()) EXPECT_NE(std::find(forms.begin(), forms.end(), form), forms.end()) << form;
+
+    int plain = 0;
+    for (const auto& form : forms) {
+        if (std::any_of(form.begin(), form.end(), [](char c) { return std::isupper(static_cast<unsigned char>(c)); }) ||
+            form.find('"') != std::string::npos || form.find("...") != std::string::npos)
+            continue;
+        std::istringstream words(form);
+        std::string word, line;
+        bool inAlternatives = false;
+        while (words >> word) {
+            bool alternatives = word.find('|') != std::string::npos;
+            // "portrait|upside down|landscape left": the words after the
+            // first alternative belong to the others.
+            if (word.front() == '[' || (alternatives && inAlternatives)) continue;
+            inAlternatives = alternatives;
+            line += (line.empty() ? "" : " ") + word.substr(0, word.find('|'));
+        }
+        bool refused = refusedCommands().count(form.substr(0, form.find(' '))) || refusedForms().count(form);
+        EXPECT_EQ(isAllowedLine(line), !refused) << form << ", written " << line;
+        ++plain;
+    }
+    EXPECT_GT(plain, 15);
 }

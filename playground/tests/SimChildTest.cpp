@@ -60,6 +60,18 @@ TEST(SimChild, AnswersEachCommand) {
     EXPECT_NE(refused.error.find("com.example.none"), std::string::npos);
     // And it goes on answering.
     EXPECT_TRUE(child.send("wait 1").ok());
+
+    // Lines sent together are answered each as alone, in order: a refusal
+    // in the middle keeps to its own line.
+    auto together = child.send(std::vector<std::string>{"touch down 10.00,10.00", "front com.example.none",
+                                                        "touch up 10.00,10.00", "snapshot -", "dump host"});
+    ASSERT_EQ(together.size(), 5u);
+    EXPECT_TRUE(together[0].ok());
+    EXPECT_NE(together[1].error.find("com.example.none"), std::string::npos);
+    EXPECT_TRUE(together[2].ok());
+    EXPECT_EQ(together[3].svg.rfind("<svg", 0), 0u);
+    EXPECT_TRUE(together[3].dump.empty());
+    EXPECT_TRUE(Json::parse(together[4].dump)["host"]["booted"]);
 }
 
 // Tests that the files a home screen wrote are there for the next one on
