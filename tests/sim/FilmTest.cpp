@@ -8,8 +8,8 @@
 #include <functional>
 #include <iterator>
 
+#include "Pictures.h"
 #include "sim/Film.h"
-#include "sim/Raster.h"
 #include "sim/Simulator.h"
 
 namespace {
@@ -19,7 +19,7 @@ struct DecodedFrame {
     std::vector<uint8_t> rgba;
 };
 
-std::vector<DecodedFrame> decodeFilm(const std::string& path, int& width, int& height) {
+std::vector<DecodedFrame> decodeFilm(const std::string& path, int& width, int& height, int* loops = nullptr) {
     std::ifstream in(path, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     WebPData data{reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()};
@@ -33,6 +33,7 @@ std::vector<DecodedFrame> decodeFilm(const std::string& path, int& width, int& h
     WebPAnimDecoderGetInfo(decoder, &info);
     width = static_cast<int>(info.canvas_width);
     height = static_cast<int>(info.canvas_height);
+    if (loops) *loops = static_cast<int>(info.loop_count);
     while (WebPAnimDecoderHasMoreFrames(decoder)) {
         uint8_t* pixels = nullptr;
         int end = 0;
@@ -43,11 +44,10 @@ std::vector<DecodedFrame> decodeFilm(const std::string& path, int& width, int& h
     return frames;
 }
 
-// The still picture as the film would draw it, in the decoder's byte order.
+// The still picture drawn on its own, in the decoder's byte order.
 std::vector<uint8_t> stillPixels(const std::string& svg, int width, int height) {
-    std::string error;
-    Bitmap b = rasteriseSvg(svg, width, height, error);
-    EXPECT_EQ(error, "");
+    Pixels b = drawnPixels(svg, width, height);
+    EXPECT_EQ(b.argb.size(), static_cast<size_t>(width) * static_cast<size_t>(height));
     std::vector<uint8_t> rgba;
     rgba.reserve(b.argb.size() * 4);
     for (uint32_t p : b.argb) {
@@ -85,7 +85,7 @@ std::pair<int, int> changedPixels(const DecodedFrame& a, const DecodedFrame& b, 
 // Tests that a film runs at 30 frames a second of the phone's clock, with
 // frames of their own for the finger and a still stretch cut to a second,
 // and that its first and last frames are the still pictures of those
-// moments to the pixel (the film is lossless).
+// moments to the pixel (the film is lossless), playing on in a loop.
 TEST(Film, FramesAndTheStillPicturesAtEitherEnd) {
     auto phone = newPhone();
     Simulator& sim = *phone;
@@ -111,10 +111,11 @@ TEST(Film, FramesAndTheStillPicturesAtEitherEnd) {
 
     const std::string path = (std::filesystem::temp_directory_path() / "film-test.webp").string();
     ASSERT_EQ(film.write(path), "");
-    int width = 0, height = 0;
-    std::vector<DecodedFrame> frames = decodeFilm(path, width, height);
+    int width = 0, height = 0, loops = -1;
+    std::vector<DecodedFrame> frames = decodeFilm(path, width, height, &loops);
     std::filesystem::remove(path);
     ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(loops, 0) << "a film plays on and on";
     EXPECT_EQ(width, 320);
     EXPECT_EQ(height, 480);
     // Its length is the frames' count at 30 a second, to the millisecond.
