@@ -104,6 +104,17 @@ TEST(Film, FramesAndTheStillPicturesAtEitherEnd) {
     const std::string last = sim.snapshotSvg();
     film.detach();
 
+    // The finger's trail starts at its down: the down's frame has the dot
+    // alone, each move's one line more.
+    ASSERT_GE(film.frames().size(), 6u);
+    for (size_t move = 0; move <= 4; ++move) {
+        const std::string& svg = film.frames()[1 + move].svg;
+        const size_t finger = svg.find("class=\"finger\"");
+        ASSERT_NE(finger, std::string::npos) << "frame " << 1 + move;
+        size_t lines = 0;
+        for (size_t at = svg.find("<line", finger); at != std::string::npos; at = svg.find("<line", at + 1)) ++lines;
+        EXPECT_EQ(lines, move) << "frame " << 1 + move;
+    }
     const long slideFrames = 9;
     const long expected = Film::kChangeFrames + 2 * Film::kFingerFrames + 4 + slideFrames + 30;
     EXPECT_EQ(film.frameCount(), expected);
