@@ -11,6 +11,8 @@
 #include "Pictures.h"
 #include "sim/Film.h"
 #include "sim/Simulator.h"
+#include "uikit/UIColor.h"
+#include "uikit/UIWindow.h"
 
 namespace {
 
@@ -200,4 +202,24 @@ TEST(Film, AnEchoIsACaption) {
         changedPixels(frames[at], frames[at + 1], width, height, [&](int, int y) { return y >= bandTop; });
     EXPECT_EQ(changedAbove, 0);
     EXPECT_GT(changedBelow, 1000);
+}
+
+// Tests that the film's clock leaps over a still phone only while nothing
+// waits to move: a fade that starts two seconds into a wait is filmed frame
+// by frame, though the picture stood still for longer than a still stretch.
+TEST(Film, ADelayedAnimationIsFilmed) {
+    auto phone = newPhone();
+    Simulator& sim = *phone;
+    Film film;
+    film.attach(sim);
+    for (const char* line : {"screen 320x480 scale=1", "plugin none", "boot"}) ASSERT_EQ(sim.execute(line), "") << line;
+    auto window = UIWindow::initWithFrame(CGRectMake(0, 0, 320, 480));
+    window->setBackgroundColor(UIColor::colorWithRed(1, 0, 0, 1));
+    window->setHidden(false);
+    UIView::animateWithDuration(0.5, 2, UIViewAnimationOptionCurveLinear, [&] { window->setAlpha(0); });
+    const size_t before = film.frames().size();
+    ASSERT_EQ(sim.execute("wait 3"), "");
+    film.detach();
+    // The first still picture, then one frame of each of the fade's 1/30 s.
+    EXPECT_GE(film.frames().size(), before + 15);
 }
