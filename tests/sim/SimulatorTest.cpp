@@ -309,6 +309,27 @@ TEST(Simulator, OnScreenByAnyEdge) {
     EXPECT_EQ(d.sim->execute("expect offscreen bubble:com.test.one"), "");
 }
 
+// Tests that a plugin's own filter, beside it, is the one installed with
+// it: the home screen loads the plugin when the filter names the home
+// screen, and not when it names another app.
+TEST(Simulator, PluginKeepsItsOwnFilter) {
+    fs::path dir = fs::temp_directory_path() / "sim-own-filter";
+    fs::create_directories(dir);
+    fs::copy_file(kHookTest, dir / "HookTest.so", fs::copy_options::overwrite_existing);
+    for (auto [bundle, loaded] : {std::pair{"com.apple.springboard", 1u}, {"com.apple.mobilemail", 0u}}) {
+        std::ofstream(dir / "HookTest.plist")
+            << "<plist version=\"1.0\"><dict><key>Filter</key><dict><key>Bundles</key>"
+               "<array><string>"
+            << bundle << "</string></array></dict></dict></plist>\n";
+        Device d;
+        d.run("plugin none");
+        d.run("plugin " + (dir / "HookTest.so").string());
+        d.run("boot");
+        EXPECT_EQ(d.sim->dump()["plugins"].size(), loaded) << bundle;
+    }
+    fs::remove_all(dir);
+}
+
 // Tests the interactive protocol: each command's trace lines, then "ok"
 // or "error: REASON"; a dump on one line.
 TEST(Runner, InteractiveProtocol) {

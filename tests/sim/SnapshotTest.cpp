@@ -128,6 +128,7 @@ TEST(Snapshot, ViewsAsPresentedNow) {
     EXPECT_NE(svg.find("rx=\"25\""), std::string::npos);
     EXPECT_NE(svg.find("class=\"app-icon\" data-bundle=\"com.example.mail\""), std::string::npos);
     EXPECT_NE(svg.find(">7</text>"), std::string::npos);
+    EXPECT_NE(svg.find("font-size=\"17\" fill=\"#000000\">7</text>"), std::string::npos) << "the system font";
     EXPECT_EQ(xmlError(svg), "");
     // After the fade the model value shows; a hidden view is not drawn.
     NSRunLoop::mainRunLoop().advance(1);

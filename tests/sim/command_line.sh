@@ -60,13 +60,13 @@ has err "missing.scenario: cannot read the scenario"
 # Each file of a kept root gets a folder of its own, named after it.
 runs 0 "$sim" run --root kept ok.scenario again.scenario
 [ -d kept/ok/var/mobile/Library/Preferences ] && [ -d kept/again ] || fail "no folder per file under --root"
-runs 1 "$sim" run --dump-on-fail fails bad.scenario
+runs 1 "$sim" run bad.scenario --dump-on-fail fails
 has out "kept fails/bad-line3.json and fails/bad-line3.svg"
 grep -q '"booted": true' fails/bad-line3.json || fail "the kept dump is not the failing moment's"
 grep -q '^<svg' fails/bad-line3.svg || fail "the kept picture is not an SVG"
 [ ! -e fails/bad-line4.json ] || fail "a passing line was kept"
 
-runs 0 "$sim" run --film film.webp ok.scenario again.scenario
+runs 0 "$sim" run ok.scenario again.scenario --film film.webp
 # The boot's picture held for a change, then to the end's second; the same
 # picture on the second phone adds nothing; a pixel per point at scale 2.
 has out "^-- film film.webp: 30 frames at 30 a second (1.0 s), 750x1334; a still phone's waits over 1 s shortened (0.0 s left out)$"
@@ -80,8 +80,10 @@ printf 'plugin none\nboot\nbogus\n' | "$sim" run - >out 2>err
 [ "$(sed -n 1p out)" = ok ] && [ "$(sed -n 4p out)" = "error: unknown command bogus; springboard-sim help lists every command" ] ||
   fail "the interactive protocol answered: $(cat out)"
 
-runs 0 "$sim"
+# Options go anywhere on the line, the last one too.
+runs 0 "$sim" --root demo-root
 has out "^-- wrote demo.svg$"
+[ -d demo-root/var/mobile/Library/Preferences ] || fail "the demo did not keep its root"
 grep -q '^<svg' demo.svg || fail "the demo wrote no picture"
 
 [ "$failures" = 0 ] || exit 1
