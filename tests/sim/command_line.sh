@@ -63,6 +63,7 @@ runs 0 "$sim" run --root kept ok.scenario again.scenario
 runs 1 "$sim" run bad.scenario --dump-on-fail fails
 has out "kept fails/bad-line3.json and fails/bad-line3.svg"
 grep -q '"booted": true' fails/bad-line3.json || fail "the kept dump is not the failing moment's"
+grep -q '^  "host": {$' fails/bad-line3.json || fail "the kept dump is not indented as the dump command indents it"
 grep -q '^<svg' fails/bad-line3.svg || fail "the kept picture is not an SVG"
 [ ! -e fails/bad-line4.json ] || fail "a passing line was kept"
 
