@@ -23,6 +23,16 @@ Pixels fromSurface(cairo_surface_t* surface) {
 } // namespace
 
 std::string xmlError(const std::string& svg) {
+    // Characters between elements are well-formed XML, but a picture's only
+    // words are its text elements': anything else is a tag gone wrong.
+    for (size_t close = svg.find('>'); close != std::string::npos; close = svg.find('>', close + 1)) {
+        const size_t open = svg.find('<', close);
+        const std::string between =
+            svg.substr(close + 1, open == std::string::npos ? std::string::npos : open - close - 1);
+        const bool blank = between.find_first_not_of(" \n") == std::string::npos;
+        if (!blank && (open == std::string::npos || svg.compare(open, 7, "</text>") != 0))
+            return "stray text " + between;
+    }
     GError* error = nullptr;
     RsvgHandle* handle = rsvg_handle_new_from_data(reinterpret_cast<const guint8*>(svg.data()), svg.size(), &error);
     if (handle) {

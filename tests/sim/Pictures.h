@@ -15,8 +15,8 @@ struct Pixels {
     bool operator==(const Pixels&) const = default;
 };
 
-// "" when the text is a well-formed SVG document, else the XML reader's
-// complaint.
+// "" when the text is a well-formed SVG document with no words outside
+// its text elements, else what is wrong.
 std::string xmlError(const std::string& svg);
 
 // The picture filling width x height pixels over black, as a screenshot
