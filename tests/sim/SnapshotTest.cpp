@@ -113,6 +113,7 @@ TEST(Snapshot, ViewsAsPresentedNow) {
     button->setTransform(CGAffineTransformMakeRotation(M_PI / 2));
     auto label = std::make_shared<UILabel>(CGRectMake(0, 0, 20, 20));
     label->setText("7");
+    label->setFont(nullptr); // as on the platform: the system font
     button->addSubview(label);
     window->addSubview(button);
     UIView::animateWithDuration(1.0, 0, UIViewAnimationOptionCurveLinear, [&] { button->setAlpha(0); });
