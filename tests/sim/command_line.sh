@@ -28,7 +28,8 @@ cp ok.scenario again.scenario
 printf 'plugin none\nboot\nexpect /host/booted == false\nexpect /host/booted == true\n' >bad.scenario
 printf 'plugin none\n' >never.scenario
 
-for wrong in "run" "bogus" "help me" "describe it" "run --root" "run --dump-on-fail" "--film"; do
+for wrong in "run" "bogus" "help me" "describe it" "run --root" "run ok.scenario --root" \
+  "run ok.scenario --dump-on-fail" "run ok.scenario --film"; do
   # shellcheck disable=SC2086
   runs 2 "$sim" $wrong
   has err "^usage: springboard-sim"
