@@ -50,6 +50,7 @@ has out '^  "files": {$'
 
 runs 0 "$sim" run ok.scenario
 [ ! -s err ] || fail "a passing run complained: $(cat err)"
+! grep -q "^== " out || fail "a run of one file named it as one of several"
 runs 1 "$sim" run ok.scenario bad.scenario
 has out "^== ok.scenario$"
 has out "^== bad.scenario$"
