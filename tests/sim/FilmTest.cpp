@@ -8,9 +8,11 @@
 #include <functional>
 #include <iterator>
 
+#include "Pictures.h"
 #include "sim/Film.h"
-#include "sim/Raster.h"
 #include "sim/Simulator.h"
+#include "uikit/UIColor.h"
+#include "uikit/UIWindow.h"
 
 namespace {
 
@@ -19,7 +21,7 @@ struct DecodedFrame {
     std::vector<uint8_t> rgba;
 };
 
-std::vector<DecodedFrame> decodeFilm(const std::string& path, int& width, int& height) {
+std::vector<DecodedFrame> decodeFilm(const std::string& path, int& width, int& height, int* loops = nullptr) {
     std::ifstream in(path, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     WebPData data{reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()};
@@ -33,6 +35,7 @@ std::vector<DecodedFrame> decodeFilm(const std::string& path, int& width, int& h
     WebPAnimDecoderGetInfo(decoder, &info);
     width = static_cast<int>(info.canvas_width);
     height = static_cast<int>(info.canvas_height);
+    if (loops) *loops = static_cast<int>(info.loop_count);
     while (WebPAnimDecoderHasMoreFrames(decoder)) {
         uint8_t* pixels = nullptr;
         int end = 0;
@@ -43,11 +46,10 @@ std::vector<DecodedFrame> decodeFilm(const std::string& path, int& width, int& h
     return frames;
 }
 
-// The still picture as the film would draw it, in the decoder's byte order.
+// The still picture drawn on its own, in the decoder's byte order.
 std::vector<uint8_t> stillPixels(const std::string& svg, int width, int height) {
-    std::string error;
-    Bitmap b = rasteriseSvg(svg, width, height, error);
-    EXPECT_EQ(error, "");
+    Pixels b = drawnPixels(svg, width, height);
+    EXPECT_EQ(b.argb.size(), static_cast<size_t>(width) * static_cast<size_t>(height));
     std::vector<uint8_t> rgba;
     rgba.reserve(b.argb.size() * 4);
     for (uint32_t p : b.argb) {
@@ -85,7 +87,7 @@ std::pair<int, int> changedPixels(const DecodedFrame& a, const DecodedFrame& b, 
 // Tests that a film runs at 30 frames a second of the phone's clock, with
 // frames of their own for the finger and a still stretch cut to a second,
 // and that its first and last frames are the still pictures of those
-// moments to the pixel (the film is lossless).
+// moments to the pixel (the film is lossless), playing on in a loop.
 TEST(Film, FramesAndTheStillPicturesAtEitherEnd) {
     auto phone = newPhone();
     Simulator& sim = *phone;
@@ -104,6 +106,17 @@ TEST(Film, FramesAndTheStillPicturesAtEitherEnd) {
     const std::string last = sim.snapshotSvg();
     film.detach();
 
+    // The finger's trail starts at its down: the down's frame has the dot
+    // alone, each move's one line more.
+    ASSERT_GE(film.frames().size(), 6u);
+    for (size_t move = 0; move <= 4; ++move) {
+        const std::string& svg = film.frames()[1 + move].svg;
+        const size_t finger = svg.find("class=\"finger\"");
+        ASSERT_NE(finger, std::string::npos) << "frame " << 1 + move;
+        size_t lines = 0;
+        for (size_t at = svg.find("<line", finger); at != std::string::npos; at = svg.find("<line", at + 1)) ++lines;
+        EXPECT_EQ(lines, move) << "frame " << 1 + move;
+    }
     const long slideFrames = 9;
     const long expected = Film::kChangeFrames + 2 * Film::kFingerFrames + 4 + slideFrames + 30;
     EXPECT_EQ(film.frameCount(), expected);
@@ -111,10 +124,11 @@ TEST(Film, FramesAndTheStillPicturesAtEitherEnd) {
 
     const std::string path = (std::filesystem::temp_directory_path() / "film-test.webp").string();
     ASSERT_EQ(film.write(path), "");
-    int width = 0, height = 0;
-    std::vector<DecodedFrame> frames = decodeFilm(path, width, height);
+    int width = 0, height = 0, loops = -1;
+    std::vector<DecodedFrame> frames = decodeFilm(path, width, height, &loops);
     std::filesystem::remove(path);
     ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(loops, 0) << "a film plays on and on";
     EXPECT_EQ(width, 320);
     EXPECT_EQ(height, 480);
     // Its length is the frames' count at 30 a second, to the millisecond.
@@ -188,4 +202,24 @@ TEST(Film, AnEchoIsACaption) {
         changedPixels(frames[at], frames[at + 1], width, height, [&](int, int y) { return y >= bandTop; });
     EXPECT_EQ(changedAbove, 0);
     EXPECT_GT(changedBelow, 1000);
+}
+
+// Tests that the film's clock leaps over a still phone only while nothing
+// waits to move: a fade that starts two seconds into a wait is filmed frame
+// by frame, though the picture stood still for longer than a still stretch.
+TEST(Film, ADelayedAnimationIsFilmed) {
+    auto phone = newPhone();
+    Simulator& sim = *phone;
+    Film film;
+    film.attach(sim);
+    for (const char* line : {"screen 320x480 scale=1", "plugin none", "boot"}) ASSERT_EQ(sim.execute(line), "") << line;
+    auto window = UIWindow::initWithFrame(CGRectMake(0, 0, 320, 480));
+    window->setBackgroundColor(UIColor::colorWithRed(1, 0, 0, 1));
+    window->setHidden(false);
+    UIView::animateWithDuration(0.5, 2, UIViewAnimationOptionCurveLinear, [&] { window->setAlpha(0); });
+    const size_t before = film.frames().size();
+    ASSERT_EQ(sim.execute("wait 3"), "");
+    film.detach();
+    // The first still picture, then one frame of each of the fade's 1/30 s.
+    EXPECT_GE(film.frames().size(), before + 15);
 }

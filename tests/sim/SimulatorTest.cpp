@@ -288,6 +288,48 @@ TEST(Simulator, PluginCommandInstallsIntoTheRoot) {
     EXPECT_NE(d.sim->execute("plugin none").find("before boot"), std::string::npos);
 }
 
+// Tests that a bubble is on screen while a finger can reach any of it: a
+// strip along any one of its four edges, as thin as the space between two
+// of the points tried across it, is enough; a bubble wholly outside its
+// window is not.
+TEST(Simulator, OnScreenByAnyEdge) {
+    Device d;
+    d.run("plugin none");
+    d.run("plugin " + kHookTest);
+    d.run("boot");
+    ASSERT_EQ(d.sim->bubbles().size(), 1u);
+    auto button = d.sim->bubbles()[0].view;
+    // The button is 60 points square in a window of 200: 2 points of it
+    // are inside, left, right, top or bottom.
+    for (auto [x, y] : {std::pair{198.0, 50.0}, {-58.0, 50.0}, {50.0, 198.0}, {50.0, -58.0}}) {
+        button->setFrame(CGRectMake(x, y, 60, 60));
+        EXPECT_EQ(d.sim->execute("expect onscreen bubble:com.test.one"), "") << x << "," << y;
+    }
+    button->setFrame(CGRectMake(200, 50, 60, 60));
+    EXPECT_EQ(d.sim->execute("expect offscreen bubble:com.test.one"), "");
+}
+
+// Tests that a plugin's own filter, beside it, is the one installed with
+// it: the home screen loads the plugin when the filter names the home
+// screen, and not when it names another app.
+TEST(Simulator, PluginKeepsItsOwnFilter) {
+    fs::path dir = fs::temp_directory_path() / "sim-own-filter";
+    fs::create_directories(dir);
+    fs::copy_file(kHookTest, dir / "HookTest.so", fs::copy_options::overwrite_existing);
+    for (auto [bundle, loaded] : {std::pair{"com.apple.springboard", 1u}, {"com.apple.mobilemail", 0u}}) {
+        std::ofstream(dir / "HookTest.plist")
+            << "<plist version=\"1.0\"><dict><key>Filter</key><dict><key>Bundles</key>"
+               "<array><string>"
+            << bundle << "</string></array></dict></dict></plist>\n";
+        Device d;
+        d.run("plugin none");
+        d.run("plugin " + (dir / "HookTest.so").string());
+        d.run("boot");
+        EXPECT_EQ(d.sim->dump()["plugins"].size(), loaded) << bundle;
+    }
+    fs::remove_all(dir);
+}
+
 // Tests the interactive protocol: each command's trace lines, then "ok"
 // or "error: REASON"; a dump on one line.
 TEST(Runner, InteractiveProtocol) {
@@ -337,6 +379,20 @@ TEST(Runner, FileRunReportsLines) {
     EXPECT_TRUE(fs::exists(dir / "kept" / "t-line4.svg"));
     std::ostringstream out2, err2;
     EXPECT_EQ(runScenarioFiles({(dir / "missing.scenario").string()}, RunOptions{}, out2, err2), 1);
+    fs::remove_all(dir);
+}
+
+// Tests that each scenario file of a run gets a phone of its own: the
+// screen one file set up is not the next one's.
+TEST(Runner, EachFileOnAPhoneOfItsOwn) {
+    fs::path dir = fs::temp_directory_path() / "sim-runner-phones";
+    fs::create_directories(dir);
+    std::ofstream(dir / "a.scenario") << "plugin none\nscreen 320x480 scale=3\nboot\n";
+    std::ofstream(dir / "b.scenario") << "plugin none\nboot\nexpect /screen/bounds == [0, 0, 375, 667]\n";
+    std::ostringstream out, err;
+    EXPECT_EQ(runScenarioFiles({(dir / "a.scenario").string(), (dir / "b.scenario").string()}, RunOptions{}, out, err),
+              0)
+        << err.str();
     fs::remove_all(dir);
 }
 

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <regex>
 
+#include "Pictures.h"
 #include "foundation/RunLoop.h"
 #include "sim/Simulator.h"
 #include "sim/Snapshot.h"
@@ -65,8 +66,10 @@ TEST(Snapshot, HostBeneath) {
     EXPECT_EQ(count(svg, "class=\"app-icon\""), 3u);  // the app without an icon has none
     EXPECT_NE(svg.find("com.a.b&amp;c"), std::string::npos);
     EXPECT_EQ(svg.find("com.a.b&c"), std::string::npos);
+    EXPECT_EQ(xmlError(svg), "");
     ASSERT_EQ(sim->execute("front com.example.mail"), "");
     svg = sim->snapshotSvg();
+    EXPECT_EQ(xmlError(svg), "");
     EXPECT_NE(svg.find("class=\"front-app\" data-bundle=\"com.example.mail\""), std::string::npos);
     EXPECT_EQ(svg.find("class=\"home-screen\""), std::string::npos);
     // Held sideways, the app is laid out on the long side and turned to
@@ -76,11 +79,21 @@ TEST(Snapshot, HostBeneath) {
         sim->snapshotSvg().find("data-bundle=\"com.example.mail\" transform=\"translate(375 0) rotate(90)\"><rect "
                                 "width=\"667\" height=\"375\""),
         std::string::npos);
-    ASSERT_EQ(sim->execute("orientation 1"), "");
-    ASSERT_EQ(sim->execute("uilocked yes"), "");
-    EXPECT_NE(sim->snapshotSvg().find("class=\"lock-screen\""), std::string::npos);
-    ASSERT_EQ(sim->execute("siri visible yes"), "");
-    EXPECT_NE(sim->snapshotSvg().find("class=\"siri\""), std::string::npos);
+    // Every picture is a document any SVG reader takes, whatever it shows.
+    for (const char* line : {"orientation 2", "orientation 4", "front other", "cc present", "orientation 1",
+                             "uilocked yes", "siri visible yes"}) {
+        ASSERT_EQ(sim->execute(line), "") << line;
+        EXPECT_EQ(xmlError(sim->snapshotSvg()), "") << "after " << line;
+    }
+    svg = sim->snapshotSvg();
+    EXPECT_NE(svg.find("class=\"lock-screen\""), std::string::npos);
+    EXPECT_NE(svg.find("class=\"siri\""), std::string::npos);
+    EXPECT_NE(svg.find("class=\"control-center\""), std::string::npos);
+    sim.reset();
+    Simulator::Options o;
+    svg = Simulator(std::move(o)).snapshotSvg();
+    EXPECT_NE(svg.find("class=\"screen-off\""), std::string::npos);
+    EXPECT_EQ(xmlError(svg), "");
 }
 
 // Tests that a view is drawn as it is presented at this instant: half-way
@@ -100,6 +113,7 @@ TEST(Snapshot, ViewsAsPresentedNow) {
     button->setTransform(CGAffineTransformMakeRotation(M_PI / 2));
     auto label = std::make_shared<UILabel>(CGRectMake(0, 0, 20, 20));
     label->setText("7");
+    label->setFont(nullptr); // as on the platform: the system font
     button->addSubview(label);
     window->addSubview(button);
     UIView::animateWithDuration(1.0, 0, UIViewAnimationOptionCurveLinear, [&] { button->setAlpha(0); });
@@ -115,6 +129,8 @@ TEST(Snapshot, ViewsAsPresentedNow) {
     EXPECT_NE(svg.find("rx=\"25\""), std::string::npos);
     EXPECT_NE(svg.find("class=\"app-icon\" data-bundle=\"com.example.mail\""), std::string::npos);
     EXPECT_NE(svg.find(">7</text>"), std::string::npos);
+    EXPECT_NE(svg.find("font-size=\"17\" fill=\"#000000\">7</text>"), std::string::npos) << "the system font";
+    EXPECT_EQ(xmlError(svg), "");
     // After the fade the model value shows; a hidden view is not drawn.
     NSRunLoop::mainRunLoop().advance(1);
     EXPECT_NE(sim->snapshotSvg().find("opacity=\"0\""), std::string::npos);
@@ -139,6 +155,7 @@ TEST(Snapshot, AlertWithItsButtons) {
     EXPECT_NE(svg.find(">Something &lt;here&gt;</text>"), std::string::npos);
     EXPECT_EQ(count(svg, "class=\"alert-action\""), 2u);
     EXPECT_NE(svg.find(">Cancel</text>"), std::string::npos);
+    EXPECT_EQ(xmlError(svg), "");
     Json dumped = sim->dump();
     EXPECT_EQ(dumped["alert"]["title"], "Choose");
     EXPECT_EQ(dumped["alert"]["actions"][1]["style"], 1);
@@ -150,14 +167,18 @@ TEST(Snapshot, AlertWithItsButtons) {
 } // namespace
 
 // Tests that a snapshot named .png is the picture drawn as pixels, a pixel
-// per point at the screen's scale, as the phone's own screenshot.
+// per point at the screen's scale, as the phone's own screenshot, each the
+// SVG's own to the pixel; a picture too large or too small to draw, or a
+// file that cannot be written, says so.
 TEST(Snapshot, PngAtTheScreensScale) {
-    auto sim = bootedDevice({"screen 320x480 scale=3"});
+    auto sim = bootedDevice({"screen 320x480 scale=3", "app com.example.mail badge=3"});
     const std::string path = (std::filesystem::temp_directory_path() / "snapshot-test.png").string();
     ASSERT_EQ(sim->execute("snapshot \"" + path + "\""), "");
+    const Pixels drawn = drawnPixels(sim->snapshotSvg(), 960, 1440);
     std::ifstream in(path, std::ios::binary);
     std::string head(24, '\0');
     in.read(head.data(), 24);
+    const Pixels png = pngPixels(path);
     std::filesystem::remove(path);
     ASSERT_EQ(head.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
     // The header's width and height, big-endian, after "IHDR".
@@ -168,4 +189,26 @@ TEST(Snapshot, PngAtTheScreensScale) {
     EXPECT_EQ(head.substr(12, 4), "IHDR");
     EXPECT_EQ(word(16), 960);
     EXPECT_EQ(word(20), 1440);
+    ASSERT_EQ(drawn.argb.size(), 960u * 1440u);
+    EXPECT_TRUE(png == drawn) << "the PNG is not the picture drawn";
+
+    // The edges, on a phone not yet started (its dark screen).
+    sim.reset();
+    Simulator::Options o;
+    Simulator off(std::move(o));
+    for (auto [screen, pixels] : {std::pair{"16385x2 scale=1", "16385x2"},
+                                  {"2x16385 scale=1", "2x16385"},
+                                  {"8x1 scale=0.25", "2x0"},
+                                  {"1x8 scale=0.25", "0x2"}}) {
+        ASSERT_EQ(off.execute(std::string("screen ") + screen), "");
+        EXPECT_EQ(off.execute("snapshot \"" + path + "\""),
+                  std::string("cannot draw the picture: a picture of ") + pixels + " pixels cannot be drawn");
+    }
+    EXPECT_FALSE(std::filesystem::exists(path));
+    ASSERT_EQ(off.execute("screen 16384x1 scale=1"), "");
+    EXPECT_EQ(off.execute("snapshot /nonexistent/x.png"),
+              "cannot write /nonexistent/x.png (error while writing to output stream)");
+    ASSERT_EQ(off.execute("snapshot \"" + path + "\""), "") << "the largest picture";
+    EXPECT_EQ(pngPixels(path).width, 16384);
+    std::filesystem::remove(path);
 }
