@@ -9,9 +9,10 @@ HomeScreenLayout::HomeScreenLayout(double width, double height, const std::vecto
         const size_t i = places_.size();
         const double x = gap + static_cast<double>(i % columns) * (kIconSize + gap);
         const double y = 56 + static_cast<double>(i / columns) * 92;
-        places_.push_back({bundle, x, y});
-        // The row that reaches the dock's height is the last one.
+        // A row that would reach down into the dock is not drawn, not even
+        // its first icon: the phone starts another page instead.
         if (y + 150 > height) break;
+        places_.push_back({bundle, x, y});
     }
 }
 

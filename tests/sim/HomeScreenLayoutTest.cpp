@@ -37,6 +37,10 @@ TEST(HomeScreenLayoutTest, AppsPastTheLastRowHaveNoPlace) {
     const HomeScreenLayout layout(375, 667, many);
     ASSERT_LT(layout.places().size(), many.size());
     ASSERT_GT(layout.places().size(), 4u);
+    // Whole rows only, as a page of the phone's: six rows of four on this
+    // screen, none begun in the dock's place.
+    EXPECT_EQ(layout.places().size(), 24u);
+    EXPECT_EQ(layout.places().back().y, layout.places()[20].y);
     for (size_t i = 0; i < layout.places().size(); ++i) EXPECT_EQ(layout.places()[i].bundle, many[i]);
     for (double y = 0; y < 667; y += 4)
         for (double x = 0; x < 375; x += 4) {
