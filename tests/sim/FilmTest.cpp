@@ -21,7 +21,8 @@ struct DecodedFrame {
     std::vector<uint8_t> rgba;
 };
 
-std::vector<DecodedFrame> decodeFilm(const std::string& path, int& width, int& height, int* loops = nullptr) {
+std::vector<DecodedFrame> decodeFilm(const std::string& path, int& width, int& height, int* loops = nullptr,
+                                     uint32_t* background = nullptr) {
     std::ifstream in(path, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     WebPData data{reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()};
@@ -36,6 +37,7 @@ std::vector<DecodedFrame> decodeFilm(const std::string& path, int& width, int& h
     width = static_cast<int>(info.canvas_width);
     height = static_cast<int>(info.canvas_height);
     if (loops) *loops = static_cast<int>(info.loop_count);
+    if (background) *background = info.bgcolor;
     while (WebPAnimDecoderHasMoreFrames(decoder)) {
         uint8_t* pixels = nullptr;
         int end = 0;
@@ -125,10 +127,14 @@ TEST(Film, FramesAndTheStillPicturesAtEitherEnd) {
     const std::string path = (std::filesystem::temp_directory_path() / "film-test.webp").string();
     ASSERT_EQ(film.write(path), "");
     int width = 0, height = 0, loops = -1;
-    std::vector<DecodedFrame> frames = decodeFilm(path, width, height, &loops);
+    uint32_t background = 0;
+    std::vector<DecodedFrame> frames = decodeFilm(path, width, height, &loops, &background);
     std::filesystem::remove(path);
     ASSERT_FALSE(frames.empty());
     EXPECT_EQ(loops, 0) << "a film plays on and on";
+    // A player that clears to the film's background clears to opaque black,
+    // the phone's own dark screen (alpha in the top byte).
+    EXPECT_EQ(background, 0xff000000u);
     EXPECT_EQ(width, 320);
     EXPECT_EQ(height, 480);
     // Its length is the frames' count at 30 a second, to the millisecond.
@@ -144,6 +150,20 @@ TEST(Film, FramesAndTheStillPicturesAtEitherEnd) {
     });
     EXPECT_GT(insideDot, 300);
     EXPECT_EQ(outsideDot, 0);
+    // The dot is translucent white: inside its rim, a little more than half
+    // white over what it covers, so the bubble under the finger shows.
+    int far = 0;
+    for (int y = 290; y <= 310; ++y)
+        for (int x = 90; x <= 110; ++x) {
+            if ((x - 100) * (x - 100) + (y - 300) * (y - 300) > 10 * 10) continue;
+            const size_t at = (static_cast<size_t>(y) * width + x) * 4;
+            for (size_t channel = 0; channel < 3; ++channel) {
+                const double under = frames[0].rgba[at + channel];
+                far += under < 200;
+                EXPECT_NEAR(frames[1].rgba[at + channel], 0.55 * 255 + 0.45 * under, 2.0) << x << "," << y;
+            }
+        }
+    EXPECT_GT(far, 0) << "nothing dark under the dot to show through";
 }
 
 // Tests that an `echo` line is a caption: its text held long enough to read,

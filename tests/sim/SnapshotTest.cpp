@@ -147,18 +147,24 @@ TEST(Snapshot, AlertWithItsButtons) {
     window->setHidden(false);
     auto alert = UIAlertController::alertControllerWithTitle("Choose", "Something <here>", UIAlertControllerStyleAlert);
     alert->addAction(UIAlertAction::actionWithTitle("Go", UIAlertActionStyleDefault, nullptr));
+    alert->addAction(UIAlertAction::actionWithTitle("Delete", UIAlertActionStyleDestructive, nullptr));
     alert->addAction(UIAlertAction::actionWithTitle("Cancel", UIAlertActionStyleCancel, nullptr));
     root->presentViewController(alert, false, nullptr);
     std::string svg = sim->snapshotSvg();
     EXPECT_EQ(count(svg, "class=\"alert\""), 1u);
     EXPECT_NE(svg.find(">Choose</text>"), std::string::npos);
     EXPECT_NE(svg.find(">Something &lt;here&gt;</text>"), std::string::npos);
-    EXPECT_EQ(count(svg, "class=\"alert-action\""), 2u);
-    EXPECT_NE(svg.find(">Cancel</text>"), std::string::npos);
+    EXPECT_EQ(count(svg, "class=\"alert-action\""), 3u);
+    // The platform's tints: a destructive action red, the others blue, the
+    // cancel one bold.
+    EXPECT_NE(svg.find("font-size=\"17\" fill=\"#007aff\">Go</text>"), std::string::npos) << svg;
+    EXPECT_NE(svg.find("font-size=\"17\" fill=\"#ff3b30\">Delete</text>"), std::string::npos) << svg;
+    EXPECT_NE(svg.find("font-weight=\"bold\" fill=\"#007aff\">Cancel</text>"), std::string::npos) << svg;
     EXPECT_EQ(xmlError(svg), "");
     Json dumped = sim->dump();
     EXPECT_EQ(dumped["alert"]["title"], "Choose");
-    EXPECT_EQ(dumped["alert"]["actions"][1]["style"], 1);
+    EXPECT_EQ(dumped["alert"]["actions"][1]["style"], 2);
+    EXPECT_EQ(dumped["alert"]["actions"][2]["style"], 1);
     ASSERT_EQ(sim->execute("menu \"Go\""), "");
     EXPECT_EQ(sim->snapshotSvg().find("class=\"alert\""), std::string::npos);
     EXPECT_TRUE(sim->dump()["alert"].is_null());

@@ -55,7 +55,7 @@ struct Case {
 
 // Tests that each phone line, and each answer to the home screen, sends
 // exactly the host events of the sequence it replaces.
-TEST(PhoneCommands, SameTraceAndDumpAsTheHostLines) {
+TEST(PhoneBehaviour, SameTraceAndDumpAsTheHostLines) {
     const Case cases[] = {
         {"unlock on the lock screen", "", "unlock", kUnlockFromHome},
         {"unlock with the passcode view up over an app", "front com.apple.Maps\npasscode appear", "unlock",
