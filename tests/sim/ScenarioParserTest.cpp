@@ -121,10 +121,18 @@ TEST(ScenarioParser, FileValues) {
     ASSERT_TRUE(inner);
     EXPECT_EQ(inner->count(), 2u);
     EXPECT_EQ(std::dynamic_pointer_cast<NSArray>(a->objectAtIndex(3))->count(), 0u);
+    // Spaces inside brackets are a person's layout, empty ones included.
+    for (const char* empty : {"[ ]", "{ }", "[  ]"}) {
+        auto v = parseFileValue(empty);
+        ASSERT_TRUE(v) << empty;
+        EXPECT_EQ(formatFileValue(v->get()), std::string(empty).front() == '[' ? "[]" : "{}") << empty;
+    }
+    EXPECT_EQ(formatFileValue(parseFileValue("{ a : [ 1 , 2 ] }")->get()), "{a:[1,2]}");
 }
 
 TEST(ScenarioParser, BadFileValuesAreRefused) {
-    for (const char* bad : {"", "yes", "TRUE", "1e5", "[1,2", "[1,,2]", "\"open", "12abc", "99999999999999999999", "nan"}) {
+    for (const char* bad : {"", "yes", "TRUE", "1e5", "[1,2", "[1,,2]", "[1,]", "{a:1,}", "\"open", "12abc",
+                            "99999999999999999999", "nan"}) {
         std::string error;
         EXPECT_FALSE(parseFileValue(bad, &error).has_value()) << bad;
         EXPECT_FALSE(error.empty()) << bad;

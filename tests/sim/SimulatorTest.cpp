@@ -286,6 +286,10 @@ TEST(Simulator, PluginCommandInstallsIntoTheRoot) {
     ASSERT_EQ(d.sim->bubbles().size(), 1u);
     EXPECT_EQ(d.sim->bubbles()[0].bundle, "com.test.one");
     EXPECT_NE(d.sim->execute("plugin none").find("before boot"), std::string::npos);
+    // A device without the folder yet, as a bare root is, gets it made.
+    Device bare;
+    bare.run("plugin ${FT_SIM_TEST_PLUGIN_DIR}/HookTest.so");
+    EXPECT_TRUE(fs::exists(fs::path(bare.sim->root()) / "Library/MobileSubstrate/DynamicLibraries/HookTest.so"));
 }
 
 // Tests that a bubble is on screen while a finger can reach any of it: a
@@ -380,6 +384,19 @@ TEST(Runner, FileRunReportsLines) {
     std::ostringstream out2, err2;
     EXPECT_EQ(runScenarioFiles({(dir / "missing.scenario").string()}, RunOptions{}, out2, err2), 1);
     fs::remove_all(dir);
+}
+
+// Tests that the demo's failing lines are reported by their number, and
+// that on a phone without the plugin a line that needs it is passed over,
+// said so, and not counted.
+TEST(Runner, DemoReportsLinesAndPassesOverThePluginsOwn) {
+    std::ostringstream out, err;
+    EXPECT_EQ(runDemo("plugin none\nsettings n=1\nbogus\n", RunOptions{}, out, err), 1);
+    EXPECT_NE(err.str().find("demo:3: unknown command bogus"), std::string::npos) << err.str();
+    std::ostringstream out2, err2;
+    EXPECT_EQ(runDemo("plugin none\nboot\nexpect /plugin/isSticky == true\n", RunOptions{}, out2, err2), 0);
+    EXPECT_NE(out2.str().find("-- (skipped without a plugin: expect failed"), std::string::npos) << out2.str();
+    EXPECT_EQ(err2.str(), "");
 }
 
 // Tests that each scenario file of a run gets a phone of its own: the

@@ -70,15 +70,20 @@ TEST(Snapshot, HostBeneath) {
     ASSERT_EQ(sim->execute("front com.example.mail"), "");
     svg = sim->snapshotSvg();
     EXPECT_EQ(xmlError(svg), "");
-    EXPECT_NE(svg.find("class=\"front-app\" data-bundle=\"com.example.mail\""), std::string::npos);
+    EXPECT_NE(svg.find("class=\"front-app\" data-bundle=\"com.example.mail\"><rect width=\"375\" height=\"667\""),
+              std::string::npos);
     EXPECT_EQ(svg.find("class=\"home-screen\""), std::string::npos);
     // Held sideways, the app is laid out on the long side and turned to
-    // read upright to the person holding it.
-    ASSERT_EQ(sim->execute("orientation 3"), "");
-    EXPECT_NE(
-        sim->snapshotSvg().find("data-bundle=\"com.example.mail\" transform=\"translate(375 0) rotate(90)\"><rect "
-                                "width=\"667\" height=\"375\""),
-        std::string::npos);
+    // read upright to the person holding it; upside down, only turned.
+    for (auto [orientation, laidOut] :
+         {std::pair{"3", "transform=\"translate(375 0) rotate(90)\"><rect width=\"667\" height=\"375\""},
+          {"4", "transform=\"translate(0 667) rotate(-90)\"><rect width=\"667\" height=\"375\""},
+          {"2", "transform=\"rotate(180 187.5 333.5)\"><rect width=\"375\" height=\"667\""}}) {
+        ASSERT_EQ(sim->execute(std::string("orientation ") + orientation), "");
+        EXPECT_NE(sim->snapshotSvg().find(std::string("data-bundle=\"com.example.mail\" ") + laidOut),
+                  std::string::npos)
+            << "orientation " << orientation;
+    }
     // Every picture is a document any SVG reader takes, whatever it shows.
     for (const char* line : {"orientation 2", "orientation 4", "front other", "cc present", "orientation 1",
                              "uilocked yes", "siri visible yes"}) {
