@@ -19,7 +19,8 @@ TEST(Suggest, WhatCountsAsNear) {
     EXPECT_EQ(nearestNames("ab", {"ac", "xy"}), (Names{"ac"}));
     EXPECT_EQ(nearestNames("lock", {"lockstate", "unlockedness", "lo"}), (Names{"lockstate", "unlockedness"}));
     EXPECT_EQ(nearestNames("lockstatehere", {"lockstate"}), (Names{"lockstate"}));
-    // Too short to be a part: "lo" leads nowhere from "lock" but a slip.
+    // Three letters are a part; two are too short to be one.
+    EXPECT_EQ(nearestNames("ock", {"lockstate"}), (Names{"lockstate"}));
     EXPECT_EQ(nearestNames("lo", {"lockstate"}), Names{});
     EXPECT_EQ(nearestNames("", {"a"}), Names{});
     EXPECT_EQ(nearestNames(std::string(201, 'a'), {std::string(201, 'a')}), Names{});
