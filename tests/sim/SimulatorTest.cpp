@@ -266,6 +266,26 @@ TEST(Simulator, TouchThrough) {
     EXPECT_TRUE(d.printed("touch-through 200,200"));
 }
 
+// Tests that the dump's animating is any shown window's animation: one in
+// a hidden window does not count, and a still window after a moving one
+// does not hide it.
+TEST(Simulator, AnimatingIsAnyShownWindow) {
+    Device d;
+    d.run("plugin none");
+    d.run("boot");
+    auto hidden = UIWindow::initWithFrame(CGRectMake(0, 0, 100, 100));
+    auto moving = UIWindow::initWithFrame(CGRectMake(0, 0, 100, 100));
+    auto still = UIWindow::initWithFrame(CGRectMake(0, 200, 100, 100));
+    moving->setHidden(false);
+    still->setHidden(false);
+    UIView::animateWithDuration(1.0, [&] { hidden->setAlpha(0.5); });
+    EXPECT_EQ(d.sim->dump()["animating"], false);
+    UIView::animateWithDuration(1.0, [&] { moving->setAlpha(0.5); });
+    EXPECT_EQ(d.sim->dump()["animating"], true);
+    d.run("wait 1");
+    EXPECT_EQ(d.sim->dump()["animating"], false);
+}
+
 // Tests the plugin command: a library without a filter beside it gets one
 // naming the home screen; "plugin none" empties the folder.
 TEST(Simulator, PluginCommandInstallsIntoTheRoot) {
