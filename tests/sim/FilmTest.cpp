@@ -189,16 +189,23 @@ TEST(Film, AnEchoIsACaption) {
     ASSERT_EQ(sim.execute("wait 1.5"), "");
     EXPECT_EQ(film.frames().back().svg.find("class=\"caption\""), std::string::npos) << "gone after 3 s";
 
+    auto captionLines = [&](const std::string& text) {
+        EXPECT_EQ(sim.execute("echo " + text), "");
+        const std::string& svg = film.frames().back().svg;
+        const size_t band = svg.find("class=\"caption\"");
+        size_t lines = 0;
+        if (band != std::string::npos)
+            for (size_t at = svg.find("<text", band); at != std::string::npos; at = svg.find("<text", at + 1)) ++lines;
+        return lines;
+    };
+    // On this screen a line holds 40 characters, the space between two
+    // words among them.
+    EXPECT_EQ(captionLines(std::string(19, 'a') + " " + std::string(20, 'b')), 1u);
+    EXPECT_EQ(captionLines(std::string(19, 'a') + " " + std::string(21, 'b')), 2u);
     std::string words;
     for (int i = 0; i < 60; ++i) words += " word" + std::to_string(i);
-    ASSERT_EQ(sim.execute("echo" + words), "");
-    const std::string& svg = film.frames().back().svg;
-    const size_t band = svg.find("class=\"caption\"");
-    ASSERT_NE(band, std::string::npos);
-    size_t lines = 0;
-    for (size_t at = svg.find("<text", band); at != std::string::npos; at = svg.find("<text", at + 1)) ++lines;
-    EXPECT_EQ(lines, 3u);
-    EXPECT_NE(svg.find(" …</text>", band), std::string::npos);
+    EXPECT_EQ(captionLines(words), 3u);
+    EXPECT_NE(film.frames().back().svg.find(" …</text>"), std::string::npos);
     film.detach();
 
     // Drawn, it changes nothing above the band.

@@ -131,6 +131,11 @@ TEST(ScenarioParser, FileValues) {
 }
 
 TEST(ScenarioParser, BadFileValuesAreRefused) {
+    for (auto [open, why] : {std::pair{"[1,2", "unterminated array"}, {"{a:1", "unterminated dictionary"}}) {
+        std::string error;
+        EXPECT_FALSE(parseFileValue(open, &error).has_value());
+        EXPECT_NE(error.find(why), std::string::npos) << error;
+    }
     for (const char* bad : {"", "yes", "TRUE", "1e5", "[1,2", "[1,,2]", "[1,]", "{a:1,}", "\"open", "12abc",
                             "99999999999999999999", "nan"}) {
         std::string error;
