@@ -31,7 +31,7 @@ Json rectJson(const CGRect& r) { return Json::array({r.origin.x, r.origin.y, r.s
 
 Json colorJson(const std::shared_ptr<UIColor>& c) {
     if (!c) return nullptr;
-    return colorHex(c->components());
+    return c->components().hex();
 }
 
 Json viewJson(const UIView& v) {
@@ -126,7 +126,7 @@ Json badgeJson(const ExportedBubble& b) {
     badge["cornerRadius"] = bv.layer()->cornerRadius();
     auto bg = bv.backgroundColor();
     auto layerBg = bv.layer()->backgroundColor();
-    badge["color"] = bg ? colorJson(bg) : layerBg ? Json(colorHex(*layerBg)) : Json(nullptr);
+    badge["color"] = bg ? colorJson(bg) : layerBg ? Json(layerBg->hex()) : Json(nullptr);
     badge["currentBadgeValue"] = plistToJson(b.currentBadgeValue.get());
     badge["label"] = badgeLabelJson(b.badgeLabel.get(), bv);
     return badge;
@@ -144,7 +144,7 @@ Json bubbleJson(const ExportedBubble& b) {
         j["clipsToBounds"] = v.clipsToBounds();
         j["borderWidth"] = v.layer()->borderWidth();
         auto bc = v.layer()->borderColor();
-        j["borderColor"] = bc ? Json(colorHex(*bc)) : Json(nullptr);
+        j["borderColor"] = bc ? Json(bc->hex()) : Json(nullptr);
         j["gestures"] = v.gestureRecognizers().size();
         auto* button = dynamic_cast<const UIButton*>(&v);
         auto image = button ? button->currentImage() : nullptr;

@@ -1,12 +1,7 @@
 #include "sim/PlistJson.h"
 
-#include <algorithm>
-#include <cmath>
-#include <cstdio>
-
 #include "foundation/Foundation.h"
 #include "sim/Base64.h"
-#include "uikit/UIColor.h"
 
 Json plistToJson(const NSObject* value) {
     if (!value) return nullptr;
@@ -37,15 +32,4 @@ Json plistToJson(const NSObject* value) {
     if (auto* data = dynamic_cast<const NSData*>(value)) return "base64:" + base64(data->bytes());
     if (auto* date = dynamic_cast<const NSDate*>(value)) return date->timeIntervalSinceReferenceDate();
     return value->description();
-}
-
-std::string colorHex(const CGColor& color) {
-    auto channel = [](double v) {
-        if (!(v == v)) v = 0;
-        v = std::min(1.0, std::max(0.0, v));
-        return static_cast<int>(std::lround(v * 255));
-    };
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "#%02x%02x%02x", channel(color.r), channel(color.g), channel(color.b));
-    return buf;
 }

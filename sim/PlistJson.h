@@ -8,6 +8,3 @@
 // integer), NSNull and nil give null, NSData gives "base64:...", NSDate its
 // seconds since the reference date, and any other object its description.
 Json plistToJson(const NSObject* value);
-// "#rrggbb" of a colour's components.
-struct CGColor;
-std::string colorHex(const CGColor& color);

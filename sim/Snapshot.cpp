@@ -24,7 +24,7 @@ std::string num(double v) {
     return s == "-0" ? "0" : s;
 }
 
-std::string hexOf(double r, double g, double b) { return colorHex(CGColor{r, g, b, 1}); }
+std::string hexOf(double r, double g, double b) { return CGColor{r, g, b, 1}.hex(); }
 
 void hslToRgb(double h, double s, double l, double& r, double& g, double& b) {
     auto f = [&](double n) {
@@ -38,7 +38,7 @@ void hslToRgb(double h, double s, double l, double& r, double& g, double& b) {
 }
 
 std::string fillOf(const CGColor& c) {
-    std::string s = "fill=\"" + colorHex(c) + "\"";
+    std::string s = "fill=\"" + c.hex() + "\"";
     if (c.a < 1) s += " fill-opacity=\"" + num(std::max(0.0, c.a)) + "\"";
     return s;
 }
@@ -284,7 +284,7 @@ private:
                  << num(std::max(0.0, bw - border)) << "\" height=\"" << num(std::max(0.0, bh - border)) << "\"";
             if (radius > 0) out_ << " rx=\"" << num(std::max(0.0, std::min(radius, std::min(bw, bh) / 2) - inset)) << "\"";
             const CGColor bc = *layer->borderColor();
-            out_ << " fill=\"none\" stroke=\"" << colorHex(bc) << "\" stroke-width=\"" << num(border) << "\"";
+            out_ << " fill=\"none\" stroke=\"" << bc.hex() << "\" stroke-width=\"" << num(border) << "\"";
             if (bc.a < 1) out_ << " stroke-opacity=\"" << num(std::max(0.0, bc.a)) << "\"";
             out_ << "/>";
         }
