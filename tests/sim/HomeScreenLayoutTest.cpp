@@ -28,6 +28,15 @@ TEST(HomeScreenLayoutTest, FindsTheIconUnderAPoint) {
     // The icons stand in a row, in the home screen's order, none on another.
     EXPECT_EQ(layout.places()[0].y, second.y);
     EXPECT_GE(second.x, layout.places()[0].x + size);
+    // A full row is spread evenly across the screen: the margin at either
+    // end is the gap between two icons.
+    const HomeScreenLayout full(375, 667, apps(4));
+    const auto& row = full.places();
+    ASSERT_EQ(row.size(), 4u);
+    const double gap = row[1].x - row[0].x - size;
+    EXPECT_DOUBLE_EQ(row[0].x, gap);
+    EXPECT_DOUBLE_EQ(375 - (row[3].x + size), gap);
+    EXPECT_EQ(row[3].y, row[0].y);
 }
 
 // Tests that apps past the rows that fit above the dock get no place, so a

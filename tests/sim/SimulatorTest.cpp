@@ -73,6 +73,9 @@ TEST(Simulator, DashWritesToStandardOutput) {
     EXPECT_TRUE(Json::parse(d.out[1])["host"]["booted"].get<bool>());
     EXPECT_EQ(d.out[2].rfind("<svg", 0), 0u);
     EXPECT_FALSE(fs::exists(fs::path(d.sim->root()) / "-"));
+    // Quoted, host is only a file's name, and one without .json.
+    EXPECT_EQ(d.sim->execute("dump \"host\""), "dump writes JSON: name the file PATH.json, not host");
+    EXPECT_EQ(d.out.size(), 3u);
 }
 
 // Tests that the plugin's description of its settings is what the plugin
@@ -185,6 +188,8 @@ TEST(Simulator, ReasonsForLinesThatCannotRun) {
     EXPECT_NE(d.sim->execute("expect /time === 1").find("unknown operator"), std::string::npos);
     EXPECT_NE(d.sim->execute("expect /time == {bad").find("not JSON"), std::string::npos);
     EXPECT_NE(d.sim->execute("wait -1").find("seconds"), std::string::npos);
+    // A day at most, to the fraction.
+    EXPECT_NE(d.sim->execute("wait 86400.5").find("seconds"), std::string::npos);
     EXPECT_NE(d.sim->execute("drag 1,1 2,2").find("usage"), std::string::npos);
     EXPECT_NE(d.sim->execute("put settings /no/such/file").find("no file"), std::string::npos);
     EXPECT_NE(d.sim->execute("plugin /no/such.so").find("no plugin"), std::string::npos);
@@ -264,6 +269,19 @@ TEST(Simulator, TouchThrough) {
     d.run("touch move 10,10");
     d.run("touch up 10,10");
     EXPECT_TRUE(d.printed("touch-through 200,200"));
+}
+
+// Tests that a file put where it cannot land says why and leaves no copy
+// of itself beside the place.
+TEST(Simulator, PutThatCannotLandLeavesNothingBehind) {
+    Device d;
+    const fs::path target = fs::path(d.sim->root()) / "var/mobile/Library/Preferences/com.vorlak.floattilesprefs.plist";
+    fs::create_directories(target / "in-the-way");
+    const fs::path source = fs::path(d.sim->root()) / "new.plist";
+    std::ofstream(source) << "<plist version=\"1.0\"><dict/></plist>";
+    EXPECT_NE(d.sim->execute("put settings \"" + source.string() + "\"").find("cannot copy"), std::string::npos);
+    EXPECT_TRUE(fs::is_directory(target / "in-the-way"));
+    EXPECT_FALSE(fs::exists(fs::path(target.string() + ".put")));
 }
 
 // Tests that the dump's animating is any shown window's animation: one in
@@ -417,6 +435,15 @@ TEST(Runner, DemoReportsLinesAndPassesOverThePluginsOwn) {
     EXPECT_EQ(runDemo("plugin none\nboot\nexpect /plugin/isSticky == true\n", RunOptions{}, out2, err2), 0);
     EXPECT_NE(out2.str().find("-- (skipped without a plugin: expect failed"), std::string::npos) << out2.str();
     EXPECT_EQ(err2.str(), "");
+}
+
+// Tests that describing a phone whose plugins say nothing of themselves
+// fails with a reason, as a program's failure: status 1.
+TEST(Runner, DescribeWithoutAPluginFails) {
+    std::ostringstream out, err;
+    EXPECT_EQ(runDescribe(RunOptions{}, out, err), 1);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(err.str(), "springboard-sim: no loaded plugin describes itself\n");
 }
 
 // Tests that each scenario file of a run gets a phone of its own: the

@@ -8,6 +8,7 @@
 // - at launch it shows one window with one button, exported as a "bubble",
 //   with a badge; a tap launches "com.test.one", a long press opens a menu
 //   whose actions reach the host (Siri, the unlock request, a state write);
+// - with hooktestCrashAtLaunch in the state file, its launch crashes;
 // - a repeating timer ticks every 2 s.
 #include <memory>
 #include <string>
@@ -140,6 +141,10 @@ void buildOverlay() {
 Value launchHook(const id& self, const SEL& sel, const Args& args) {
     Value result = hostLaunch ? hostLaunch(self, sel, args) : Value();
     NSLog("hooktest launched");
+    // A plugin that crashes the home screen every time it starts, for the
+    // scenarios of a home screen that cannot come back.
+    if (NSUserDefaults::initWithSuiteName(kStatePath)->objectForKey("hooktestCrashAtLaunch"))
+        msg(self, "hooktestNoSuchMethod");
     buildOverlay();
     return result;
 }
