@@ -9,7 +9,9 @@
 //   with a badge; a tap launches "com.test.one", a long press opens a menu
 //   whose actions reach the host (Siri, the unlock request, a state write);
 // - with hooktestCrashAtLaunch in the state file, its launch crashes;
-// - a repeating timer ticks every 2 s.
+// - a repeating timer ticks every 2 s;
+// - its answer to isUILocked leaves a block for the end of the run loop's
+//   turn, which logs when it runs.
 #include <memory>
 #include <string>
 
@@ -166,6 +168,11 @@ Value frontHook(const id& self, const SEL& sel, const Args& args) {
 Value isUILockedHook(const id& self, const SEL& sel, const Args& args) {
     Value answer = hostIsUILocked ? hostIsUILocked(self, sel, args) : Value();
     NSLog("hooktest isUILocked %s", answer.boolValue() ? "YES" : "NO");
+    // Work left for the end of the run loop's turn, as a plugin's
+    // dispatch to the main queue is.
+    NSRunLoop::mainRunLoop().performBlock([locked = answer.boolValue()] {
+        NSLog("hooktest turn ended after isUILocked %s", locked ? "YES" : "NO");
+    });
     return answer;
 }
 
