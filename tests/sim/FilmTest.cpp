@@ -229,6 +229,14 @@ TEST(Film, AnEchoIsACaption) {
         changedPixels(frames[at], frames[at + 1], width, height, [&](int, int y) { return y >= bandTop; });
     EXPECT_EQ(changedAbove, 0);
     EXPECT_GT(changedBelow, 1000);
+
+    phone.reset();
+    // However narrow the screen, the words stay large enough to read.
+    auto narrow = newPhone();
+    Film small;
+    small.attach(*narrow);
+    for (const char* line : {"screen 200x400", "boot", "echo small"}) ASSERT_EQ(narrow->execute(line), "") << line;
+    EXPECT_NE(small.frames().back().svg.find("font-size=\"12.0\" fill=\"#ffffff\">small</text>"), std::string::npos);
 }
 
 // Tests that the film's clock leaps over a still phone only while nothing

@@ -187,6 +187,11 @@ TEST(Simulator, ReasonsForLinesThatCannotRun) {
     EXPECT_NE(d.sim->execute("app com.x icon=maybe").find("icon"), std::string::npos);
     EXPECT_NE(d.sim->execute("expect /time === 1").find("unknown operator"), std::string::npos);
     EXPECT_NE(d.sim->execute("expect /time == {bad").find("not JSON"), std::string::npos);
+    for (const char* word : {"some_text", "frame#2", "a.b-c"})
+        EXPECT_NE(d.sim->execute(std::string("expect /time == ") + word)
+                      .find("(a text is written in double quotes: \"" + std::string(word) + "\")"),
+                  std::string::npos)
+            << word;
     EXPECT_NE(d.sim->execute("wait -1").find("seconds"), std::string::npos);
     // A day at most, to the fraction.
     EXPECT_NE(d.sim->execute("wait 86400.5").find("seconds"), std::string::npos);
@@ -324,6 +329,7 @@ TEST(Simulator, PluginCommandInstallsIntoTheRoot) {
     ASSERT_EQ(d.sim->bubbles().size(), 1u);
     EXPECT_EQ(d.sim->bubbles()[0].bundle, "com.test.one");
     EXPECT_NE(d.sim->execute("plugin none").find("before boot"), std::string::npos);
+    EXPECT_NE(d.sim->execute("tap bubble#first").find("no bubble bubble#first (1 bubbles)"), std::string::npos);
     // A device without the folder yet, as a bare root is, gets it made.
     Device bare;
     bare.run("plugin ${FT_SIM_TEST_PLUGIN_DIR}/HookTest.so");

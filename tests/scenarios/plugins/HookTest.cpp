@@ -170,9 +170,8 @@ Value isUILockedHook(const id& self, const SEL& sel, const Args& args) {
     NSLog("hooktest isUILocked %s", answer.boolValue() ? "YES" : "NO");
     // Work left for the end of the run loop's turn, as a plugin's
     // dispatch to the main queue is.
-    NSRunLoop::mainRunLoop().performBlock([locked = answer.boolValue()] {
-        NSLog("hooktest turn ended after isUILocked %s", locked ? "YES" : "NO");
-    });
+    NSRunLoop::mainRunLoop().performBlock(
+        [locked = answer.boolValue()] { NSLog("hooktest turn ended after isUILocked %s", locked ? "YES" : "NO"); });
     return answer;
 }
 
