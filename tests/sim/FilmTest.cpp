@@ -184,6 +184,12 @@ TEST(Film, AnEchoIsACaption) {
     const Film::Frame& captioned = film.frames().back();
     EXPECT_GE(captioned.count, Film::kCaptionFrames);
     EXPECT_NE(captioned.svg.find(">tap the &lt;Mail&gt; bubble</text>"), std::string::npos);
+    // Centred across the screen, in a band a margin in from either side.
+    const size_t caption = captioned.svg.find("<g class=\"caption\"><rect x=\"6.4\"");
+    ASSERT_NE(caption, std::string::npos);
+    EXPECT_NE(captioned.svg.find("width=\"307.2\"", caption), std::string::npos);
+    EXPECT_NE(captioned.svg.find("<text x=\"160.0\"", caption), std::string::npos);
+    EXPECT_NE(captioned.svg.find("text-anchor=\"middle\"", caption), std::string::npos);
     ASSERT_EQ(sim.execute("wait 2"), "");
     EXPECT_NE(film.frames().back().svg.find("class=\"caption\""), std::string::npos) << "still up after 2 s";
     ASSERT_EQ(sim.execute("wait 1.5"), "");

@@ -209,6 +209,29 @@ TEST(Simulator, ReasonsForLinesThatCannotRun) {
     EXPECT_NE(d.sim->execute("tap nowhere").find("bad target"), std::string::npos);
 }
 
+// Tests what a failing expectation shows of a large object around the
+// value: three members either side of it, or of where a missing one would
+// stand by name, and "..." for the rest; an object of 12 members whole.
+TEST(Simulator, AFailingValueShowsItsNeighbours) {
+    Device d;
+    d.run("plugin none");
+    d.run("settings a=1 b=2 c=3 d=4 e=5 f=6 g=7 h=8 i=9 j=10 k=11 l=12");
+    EXPECT_NE(d.sim->execute("expect /files/settings/g == 99").find("\n  in /files/settings: {\"a\":1,"),
+              std::string::npos);
+    d.run("settings m=13 n=14 o=15");
+    EXPECT_NE(d.sim->execute("expect /files/settings/g == 99")
+                  .find("\n  beside it in /files/settings (15 members): {..., \"d\": 4, \"e\": 5, \"f\": 6, \"g\": 7, "
+                        "\"h\": 8, \"i\": 9, \"j\": 10, ...}"),
+              std::string::npos);
+    EXPECT_NE(
+        d.sim->execute("expect /files/settings/gg == 99")
+            .find("(15 members): {..., \"e\": 5, \"f\": 6, \"g\": 7, \"h\": 8, \"i\": 9, \"j\": 10, \"k\": 11, ...}"),
+        std::string::npos);
+    EXPECT_NE(d.sim->execute("expect /files/settings/b == 99")
+                  .find("(15 members): {\"a\": 1, \"b\": 2, \"c\": 3, \"d\": 4, \"e\": 5, ...}"),
+              std::string::npos);
+}
+
 // Tests the order of the checks made before a command runs: extra words
 // to a command without arguments first, then the boot it needs (or the
 // boot that came too early for a set-up command), then its own words.
@@ -355,6 +378,17 @@ TEST(Simulator, OnScreenByAnyEdge) {
     }
     button->setFrame(CGRectMake(200, 50, 60, 60));
     EXPECT_EQ(d.sim->execute("expect offscreen bubble:com.test.one"), "");
+    // The screen's edges bound it too: a window reaching past the right or
+    // the bottom edge holds a button there that no finger can reach.
+    button->setFrame(CGRectMake(50, 50, 60, 60));
+    UIWindow* window = button->window();
+    ASSERT_NE(window, nullptr);
+    for (auto [x, y] : {std::pair{330.0, 100.0}, {100.0, 620.0}}) {
+        window->setFrame(CGRectMake(x, y, 200, 200));
+        EXPECT_EQ(d.sim->execute("expect offscreen bubble:com.test.one"), "") << x << "," << y;
+    }
+    window->setFrame(CGRectMake(270, 100, 200, 200));
+    EXPECT_EQ(d.sim->execute("expect onscreen bubble:com.test.one"), "");
 }
 
 // Tests that a plugin's own filter, beside it, is the one installed with
