@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -118,6 +119,21 @@ TEST(Film, FramesAndTheStillPicturesAtEitherEnd) {
         size_t lines = 0;
         for (size_t at = svg.find("<line", finger); at != std::string::npos; at = svg.find("<line", at + 1)) ++lines;
         EXPECT_EQ(lines, move) << "frame " << 1 + move;
+        // Its newest line joins the point before to the finger's own, the
+        // line before it fainter.
+        if (move == 0) continue;
+        char newest[96];
+        std::snprintf(newest, sizeof newest, "<line x1=\"%.1f\" y1=\"300.0\" x2=\"%.1f\" y2=\"300.0\"",
+                      100.0 + 5.0 * static_cast<double>(move - 1), 100.0 + 5.0 * static_cast<double>(move));
+        EXPECT_NE(svg.find(newest, finger), std::string::npos) << "frame " << 1 + move << ": " << svg.substr(finger);
+        if (move < 2) continue;
+        auto opacityOf = [&](size_t nth) {
+            size_t at = finger;
+            for (size_t k = 0; k <= nth; ++k) at = svg.find("<line", at + 1);
+            size_t o = svg.find("stroke-opacity=\"", at) + 16;
+            return std::stod(svg.substr(o));
+        };
+        EXPECT_LT(opacityOf(move - 2), opacityOf(move - 1)) << "frame " << 1 + move;
     }
     const long slideFrames = 9;
     const long expected = Film::kChangeFrames + 2 * Film::kFingerFrames + 4 + slideFrames + 30;
