@@ -8,7 +8,8 @@
 // - at launch it shows one window with one button, exported as a "bubble",
 //   with a badge; a tap launches "com.test.one", a long press opens a menu
 //   whose actions reach the host (Siri, the unlock request, a state write);
-// - with hooktestCrashAtLaunch in the state file, its launch crashes;
+// - with hooktestCrashAtLaunch in the state file, its launch crashes; with
+//   hooktestBounce, each app that comes to the front launches the other;
 // - a repeating timer ticks every 2 s;
 // - its answer to isUILocked leaves a block for the end of the run loop's
 //   turn, which logs when it runs.
@@ -162,7 +163,13 @@ Value frontHook(const id& self, const SEL& sel, const Args& args) {
         what = bundle ? bundle->UTF8String() : "not-an-app";
     }
     NSLog("hooktest front #%d %s", ++frontCount, what.c_str());
-    return hostFront ? hostFront(self, sel, args) : Value();
+    Value result = hostFront ? hostFront(self, sel, args) : Value();
+    // A plugin that never lets the phone rest: each app in front asks for
+    // the other.
+    if (app && NSUserDefaults::initWithSuiteName(kStatePath)->objectForKey("hooktestBounce"))
+        if (auto launcher = UIApplication::sharedApplication())
+            launcher->launchApplicationWithIdentifier(what == "com.test.one" ? "com.test.two" : "com.test.one", false);
+    return result;
 }
 
 Value isUILockedHook(const id& self, const SEL& sel, const Args& args) {
