@@ -50,6 +50,9 @@ TEST(HomeScreenLayoutTest, AppsPastTheLastRowHaveNoPlace) {
     // screen, none begun in the dock's place.
     EXPECT_EQ(layout.places().size(), 24u);
     EXPECT_EQ(layout.places().back().y, layout.places()[20].y);
+    // A row that ends just where the dock's space begins still fits.
+    EXPECT_EQ(HomeScreenLayout(375, 666, many).places().size(), 24u);
+    EXPECT_EQ(HomeScreenLayout(375, 665, many).places().size(), 20u);
     for (size_t i = 0; i < layout.places().size(); ++i) EXPECT_EQ(layout.places()[i].bundle, many[i]);
     for (double y = 0; y < 667; y += 4)
         for (double x = 0; x < 375; x += 4) {

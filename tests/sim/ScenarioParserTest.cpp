@@ -183,6 +183,15 @@ TEST(ScenarioParser, EveryPlistTypeRoundTrips) {
     }
     EXPECT_EQ(formatFileValue(parseFileValue("date:2024-05-01T12:30:00Z")->get()), "date:2024-05-01T12:30:00Z");
     EXPECT_EQ(formatFileValue(parseFileValue("[1, 2.0]")->get()), "[1,2.0]");
+    // Reals as a person writes them: the whole part in full up to 17
+    // digits, an exponent only past that.
+    for (auto [written, read] : {std::pair{"60.0", "60.0"},
+                                 {"1500.0", "1500.0"},
+                                 {"-60.0", "-60.0"},
+                                 {"0.25", "0.25"},
+                                 {"0.0", "0.0"},
+                                 {"100000000000000000.0", "1.0e+17"}})
+        EXPECT_EQ(formatFileValue(parseFileValue(written)->get()), read) << written;
     EXPECT_EQ(formatFileEntry("two words", parseFileValue("1")->get()), "\"two words\"=1");
     for (const char* bad : {"date:2024-13-01T00:00:00Z", "date:soon", "data:SG?", "{a 1}", "{a:1,a:2}", "{:1}",
                             "real:big", "\"\\u{110000}\"", "[1 2]"})

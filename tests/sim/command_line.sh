@@ -59,9 +59,14 @@ has err "^bad.scenario: 1 line(s) failed$"
 runs 1 "$sim" run missing.scenario
 has err "missing.scenario: cannot read the scenario"
 
-# Each file of a kept root gets a folder of its own, named after it.
+# Each file of a kept root gets a folder of its own, named after it; a
+# lone file's root is the folder itself; with no root, nothing is kept.
 runs 0 "$sim" run --root kept ok.scenario again.scenario
 [ -d kept/ok/var/mobile/Library/Preferences ] && [ -d kept/again ] || fail "no folder per file under --root"
+runs 0 "$sim" run --root lone ok.scenario
+[ -d lone/var/mobile/Library/Preferences ] && [ ! -e lone/ok ] || fail "a lone file's root is not the folder given"
+runs 0 "$sim" run ok.scenario again.scenario
+[ ! -e ok ] && [ ! -e again ] || fail "a run without --root kept a folder"
 runs 1 "$sim" run bad.scenario --dump-on-fail fails
 has out "kept fails/bad-line3.json and fails/bad-line3.svg"
 grep -q '"booted": true' fails/bad-line3.json || fail "the kept dump is not the failing moment's"
