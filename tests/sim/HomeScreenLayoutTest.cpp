@@ -37,6 +37,10 @@ TEST(HomeScreenLayoutTest, FindsTheIconUnderAPoint) {
     EXPECT_DOUBLE_EQ(row[0].x, gap);
     EXPECT_DOUBLE_EQ(375 - (row[3].x + size), gap);
     EXPECT_EQ(row[3].y, row[0].y);
+    // A column takes 87 points, and 20 are left over at the edges: four fit
+    // across 368 points, three across 367.
+    EXPECT_EQ(HomeScreenLayout(368, 667, apps(4)).places()[3].y, row[0].y);
+    EXPECT_GT(HomeScreenLayout(367, 667, apps(4)).places()[3].y, row[0].y);
 }
 
 // Tests that apps past the rows that fit above the dock get no place, so a

@@ -197,6 +197,7 @@ TEST(Simulator, ReasonsForLinesThatCannotRun) {
     EXPECT_NE(d.sim->execute("wait 86400.5").find("seconds"), std::string::npos);
     EXPECT_NE(d.sim->execute("drag 1,1 2,2").find("usage"), std::string::npos);
     EXPECT_NE(d.sim->execute("longpress 20,20 for=0.1 more").find("usage"), std::string::npos);
+    EXPECT_NE(d.sim->execute("dump a.json b").find("usage"), std::string::npos);
     EXPECT_NE(d.sim->execute("put settings /no/such/file").find("no file"), std::string::npos);
     EXPECT_NE(d.sim->execute("plugin /no/such.so").find("no plugin"), std::string::npos);
     EXPECT_EQ(d.sim->execute(""), "");

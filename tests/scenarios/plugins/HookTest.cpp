@@ -10,6 +10,7 @@
 //   whose actions reach the host (Siri, the unlock request, a state write);
 // - with hooktestCrashAtLaunch in the state file, its launch crashes; with
 //   hooktestBounce, each app that comes to the front launches the other;
+//   with hooktestLaunchOnCall, a call event launches com.test.one first;
 // - a repeating timer ticks every 2 s;
 // - its answer to isUILocked leaves a block for the end of the run loop's
 //   turn, which logs when it runs.
@@ -187,6 +188,11 @@ Value callHook(const id& self, const SEL& sel, const Args& args) {
     // methods crashes the home screen here, which the stage's crash
     // scenarios use.
     id event = args.empty() ? nullptr : args[0].object();
+    // A request to the phone just before a crash, for the scenarios of
+    // what a crash takes with it.
+    if (NSUserDefaults::initWithSuiteName(kStatePath)->objectForKey("hooktestLaunchOnCall"))
+        if (auto launcher = UIApplication::sharedApplication())
+            launcher->launchApplicationWithIdentifier("com.test.one", false);
     id call = msg(event, "object").object();
     if (call) NSLog("hooktest call status %d", static_cast<int>(msg(call, "status").intValue()));
     else NSLog("hooktest call without a call");
