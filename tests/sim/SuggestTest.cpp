@@ -12,6 +12,9 @@ using Names = std::vector<std::string>;
 TEST(Suggest, WhatCountsAsNear) {
     EXPECT_EQ(nearestNames("cetner", {"center", "centre", "left"}), (Names{"center", "centre"}));
     EXPECT_EQ(nearestNames("ISSTICKY", {"isSticky"}), (Names{"isSticky"}));
+    // A letter too many or too few is one slip, as a wrong one is.
+    EXPECT_EQ(nearestNames("loxck", {"lock"}), (Names{"lock"}));
+    EXPECT_EQ(nearestNames("lck", {"lock"}), (Names{"lock"}));
     // Six letters: two slips are near, three are not.
     EXPECT_EQ(nearestNames("bubxxe", {"bubble"}), (Names{"bubble"}));
     EXPECT_EQ(nearestNames("buxxxe", {"bubble"}), Names{});
