@@ -41,6 +41,8 @@ TEST(HomeScreenLayoutTest, FindsTheIconUnderAPoint) {
     // across 368 points, three across 367.
     EXPECT_EQ(HomeScreenLayout(368, 667, apps(4)).places()[3].y, row[0].y);
     EXPECT_GT(HomeScreenLayout(367, 667, apps(4)).places()[3].y, row[0].y);
+    // However narrow, a screen holds a column.
+    EXPECT_GT(HomeScreenLayout(100, 667, apps(2)).places()[1].y, row[0].y);
 }
 
 // Tests that apps past the rows that fit above the dock get no place, so a

@@ -229,6 +229,9 @@ TEST(Simulator, AFailingValueShowsItsNeighbours) {
         d.sim->execute("expect /files/settings/gg == 99")
             .find("(15 members): {..., \"e\": 5, \"f\": 6, \"g\": 7, \"h\": 8, \"i\": 9, \"j\": 10, \"k\": 11, ...}"),
         std::string::npos);
+    EXPECT_NE(d.sim->execute("expect /files/settings/0 == 99")
+                  .find("(15 members): {\"a\": 1, \"b\": 2, \"c\": 3, \"d\": 4, ...}"),
+              std::string::npos);
     EXPECT_NE(d.sim->execute("expect /files/settings/b == 99")
                   .find("(15 members): {\"a\": 1, \"b\": 2, \"c\": 3, \"d\": 4, \"e\": 5, ...}"),
               std::string::npos);
