@@ -206,6 +206,10 @@ TEST(Film, AnEchoIsACaption) {
     EXPECT_NE(captioned.svg.find("width=\"307.2\"", caption), std::string::npos);
     EXPECT_NE(captioned.svg.find("<text x=\"160.0\"", caption), std::string::npos);
     EXPECT_NE(captioned.svg.find("text-anchor=\"middle\"", caption), std::string::npos);
+    // The same words again are held again, to be read again.
+    const long held = film.frameCount();
+    ASSERT_EQ(sim.execute("echo \"tap the <Mail> bubble\""), "");
+    EXPECT_EQ(film.frameCount(), held + Film::kCaptionFrames);
     ASSERT_EQ(sim.execute("wait 2"), "");
     EXPECT_NE(film.frames().back().svg.find("class=\"caption\""), std::string::npos) << "still up after 2 s";
     ASSERT_EQ(sim.execute("wait 1.5"), "");

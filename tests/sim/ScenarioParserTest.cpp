@@ -182,6 +182,10 @@ TEST(ScenarioParser, EveryPlistTypeRoundTrips) {
         EXPECT_EQ((*again)->className(), (*v)->className()) << raw;
     }
     EXPECT_EQ(formatFileValue(parseFileValue("date:2024-05-01T12:30:00Z")->get()), "date:2024-05-01T12:30:00Z");
+    // Data of every length past a group of three is written as it was given.
+    for (const char* data :
+         {"data:SGk=", "data:SGVsbG8=", "data:SGVsbG8h", "data:SGVsbG8sIHdvcmxkIQ==", "data:AAEC/w=="})
+        EXPECT_EQ(formatFileValue(parseFileValue(data)->get()), data);
     EXPECT_EQ(formatFileValue(parseFileValue("[1, 2.0]")->get()), "[1,2.0]");
     // Reals as a person writes them: the whole part in full up to 17
     // digits, an exponent only past that.

@@ -70,6 +70,11 @@ TEST(Simulator, DashWritesToStandardOutput) {
     d.run("snapshot -");
     fs::current_path(cwd);
     ASSERT_EQ(d.out.size(), 3u);
+    // Without a file, the dump is printed indented by two.
+    d.run("dump");
+    ASSERT_EQ(d.out.size(), 4u);
+    EXPECT_EQ(d.out[3].rfind("{\n  \"time\": ", 0), 0u) << d.out[3].substr(0, 40);
+    d.out.pop_back();
     EXPECT_TRUE(Json::parse(d.out[1])["host"]["booted"].get<bool>());
     EXPECT_EQ(d.out[2].rfind("<svg", 0), 0u);
     EXPECT_FALSE(fs::exists(fs::path(d.sim->root()) / "-"));
@@ -207,6 +212,8 @@ TEST(Simulator, ReasonsForLinesThatCannotRun) {
     EXPECT_NE(d.sim->execute("boot").find("already booted"), std::string::npos);
     EXPECT_NE(d.sim->execute("call 99999999999").find("32-bit"), std::string::npos);
     EXPECT_NE(d.sim->execute("orientation 2 notify=sometimes").find("notify"), std::string::npos);
+    EXPECT_EQ(d.sim->execute("orientation code=2147483648"), "code is a 32-bit integer");
+    EXPECT_EQ(d.sim->execute("orientation code=-2147483648 notify=none"), "");
     EXPECT_NE(d.sim->execute("tap bubble#0").find("0 bubbles"), std::string::npos);
     EXPECT_NE(d.sim->execute("tap nowhere").find("bad target"), std::string::npos);
 }
