@@ -187,6 +187,8 @@ TEST(ScenarioParser, EveryPlistTypeRoundTrips) {
          {"data:SGk=", "data:SGVsbG8=", "data:SGVsbG8h", "data:SGVsbG8sIHdvcmxkIQ==", "data:AAEC/w=="})
         EXPECT_EQ(formatFileValue(parseFileValue(data)->get()), data);
     EXPECT_EQ(formatFileValue(parseFileValue("[1, 2.0]")->get()), "[1,2.0]");
+    // A key that reads as a Boolean is quoted, so that it stays a text.
+    EXPECT_EQ(formatFileValue(parseFileValue("{\"true\":1,\"false\":2,k:3}")->get()), "{\"false\":2,k:3,\"true\":1}");
     // Reals as a person writes them: the whole part in full up to 17
     // digits, an exponent only past that.
     for (auto [written, read] : {std::pair{"60.0", "60.0"},

@@ -78,8 +78,14 @@ TEST(Simulator, DashWritesToStandardOutput) {
     EXPECT_TRUE(Json::parse(d.out[1])["host"]["booted"].get<bool>());
     EXPECT_EQ(d.out[2].rfind("<svg", 0), 0u);
     EXPECT_FALSE(fs::exists(fs::path(d.sim->root()) / "-"));
-    // Quoted, host is only a file's name, and one without .json.
+    // Quoted, host and - are only files' names, and ones without .json.
     EXPECT_EQ(d.sim->execute("dump \"host\""), "dump writes JSON: name the file PATH.json, not host");
+    EXPECT_EQ(d.sim->execute("dump \"-\""), "dump writes JSON: name the file PATH.json, not -");
+    // A file named .json gets the whole dump, indented, and nothing printed.
+    const fs::path file = fs::path(d.sim->root()) / "kept.json";
+    d.run("dump \"" + file.string() + "\"");
+    std::ifstream kept(file);
+    EXPECT_TRUE(Json::parse(kept)["host"]["booted"].get<bool>());
     EXPECT_EQ(d.out.size(), 3u);
 }
 
@@ -239,6 +245,9 @@ TEST(Simulator, AFailingValueShowsItsNeighbours) {
     EXPECT_NE(d.sim->execute("expect /files/settings/0 == 99")
                   .find("(15 members): {\"a\": 1, \"b\": 2, \"c\": 3, \"d\": 4, ...}"),
               std::string::npos);
+    EXPECT_NE(
+        d.sim->execute("expect /files/settings/o == 99").find("{..., \"l\": 12, \"m\": 13, \"n\": 14, \"o\": 15}"),
+        std::string::npos);
     EXPECT_NE(d.sim->execute("expect /files/settings/b == 99")
                   .find("(15 members): {\"a\": 1, \"b\": 2, \"c\": 3, \"d\": 4, \"e\": 5, ...}"),
               std::string::npos);
