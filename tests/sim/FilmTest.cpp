@@ -180,6 +180,27 @@ TEST(Film, FramesAndTheStillPicturesAtEitherEnd) {
             }
         }
     EXPECT_GT(far, 0) << "nothing dark under the dot to show through";
+
+    phone.reset();
+    // A longer drag's trail is its last six points: five lines at most.
+    {
+        auto other = newPhone();
+        Film trail;
+        trail.attach(*other);
+        for (const char* line : {"screen 320x480 scale=1", "boot", "drag 20,20 to 100,20 steps=8"})
+            ASSERT_EQ(other->execute(line), "") << line;
+        size_t most = 0;
+        for (const auto& frame : trail.frames()) {
+            const size_t finger = frame.svg.find("class=\"finger\"");
+            if (finger == std::string::npos) continue;
+            size_t lines = 0;
+            for (size_t at = frame.svg.find("<line", finger); at != std::string::npos;
+                 at = frame.svg.find("<line", at + 1))
+                ++lines;
+            most = std::max(most, lines);
+        }
+        EXPECT_EQ(most, 5u);
+    }
 }
 
 // Tests that an `echo` line is a caption: its text held long enough to read,

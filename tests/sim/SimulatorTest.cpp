@@ -410,6 +410,14 @@ TEST(Simulator, OnScreenByAnyEdge) {
     }
     window->setFrame(CGRectMake(270, 100, 200, 200));
     EXPECT_EQ(d.sim->execute("expect onscreen bubble:com.test.one"), "");
+    // Under a window that takes touches, it is out of a finger's reach.
+    window->setFrame(CGRectMake(50, 50, 200, 200));
+    auto cover = UIWindow::initWithFrame(CGRectMake(0, 0, 375, 667));
+    cover->setWindowLevel(window->windowLevel() + 1);
+    cover->setHidden(false);
+    EXPECT_EQ(d.sim->execute("expect offscreen bubble:com.test.one"), "");
+    cover->setHidden(true);
+    EXPECT_EQ(d.sim->execute("expect onscreen bubble:com.test.one"), "");
 }
 
 // Tests that a plugin's own filter, beside it, is the one installed with
