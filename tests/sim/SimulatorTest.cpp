@@ -222,6 +222,7 @@ TEST(Simulator, ReasonsForLinesThatCannotRun) {
     EXPECT_EQ(d.sim->execute("orientation code=-2147483648 notify=none"), "");
     EXPECT_NE(d.sim->execute("tap bubble#0").find("0 bubbles"), std::string::npos);
     EXPECT_NE(d.sim->execute("tap nowhere").find("bad target"), std::string::npos);
+    EXPECT_EQ(d.sim->execute("drag 10,10 to 20,20 steps=100001"), "steps is a positive integer");
 }
 
 // Tests what a failing expectation shows of a large object around the
