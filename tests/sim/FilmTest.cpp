@@ -221,6 +221,7 @@ TEST(Film, AnEchoIsACaption) {
     const Film::Frame& captioned = film.frames().back();
     EXPECT_GE(captioned.count, Film::kCaptionFrames);
     EXPECT_NE(captioned.svg.find(">tap the &lt;Mail&gt; bubble</text>"), std::string::npos);
+    EXPECT_EQ(xmlError(captioned.svg), "");
     // Centred across the screen, in a band a margin in from either side.
     const size_t caption = captioned.svg.find("<g class=\"caption\"><rect x=\"6.4\"");
     ASSERT_NE(caption, std::string::npos);

@@ -23,6 +23,8 @@ TEST(HomeScreenLayoutTest, FindsTheIconUnderAPoint) {
     const double size = HomeScreenLayout::kIconSize;
     EXPECT_EQ(layout.iconAt(second.x + size / 2, second.y + size / 2), second.bundle);
     EXPECT_EQ(layout.iconAt(second.x, second.y + size + HomeScreenLayout::kLabelHeight - 0.5), second.bundle);
+    EXPECT_EQ(layout.iconAt(second.x + size / 2, second.y), second.bundle);
+    EXPECT_EQ(layout.iconAt(second.x + size / 2, second.y - 0.5), std::nullopt);
     EXPECT_EQ(layout.iconAt(second.x - 1, second.y + size / 2), std::nullopt);
     EXPECT_EQ(layout.iconAt(second.x + size / 2, second.y + size + HomeScreenLayout::kLabelHeight), std::nullopt);
     // The icons stand in a row, in the home screen's order, none on another.

@@ -223,6 +223,8 @@ TEST(Simulator, ReasonsForLinesThatCannotRun) {
     EXPECT_NE(d.sim->execute("tap bubble#0").find("0 bubbles"), std::string::npos);
     EXPECT_NE(d.sim->execute("tap nowhere").find("bad target"), std::string::npos);
     EXPECT_EQ(d.sim->execute("drag 10,10 to 20,20 steps=100001"), "steps is a positive integer");
+    // A press held for no time is a press all the same.
+    EXPECT_EQ(d.sim->execute("longpress 20,20 for=0"), "");
 }
 
 // Tests what a failing expectation shows of a large object around the
