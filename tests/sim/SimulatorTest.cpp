@@ -85,7 +85,9 @@ TEST(Simulator, DashWritesToStandardOutput) {
     const fs::path file = fs::path(d.sim->root()) / "kept.json";
     d.run("dump \"" + file.string() + "\"");
     std::ifstream kept(file);
-    EXPECT_TRUE(Json::parse(kept)["host"]["booted"].get<bool>());
+    const std::string text((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.rfind("{\n  \"time\": ", 0), 0u) << text.substr(0, 40);
+    EXPECT_TRUE(Json::parse(text)["host"]["booted"].get<bool>());
     EXPECT_EQ(d.out.size(), 3u);
 }
 
@@ -196,6 +198,7 @@ TEST(Simulator, ReasonsForLinesThatCannotRun) {
     EXPECT_NE(d.sim->execute("front home").find("not booted"), std::string::npos);
     EXPECT_NE(d.sim->execute("screen 0x10").find("bad screen size"), std::string::npos);
     EXPECT_NE(d.sim->execute("app com.x icon=maybe").find("icon"), std::string::npos);
+    EXPECT_EQ(d.sim->execute("app com.x =yes"), "expected KEY=VALUE, not =yes");
     EXPECT_NE(d.sim->execute("expect /time === 1").find("unknown operator"), std::string::npos);
     EXPECT_NE(d.sim->execute("expect /time == {bad").find("not JSON"), std::string::npos);
     for (const char* word : {"some_text", "frame#2", "a.b-c"})

@@ -122,6 +122,18 @@ TEST(Snapshot, ViewsAsPresentedNow) {
     label->setFont(nullptr); // as on the platform: the system font
     button->addSubview(label);
     window->addSubview(button);
+    // A clear background is not drawn at all; a coloured one is.
+    auto clear = UIView::initWithFrame(CGRectMake(0, 300, 100, 100));
+    clear->setBackgroundColor(UIColor::clearColor());
+    window->addSubview(clear);
+    auto tinted = UIView::initWithFrame(CGRectMake(0, 400, 100, 100));
+    tinted->setBackgroundColor(UIColor::colorWithRed(0, 1, 0, 0.5));
+    window->addSubview(tinted);
+    {
+        const std::string still = sim->snapshotSvg();
+        EXPECT_EQ(still.find("fill-opacity=\"0\""), std::string::npos);
+        EXPECT_NE(still.find("fill=\"#00ff00\" fill-opacity=\"0.5\""), std::string::npos);
+    }
     UIView::animateWithDuration(1.0, 0, UIViewAnimationOptionCurveLinear, [&] { button->setAlpha(0); });
     NSRunLoop::mainRunLoop().advance(0.5);
 
@@ -144,7 +156,6 @@ TEST(Snapshot, ViewsAsPresentedNow) {
     EXPECT_EQ(sim->snapshotSvg().find(">7</text>"), std::string::npos);
 }
 
-// Tests that the alert is drawn with its title, message and buttons.
 // A picture's fingerprint (FNV-1a over its text).
 uint64_t fingerprint(const std::string& svg) {
     uint64_t hash = 14695981039346656037ull;
@@ -184,6 +195,7 @@ TEST(Snapshot, EachPictureAsReviewed) {
     }
 }
 
+// Tests that the alert is drawn with its title, message and buttons.
 TEST(Snapshot, AlertWithItsButtons) {
     auto sim = bootedDevice({});
     auto window = UIWindow::initWithFrame(CGRectMake(0, 0, 375, 667));
