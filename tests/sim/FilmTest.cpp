@@ -85,6 +85,16 @@ std::pair<int, int> changedPixels(const DecodedFrame& a, const DecodedFrame& b, 
     return counts;
 }
 
+// How many `tag` elements follow the group of `group` in a picture (0
+// when there is no such group).
+size_t elementsAfter(const std::string& svg, const std::string& group, const std::string& tag) {
+    const size_t start = svg.find("class=\"" + group + "\"");
+    size_t n = 0;
+    if (start != std::string::npos)
+        for (size_t at = svg.find(tag, start); at != std::string::npos; at = svg.find(tag, at + 1)) ++n;
+    return n;
+}
+
 } // namespace
 
 // Tests that a film runs at 30 frames a second of the phone's clock, with
@@ -116,9 +126,7 @@ TEST(Film, FramesAndTheStillPicturesAtEitherEnd) {
         const std::string& svg = film.frames()[1 + move].svg;
         const size_t finger = svg.find("class=\"finger\"");
         ASSERT_NE(finger, std::string::npos) << "frame " << 1 + move;
-        size_t lines = 0;
-        for (size_t at = svg.find("<line", finger); at != std::string::npos; at = svg.find("<line", at + 1)) ++lines;
-        EXPECT_EQ(lines, move) << "frame " << 1 + move;
+        EXPECT_EQ(elementsAfter(svg, "finger", "<line"), move) << "frame " << 1 + move;
         // Its newest line joins the point before to the finger's own, the
         // line before it fainter.
         if (move == 0) continue;
@@ -190,15 +198,7 @@ TEST(Film, FramesAndTheStillPicturesAtEitherEnd) {
         for (const char* line : {"screen 320x480 scale=1", "boot", "drag 20,20 to 100,20 steps=8"})
             ASSERT_EQ(other->execute(line), "") << line;
         size_t most = 0;
-        for (const auto& frame : trail.frames()) {
-            const size_t finger = frame.svg.find("class=\"finger\"");
-            if (finger == std::string::npos) continue;
-            size_t lines = 0;
-            for (size_t at = frame.svg.find("<line", finger); at != std::string::npos;
-                 at = frame.svg.find("<line", at + 1))
-                ++lines;
-            most = std::max(most, lines);
-        }
+        for (const auto& frame : trail.frames()) most = std::max(most, elementsAfter(frame.svg, "finger", "<line"));
         EXPECT_EQ(most, 5u);
     }
 }
@@ -239,12 +239,7 @@ TEST(Film, AnEchoIsACaption) {
 
     auto captionLines = [&](const std::string& text) {
         EXPECT_EQ(sim.execute("echo " + text), "");
-        const std::string& svg = film.frames().back().svg;
-        const size_t band = svg.find("class=\"caption\"");
-        size_t lines = 0;
-        if (band != std::string::npos)
-            for (size_t at = svg.find("<text", band); at != std::string::npos; at = svg.find("<text", at + 1)) ++lines;
-        return lines;
+        return elementsAfter(film.frames().back().svg, "caption", "<text");
     };
     // On this screen a line holds 40 characters, the space between two
     // words among them.
